@@ -1,0 +1,66 @@
+// Lexical rules of the Skivet language and the small text library built on them.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <vector>
+
+namespace nuv {
+
+// Blanks are exactly space and TAB; nothing else is trimmed.
+bool isBlank(QChar c);
+// ".(){};= " and TAB separate tokens; commas, colons, hashes and quotes do not.
+bool isTokenSeparator(QChar c);
+
+QString trimBlanks(QStringView text);
+
+// Text before the first marker outside quotes (quote set may be empty).
+QString stripComment(QStringView text, QChar marker, QStringView quotes);
+// Every separator outside quotes becomes CR LF.
+QString splitStatements(QStringView text, QChar separator, QStringView quotes);
+
+enum class Comparison { Exact = 0, CaseInsensitive = 1 };
+// 1-based position of pattern at or after start; 0 when absent.
+int findText(int start, QStringView text, QStringView pattern,
+             Comparison comparison = Comparison::Exact);
+// Replaces pattern (case-insensitively) until none is left, also occurrences
+// formed by joining a replacement with its neighbours; returns the count.
+int replaceText(QString &text, QStringView pattern, QStringView replacement);
+
+// LF line breaks, no empty lines between lines (CR LF and lone CR become LF).
+QString normaliseLines(QStringView text);
+int countLines(QStringView text);
+// Line n (1-based) without its LF; -1 gives the last line; others give "".
+QString getLine(QStringView text, int n);
+
+// Start offsets of the lines of a text, so a run can fetch line n in O(1)
+// instead of walking the text again for every line.
+class LineIndex {
+public:
+  explicit LineIndex(QStringView text);
+  int count() const { return int(m_starts.size()); }
+  // 1-based like getLine; out-of-range numbers give the empty view.
+  QStringView line(int n) const;
+
+private:
+  QStringView m_text;
+  std::vector<qsizetype> m_starts;
+};
+
+// The next token at or after pos (1-based, in/out). pos is left on the
+// token's first character, never moved past it.
+QString getToken(QStringView text, int &pos);
+bool isTrue(QStringView text, int &pos);
+// Contents of the first quoted section at or after pos; "" when unclosed.
+QString quotedString(QStringView text, int pos);
+// Field n (1-based) split on delimiter (case-insensitive); a trailing CR LF is dropped.
+QString nthField(QStringView text, int n, QStringView delimiter);
+
+// Cache file name of a location: same length, letters and digits only.
+QString cacheNameOf(QStringView location);
+
+// The 1-based rest of a text from pos ("" past the end).
+QStringView restFrom(QStringView text, int pos);
+
+} // namespace nuv

@@ -1,0 +1,59 @@
+// The typed store of named values that holds the engine constants (NUV.MPHand, ...).
+#pragma once
+
+#include "value.h"
+
+#include <QString>
+#include <vector>
+
+namespace nuv {
+
+enum class SlotKind : qint16 { UserType = 0, Number = 1, Text = 2, Boolean = 3, TypeDefinition = 256 };
+
+struct TypeNode {
+  QString name;
+  SlotKind kind = SlotKind::TypeDefinition;
+  std::vector<int> children; // childCount is children.size()
+};
+
+struct VariableRecord {
+  QString name;
+  SlotKind kind = SlotKind::Number;
+  int typeIndex = -1;
+  std::vector<Value> values;
+};
+
+class ValueStore {
+public:
+  void heapInit();
+  void addType(const QString &name);
+  void addMember(const QString &typeName, const QString &memberName, SlotKind kind,
+                 const QString &memberTypeName = {});
+  void addVariable(const QString &name, SlotKind kind, const QString &typeName = {});
+
+  int findType(const QString &name) const;
+  int findVariable(const QString &name) const;
+  int countSlots(int node) const;
+  SlotKind slotKind(int typeNode, int slot) const;
+  // -1 when the path names no member.
+  int memberSlot(int typeNode, const QString &path) const;
+
+  // Empty when the variable, or its member, does not exist.
+  Value getValue(const QString &name) const;
+  void setValue(const QString &name, const Value &value);
+
+  int typeCount() const { return int(m_types.size()); }
+  int variableCount() const { return int(m_variables.size()); }
+  const TypeNode &type(int i) const { return m_types[size_t(i)]; }
+  const VariableRecord &variable(int i) const { return m_variables[size_t(i)]; }
+
+private:
+  std::vector<TypeNode> m_types;
+  std::vector<VariableRecord> m_variables;
+};
+
+void initValue(Value &slot, SlotKind kind);
+// Empties the store and declares NUV with every NUV.MP* and NUV.RM* constant.
+void registerConstants(ValueStore &store);
+
+} // namespace nuv
