@@ -1,0 +1,324 @@
+// Object blocks: OBJECT opens a record, property and EVENT lines fill it, ENDOBJECT shows it.
+#include "interpreter.h"
+
+#include "arguments.h"
+#include "resources.h"
+#include "run.h"
+
+#include <limits>
+
+namespace nuv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Property values in blocks are literals, not expressions.
+QString wordAt(const QString &line, int pos) {
+  return getToken(line, pos);
+}
+QString upperWordAt(const QString &line, int pos) {
+  return getToken(line, pos).toUpper();
+}
+
+// The leading signed decimal number of the token; "12.9" gives 12 because "." ends the token.
+int numberAt(const QString &line, int pos) {
+  const QString token = getToken(line, pos);
+  qsizetype i = 0;
+  bool negative = false;
+  if (i < token.size() && (token[i] == u'-' || token[i] == u'+')) {
+    negative = token[i] == u'-';
+    ++i;
+  }
+  qint64 value = 0;
+  for (; i < token.size() && token[i].isDigit() && token[i].unicode() < 128; ++i) {
+    value = value * 10 + (token[i].unicode() - u'0');
+    if (value > std::numeric_limits<qint32>::max())
+      return negative ? std::numeric_limits<qint32>::min() : std::numeric_limits<qint32>::max();
+  }
+  return int(negative ? -value : value);
+}
+
+bool flagAt(const QString &line, int pos) {
+  return isTrue(line, pos);
+}
+
+bool is(const QString &keyword, QStringView word) {
+  return keyword == word;
+}
+
+} // namespace
+
+void Interpreter::openObject(Run &run) {
+  int pos = 8;
+  run.openObjectKind = getToken(run.line, pos).toUpper();
+  if (run.openObjectKind == u"BUTTON")
+    m_objects.buttonTable.append();
+  else if (run.openObjectKind == u"INPUTBOX")
+    m_objects.inputBoxTable.append();
+  else if (run.openObjectKind == u"BROWSER")
+    m_objects.browserTable.append();
+  else if (run.openObjectKind == u"FORM")
+    m_objects.formTable.append();
+  else
+    showParseError(run.line, u"Invalid Object"_s);
+}
+
+void Interpreter::propertyLine(Run &run) {
+  if (run.openObjectKind == u"FORM")
+    formProperty(run);
+  else if (run.openObjectKind == u"BUTTON")
+    buttonProperty(run);
+  else if (run.openObjectKind == u"INPUTBOX")
+    inputBoxProperty(run);
+  else
+    browserProperty(run);
+}
+
+void Interpreter::formProperty(Run &run) {
+  const int index = m_objects.formTable.count();
+  if (!m_objects.formTable.contains(index)) return;
+  const QString &k = run.keyword;
+  const QString &line = run.line;
+  if (is(k, u"TOP")) {
+    QPoint at = m_windowSystem.mainWindowPosition();
+    at.setY(placementValue(trimBlanks(wordAt(line, 5)), m_windowSystem.screenSize().height()));
+    m_windowSystem.setMainWindowPosition(at);
+  } else if (is(k, u"LEFT")) {
+    QPoint at = m_windowSystem.mainWindowPosition();
+    at.setX(placementValue(trimBlanks(wordAt(line, 6)), m_windowSystem.screenSize().width()));
+    m_windowSystem.setMainWindowPosition(at);
+  } else if (is(k, u"NAME")) {
+    m_objects.formTable[index].name = wordAt(line, 6);
+  } else if (is(k, u"BITMAP")) {
+    run.pendingSkinBitmap = quotedString(line, 8);
+  } else if (is(k, u"SETSHAPEBMP")) {
+    run.skinApplied = true;
+    m_windowSystem.applyWindowSkin(run.pendingSkinBitmap, run.pendingAlphaBitmap);
+  } else if (is(k, u"ALPHABLENDBITMAP")) {
+    run.pendingAlphaBitmap = quotedString(line, 18);
+  }
+}
+
+void Interpreter::buttonProperty(Run &run) {
+  const int index = m_objects.buttonTable.count();
+  if (!m_objects.buttonTable.contains(index)) return;
+  const QString &k = run.keyword;
+  const QString &line = run.line;
+  if (is(k, u"EVENT")) {
+    const QString name = upperWordAt(line, 7);
+    const QString text = readEventBlock(run);
+    ButtonRecord &b = m_objects.buttonTable[index];
+    if (name == u"CLICK")
+      b.onClick = text;
+    else if (name == u"DOUBLECLICK")
+      b.onDoubleClick = text;
+    else if (name == u"MOUSEDOWN")
+      b.onMouseDown = text;
+    else if (name == u"MOUSEUP")
+      b.onMouseUp = text;
+    else if (name == u"MOUSEOVER")
+      b.onMouseOver = text;
+    return;
+  }
+  ButtonRecord &b = m_objects.buttonTable[index];
+  if (is(k, u"TYPE"))
+    b.type = upperWordAt(line, 6);
+  else if (is(k, u"NAME"))
+    b.name = wordAt(line, 6);
+  else if (is(k, u"BITMAP"))
+    b.bitmap = quotedString(line, 8);
+  else if (is(k, u"DOWNBITMAP"))
+    b.downBitmap = quotedString(line, 12);
+  else if (is(k, u"OVERBITMAP"))
+    b.overBitmap = quotedString(line, 12);
+  else if (is(k, u"CAPTION"))
+    b.caption = quotedString(line, 9);
+  else if (is(k, u"WIDTH"))
+    b.width = numberAt(line, 7);
+  else if (is(k, u"HEIGHT"))
+    b.height = numberAt(line, 8);
+  else if (is(k, u"TOP"))
+    b.top = numberAt(line, 5);
+  else if (is(k, u"LEFT"))
+    b.left = numberAt(line, 6);
+  else if (is(k, u"VISIBLE"))
+    b.visible = flagAt(line, 9);
+}
+
+void Interpreter::inputBoxProperty(Run &run) {
+  const int index = m_objects.inputBoxTable.count();
+  if (!m_objects.inputBoxTable.contains(index)) return;
+  const QString &k = run.keyword;
+  const QString &line = run.line;
+  if (is(k, u"EVENT")) {
+    const QString name = upperWordAt(line, 7);
+    const QString text = readEventBlock(run);
+    if (name == u"CHANGED") m_objects.inputBoxTable[index].onChanged = text;
+    return;
+  }
+  InputBoxRecord &b = m_objects.inputBoxTable[index];
+  if (is(k, u"NAME"))
+    b.name = wordAt(line, 6);
+  else if (is(k, u"TEXT"))
+    b.text = quotedString(line, 6);
+  else if (is(k, u"WIDTH"))
+    b.width = numberAt(line, 7);
+  else if (is(k, u"HEIGHT"))
+    b.height = numberAt(line, 8);
+  else if (is(k, u"TOP"))
+    b.top = numberAt(line, 5);
+  else if (is(k, u"LEFT"))
+    b.left = numberAt(line, 6);
+  else if (is(k, u"VISIBLE"))
+    b.visible = flagAt(line, 9);
+}
+
+void Interpreter::browserProperty(Run &run) {
+  const int index = m_objects.browserTable.count();
+  if (!m_objects.browserTable.contains(index)) return;
+  const QString &k = run.keyword;
+  const QString &line = run.line;
+  if (is(k, u"EVENT")) {
+    const QString name = upperWordAt(line, 7);
+    const QString text = readEventBlock(run);
+    BrowserRecord &b = m_objects.browserTable[index];
+    if (name == u"BEFORENAVIGATE")
+      b.onBeforeNavigate = text;
+    else if (name == u"AFTERNAVIGATE")
+      b.onAfterNavigate = text;
+    return;
+  }
+  if (is(k, u"LOCATION")) {
+    QString location = quotedString(line, 10);
+    if (m_resources != nullptr) location = m_resources->resolveLocation(location);
+    m_objects.browserTable[index].location = location;
+    return;
+  }
+  BrowserRecord &b = m_objects.browserTable[index];
+  if (is(k, u"NAME"))
+    b.name = wordAt(line, 6);
+  else if (is(k, u"HOME"))
+    b.home = quotedString(line, 6);
+  else if (is(k, u"MASK"))
+    b.mask = quotedString(line, 6);
+  else if (is(k, u"TYPE"))
+    b.type = upperWordAt(line, 6);
+  else if (is(k, u"TOP"))
+    b.top = numberAt(line, 5);
+  else if (is(k, u"LEFT"))
+    b.left = numberAt(line, 6);
+  else if (is(k, u"WIDTH"))
+    b.width = numberAt(line, 7);
+  else if (is(k, u"HEIGHT"))
+    b.height = numberAt(line, 8);
+  else if (is(k, u"VISIBLE"))
+    b.visible = flagAt(line, 9);
+  else if (is(k, u"JSERRORS"))
+    b.jsErrors = flagAt(line, 10);
+}
+
+// Consumes the lines up to ENDEVENT without interpreting them. A block never
+// closed ends with the text, and what was collected is kept.
+QString Interpreter::readEventBlock(Run &run) {
+  QString text;
+  while (run.lineIndex < run.lineCount()) {
+    ++run.lineIndex;
+    const QString line = trimBlanks(run.lines.line(run.lineIndex));
+    int pos = 1;
+    if (getToken(line, pos).toUpper() == u"ENDEVENT") break;
+    text += line;
+    text += u'\n';
+  }
+  return text;
+}
+
+void Interpreter::closeObject(Run &run) {
+  const QString kind = run.openObjectKind;
+  run.openObjectKind.clear();
+  if (kind == u"BUTTON") {
+    const int index = m_objects.buttonTable.count();
+    if (!m_objects.buttonTable.contains(index)) return;
+    ButtonRecord record = m_objects.buttonTable[index];
+    ControlSpec spec;
+    QString kindWord;
+    int *counter = nullptr;
+    if (record.type == u"TEXT" && record.bitmap.isEmpty()) {
+      spec.kind = ControlKind::TextButton;
+      kindWord = u"TXTBUTTON"_s;
+      counter = &m_objects.txtButtonCount;
+    } else if (record.type == u"TEXT") {
+      spec.kind = ControlKind::TextPictureButton;
+      kindWord = u"TGRBUTTON"_s;
+      counter = &m_objects.tgrButtonCount;
+    } else if (record.type == u"GRAPHICAL" && !record.bitmap.isEmpty()) {
+      spec.kind = ControlKind::PictureButton;
+      kindWord = u"GRFBUTTON"_s;
+      counter = &m_objects.grfButtonCount;
+    } else if (record.type == u"SHAPED" && !record.bitmap.isEmpty()) {
+      spec.kind = ControlKind::ShapedButton;
+      kindWord = u"SHPBUTTON"_s;
+      counter = &m_objects.shpButtonCount;
+    } else {
+      return; // a button that cannot be shown is kept but never registered
+    }
+    spec.element = ++*counter;
+    spec.recordIndex = index;
+    spec.caption = record.caption;
+    spec.geometry = spec.kind == ControlKind::ShapedButton
+                        ? QRect(record.left, record.top, 0, 0)
+                        : QRect(record.left, record.top, record.width, record.height);
+    if (!record.bitmap.isEmpty())
+      spec.picture =
+          m_resources != nullptr ? m_resources->resolveLocation(record.bitmap) : record.bitmap;
+    spec.visible = record.visible;
+    const ControlId control = m_windowSystem.createControl(spec);
+    m_objects.registerObject(record.name, control, kindWord, index);
+    ButtonRecord &stored = m_objects.buttonTable[index];
+    stored.name = record.name;
+    stored.controlIndex = spec.element;
+    return;
+  }
+  if (kind == u"INPUTBOX") {
+    const int index = m_objects.inputBoxTable.count();
+    if (!m_objects.inputBoxTable.contains(index)) return;
+    InputBoxRecord record = m_objects.inputBoxTable[index];
+    ControlSpec spec;
+    spec.kind = ControlKind::InputBox;
+    spec.element = index;
+    spec.recordIndex = index;
+    spec.geometry = QRect(record.left, record.top, record.width, record.height);
+    spec.text = record.text;
+    spec.visible = true; // input boxes show at creation whatever VISIBLE said
+    const ControlId control = m_windowSystem.createControl(spec);
+    m_objects.registerObject(record.name, control, u"INPUTBOX"_s, index);
+    m_objects.inputBoxTable[index].name = record.name;
+    return;
+  }
+  if (kind == u"BROWSER") {
+    const int index = m_objects.browserTable.count();
+    if (!m_objects.browserTable.contains(index)) return;
+    BrowserRecord record = m_objects.browserTable[index];
+    ControlSpec spec;
+    spec.kind = ControlKind::Browser;
+    spec.element = index;
+    spec.recordIndex = index;
+    spec.geometry = QRect(record.left, record.top, record.width, record.height);
+    spec.picture = record.mask;
+    spec.text = record.location;
+    spec.visible = record.visible;
+    const ControlId control = m_windowSystem.createControl(spec);
+    m_objects.registerObject(record.name, control, u"BROWSER"_s, index);
+    m_objects.browserTable[index].name = record.name;
+    return;
+  }
+  if (kind == u"FORM") {
+    const int index = m_objects.formTable.count();
+    if (!m_objects.formTable.contains(index)) return;
+    QString name = m_objects.formTable[index].name;
+    m_objects.registerObject(name, 0, u"FORM"_s, index);
+    m_objects.formTable[index].name = name;
+  }
+}
+
+} // namespace nuv

@@ -1,0 +1,88 @@
+// The statement loop: preparation, dispatch by keyword, block states and the end-of-run step.
+#include "interpreter.h"
+
+#include "resources.h"
+#include "run.h"
+
+namespace nuv {
+
+using namespace Qt::StringLiterals;
+
+// One table in dispatch order: the first matching keyword wins, and the order
+// is what documents rely on (an object named like a keyword gets the keyword).
+const Interpreter::Statement Interpreter::s_statements[] = {
+    {u"ALWAYSONTOP", &Interpreter::alwaysOnTop},
+    {u"RESTRICTMOVE", &Interpreter::restrictMove},
+    {u"SHOWINTASKBAR", &Interpreter::showInTaskbar},
+    {u"CLIPOBJECTS", &Interpreter::clipObjects},
+    {u"LOADINGIMAGE", &Interpreter::loadingImage},
+    {u"CACHELEVEL", &Interpreter::cacheLevel},
+    {u"TITLE", &Interpreter::title},
+    {u"PRELOAD", &Interpreter::preload},
+    {u"EXIT", &Interpreter::exit},
+    {u"MINIMIZE", &Interpreter::minimize},
+    {u"SETMASKCOLOR", &Interpreter::setMaskColor},
+    {u"SETGLOBALCURSOR", &Interpreter::setCursor},
+    {u"SETFORMCURSOR", &Interpreter::setCursor},
+    {u"SETBUTTONCURSOR", &Interpreter::setCursor},
+    {u"SETTEXTBUTTONCURSOR", &Interpreter::setCursor},
+    {u"SETGRAPHBUTTONCURSOR", &Interpreter::setCursor},
+    {u"SETINPUTBOXCURSOR", &Interpreter::setCursor},
+    {u"NEW", &Interpreter::newEngine},
+    {u"OBJECT", &Interpreter::openObject},
+    {u"ENDOBJECT", &Interpreter::closeObject},
+};
+
+Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources *resources)
+    : m_windowSystem(windowSystem), m_resources(resources), m_evaluator(m_store, this) {
+  registerConstants(m_store);
+}
+
+static QString prepare(const QString &text) {
+  QString withBlanks = text;
+  withBlanks.replace(QLatin1Char('\t'), QLatin1Char(' '));
+  return normaliseLines(withBlanks);
+}
+
+static bool isBlockKind(QStringView kind) {
+  return kind == u"FORM" || kind == u"BROWSER" || kind == u"INPUTBOX" || kind == u"BUTTON";
+}
+
+void Interpreter::parseContent(QString &text) {
+  text = prepare(text);
+  Run run(text);
+  for (run.lineIndex = 1; run.lineIndex <= run.lineCount(); ++run.lineIndex) {
+    run.line = trimBlanks(stripComment(trimBlanks(run.lines.line(run.lineIndex)), u'#', u"\""));
+    if (run.line.isEmpty()) continue;
+    int pos = 1;
+    run.keyword = getToken(run.line, pos).toUpper();
+
+    Handler handler = nullptr;
+    for (const Statement &statement : s_statements) {
+      if (statement.keyword == run.keyword) {
+        handler = statement.handler;
+        break;
+      }
+    }
+    if (handler == nullptr)
+      handler = isBlockKind(run.openObjectKind) ? &Interpreter::propertyLine
+                                                : &Interpreter::objectCommand;
+    (this->*handler)(run);
+  }
+  endOfRun(run);
+}
+
+void Interpreter::endOfRun(Run &run) {
+  if (run.pendingSkinBitmap.isEmpty() || run.skinApplied) return;
+  m_windowSystem.hideAlphaWindow();
+  QString location = run.pendingSkinBitmap;
+  if (m_resources != nullptr) location = m_resources->resolveLocation(location);
+  m_windowSystem.setMainPicture(location);
+  m_settings.skinState = 0;
+}
+
+void Interpreter::showParseError(const QString &line, const QString &reason) {
+  m_windowSystem.showMessage(u"Parse Error"_s, line + u"\n\n"_s + reason, MessageIcon::Exclamation);
+}
+
+} // namespace nuv

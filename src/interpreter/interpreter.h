@@ -1,0 +1,109 @@
+// parseContent: the statement loop that runs document text, event blocks and "NUV:" commands.
+#pragma once
+
+#include "expressions.h"
+#include "objectmodel.h"
+#include "text.h"
+#include "valuestore.h"
+#include "windowsystem.h"
+
+#include <QString>
+
+namespace nuv {
+
+class DocumentResources;
+
+// Window-wide values that directives set and outlive every run.
+struct WindowSettings {
+  int restrictMove = 0; // 0 free, 1 no move, 2 horizontal only, 3 vertical only
+  bool showInTaskbar = true;
+  bool clipObjects = true;
+  QString loadingImage;
+  bool loadingImageShaped = false;
+  int cacheLevel = 1;
+  int maskRed = 254;
+  int maskGreen = 1;
+  int maskBlue = 254;
+  int skinState = 0; // 0 plain, 1 shaped, 2 alpha-blended
+};
+
+class Interpreter : public PropertyReader {
+public:
+  explicit Interpreter(WindowSystem &windowSystem, DocumentResources *resources = nullptr);
+
+  // Runs a text. The text is prepared in place (TABs to blanks, LF line ends,
+  // no empty lines); preparing twice gives the same text.
+  void parseContent(QString &text);
+
+  void showParseError(const QString &line, const QString &reason);
+
+  ValueStore &valueStore() { return m_store; }
+  ObjectModel &objects() { return m_objects; }
+  const ObjectModel &objects() const { return m_objects; }
+  WindowSettings &settings() { return m_settings; }
+  const Evaluator &evaluator() const { return m_evaluator; }
+  // The engine's own binary, started again by NEW.
+  void setProgramPath(const QString &path) { m_programPath = path; }
+
+  Value readProperty(QStringView text, int &pos) const override;
+
+private:
+  struct Run;
+  using Handler = void (Interpreter::*)(Run &);
+  struct Statement {
+    QStringView keyword;
+    Handler handler;
+  };
+  static const Statement s_statements[];
+
+  // Directives that shape the window as a whole.
+  void alwaysOnTop(Run &run);
+  void restrictMove(Run &run);
+  void showInTaskbar(Run &run);
+  void clipObjects(Run &run);
+  void loadingImage(Run &run);
+  void cacheLevel(Run &run);
+  void title(Run &run);
+  void exit(Run &run);
+  void minimize(Run &run);
+  void setMaskColor(Run &run);
+  void newEngine(Run &run);
+  void setCursor(Run &run);
+
+  // Preloading into the cache.
+  void preload(Run &run);
+  void preloadList(Run &run, bool images);
+
+  // Object blocks.
+  void openObject(Run &run);
+  void closeObject(Run &run);
+  void propertyLine(Run &run);
+  void formProperty(Run &run);
+  void buttonProperty(Run &run);
+  void inputBoxProperty(Run &run);
+  void browserProperty(Run &run);
+  QString readEventBlock(Run &run);
+
+  // Commands on named objects.
+  struct CommandTarget {
+    int entry;       // in objectIndex
+    int recordIndex; // in the kind's table
+  };
+  void objectCommand(Run &run);
+  void formCommand(const CommandTarget &target, const QString &command, const QString &rest);
+  void browserCommand(const CommandTarget &target, const QString &command, const QString &rest);
+  void buttonCommand(const CommandTarget &target, const QString &command, const QString &rest);
+  void inputBoxCommand(const CommandTarget &target, const QString &command, const QString &rest);
+
+  void endOfRun(Run &run);
+
+  WindowSystem &m_windowSystem;
+  DocumentResources *m_resources;
+  ValueStore m_store;
+  Evaluator m_evaluator;
+  ObjectModel m_objects;
+  WindowSettings m_settings;
+  QString m_programPath;
+};
+
+} // namespace nuv

@@ -1,0 +1,113 @@
+// The object model: record tables, the object name index and the link from controls to records.
+#pragma once
+
+#include "windowsystem.h"
+
+#include <QString>
+#include <vector>
+
+namespace nuv {
+
+struct ButtonRecord {
+  QString name;
+  QString type = QStringLiteral("TEXT");
+  QString caption;
+  int top = 0;
+  int left = 0;
+  int width = 100;
+  int height = 30;
+  QString bitmap;
+  QString downBitmap;
+  QString overBitmap;
+  bool shaped = false;
+  bool visible = true;
+  int controlIndex = 0;
+  QString onClick;
+  QString onDoubleClick;
+  QString onMouseDown;
+  QString onMouseUp;
+  QString onMouseOver;
+};
+
+struct InputBoxRecord {
+  QString name;
+  int top = 0;
+  int left = 0;
+  int width = 200;
+  int height = 20;
+  QString text;
+  bool visible = true;
+  QString onChanged;
+};
+
+struct BrowserRecord {
+  QString name;
+  QString type;
+  QString mask;
+  QString home;
+  QString location;
+  QString targetUrl;
+  bool shaped = false;
+  bool jsErrors = false;
+  int top = 0;
+  int left = 0;
+  int width = 0;
+  int height = 0;
+  bool visible = true;
+  QString onBeforeNavigate;
+  QString onAfterNavigate;
+};
+
+struct FormRecord {
+  QString name;
+};
+
+struct ObjectIndexEntry {
+  QString name;
+  QString kind; // "TXTBUTTON", "TGRBUTTON", "GRFBUTTON", "SHPBUTTON", "INPUTBOX", "BROWSER", "FORM"
+  ControlId control = 0;
+  int recordIndex = 0; // the control's tag
+};
+
+// A table indexed from 1: slot 0 exists and is never used. Tables only grow,
+// and runs nest, so callers hold indices, never references, across statements.
+template <typename Record> class RecordTable {
+public:
+  RecordTable() : m_records(1) {}
+  int count() const { return int(m_records.size()) - 1; }
+  int append() {
+    m_records.emplace_back();
+    return count();
+  }
+  Record &operator[](int i) { return m_records.at(size_t(i)); }
+  const Record &operator[](int i) const { return m_records.at(size_t(i)); }
+  bool contains(int i) const { return i >= 1 && i <= count(); }
+  void clear() { m_records.resize(1); }
+
+private:
+  std::vector<Record> m_records;
+};
+
+class ObjectModel {
+public:
+  RecordTable<ButtonRecord> buttonTable;
+  RecordTable<InputBoxRecord> inputBoxTable;
+  RecordTable<BrowserRecord> browserTable;
+  RecordTable<FormRecord> formTable;
+  RecordTable<ObjectIndexEntry> objectIndex;
+
+  // Element counts of the button collections (input boxes and browsers use their record index).
+  int txtButtonCount = 0;
+  int tgrButtonCount = 0;
+  int grfButtonCount = 0;
+  int shpButtonCount = 0;
+
+  // Appends an entry; an empty name becomes "Object<n>" and is written back.
+  int registerObject(QString &name, ControlId control, const QString &kind, int recordIndex);
+  // Case-insensitive, earliest entry wins; -1 when none. upperName must be upper case.
+  int findObject(const QString &upperName) const;
+
+  void reset();
+};
+
+} // namespace nuv

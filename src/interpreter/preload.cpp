@@ -1,0 +1,41 @@
+// PRELOAD: fetches images and files into the cache ahead of use, behind the loading window.
+#include "interpreter.h"
+
+#include "resources.h"
+#include "run.h"
+
+namespace nuv {
+
+void Interpreter::preload(Run &run) {
+  m_windowSystem.showLoadingWindow();
+  int pos = 9;
+  const QString kind = getToken(run.line, pos).toUpper();
+  if (kind == u"IMAGE") {
+    if (m_resources != nullptr)
+      m_resources->loadPictureCached(m_evaluator.stringValue(run.line, 15));
+  } else if (kind == u"FILE") {
+    if (m_resources != nullptr) m_resources->fetchToCache(m_evaluator.stringValue(run.line, 14));
+  } else if (kind == u"IMAGES" || kind == u"FILES") {
+    preloadList(run, kind == u"IMAGES");
+  }
+  m_windowSystem.hideLoadingWindow();
+}
+
+// One location per line up to ENDPRELOAD; a list never closed takes the rest of the text.
+void Interpreter::preloadList(Run &run, bool images) {
+  while (run.lineIndex < run.lineCount()) {
+    ++run.lineIndex;
+    const QString line = trimBlanks(run.lines.line(run.lineIndex));
+    if (line.isEmpty() || line.startsWith(u'#')) continue;
+    int pos = 1;
+    if (getToken(line, pos).toUpper() == u"ENDPRELOAD") return;
+    const QString location = m_evaluator.stringValue(line, 1);
+    if (m_resources == nullptr) continue;
+    if (images)
+      m_resources->loadPictureCached(location);
+    else
+      m_resources->fetchToCache(location);
+  }
+}
+
+} // namespace nuv

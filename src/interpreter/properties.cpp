@@ -1,0 +1,80 @@
+// Object property references in value texts: Button1.CAPTION, Box1.TEXT, ...
+#include "interpreter.h"
+
+namespace nuv {
+
+namespace {
+
+Value text(const QString &s) {
+  return Value(s);
+}
+Value number(int n) {
+  return Value(qint32(n));
+}
+Value flag(bool b) {
+  return Value(b);
+}
+
+Value buttonField(const ButtonRecord &b, QStringView word) {
+  if (word == u"NAME") return text(b.name);
+  if (word == u"TYPE") return text(b.type);
+  if (word == u"CAPTION") return text(b.caption);
+  if (word == u"BITMAP") return text(b.bitmap);
+  if (word == u"DOWNBITMAP") return text(b.downBitmap);
+  if (word == u"OVERBITMAP") return text(b.overBitmap);
+  if (word == u"TOP") return number(b.top);
+  if (word == u"LEFT") return number(b.left);
+  if (word == u"WIDTH") return number(b.width);
+  if (word == u"HEIGHT") return number(b.height);
+  if (word == u"SHAPED") return flag(b.shaped);
+  if (word == u"VISIBLE") return flag(b.visible);
+  return {};
+}
+
+Value inputBoxField(const InputBoxRecord &b, QStringView word) {
+  if (word == u"NAME") return text(b.name);
+  if (word == u"TEXT") return text(b.text);
+  if (word == u"TOP") return number(b.top);
+  if (word == u"LEFT") return number(b.left);
+  if (word == u"WIDTH") return number(b.width);
+  if (word == u"HEIGHT") return number(b.height);
+  if (word == u"VISIBLE") return flag(b.visible);
+  return {};
+}
+
+Value browserField(const BrowserRecord &b, QStringView word) {
+  if (word == u"NAME") return text(b.name);
+  if (word == u"TYPE") return text(b.type);
+  if (word == u"MASK") return text(b.mask);
+  if (word == u"LOCATION") return text(b.location);
+  if (word == u"TARGETURL") return text(b.targetUrl);
+  if (word == u"TOP") return number(b.top);
+  if (word == u"LEFT") return number(b.left);
+  if (word == u"WIDTH") return number(b.width);
+  if (word == u"HEIGHT") return number(b.height);
+  if (word == u"SHAPED") return flag(b.shaped);
+  if (word == u"VISIBLE") return flag(b.visible);
+  return {};
+}
+
+} // namespace
+
+Value Interpreter::readProperty(QStringView textIn, int &pos) const {
+  const QString name = getToken(textIn, pos).toUpper();
+  const int entryIndex = m_objects.findObject(name);
+  if (entryIndex < 0) return {};
+  int wordPos = pos + int(name.size()) + 1;
+  const QString word = getToken(textIn, wordPos).toUpper();
+  const ObjectIndexEntry &entry = m_objects.objectIndex[entryIndex];
+  const int r = entry.recordIndex;
+  if (entry.kind == u"INPUTBOX")
+    return m_objects.inputBoxTable.contains(r) ? inputBoxField(m_objects.inputBoxTable[r], word)
+                                               : Value{};
+  if (entry.kind == u"BROWSER")
+    return m_objects.browserTable.contains(r) ? browserField(m_objects.browserTable[r], word)
+                                              : Value{};
+  if (entry.kind == u"FORM") return {};
+  return m_objects.buttonTable.contains(r) ? buttonField(m_objects.buttonTable[r], word) : Value{};
+}
+
+} // namespace nuv

@@ -1,0 +1,19 @@
+// The interpreter's view of the host: locations, the disk cache and the picture table.
+#pragma once
+
+#include <QString>
+
+namespace nuv {
+
+class DocumentResources {
+public:
+  virtual ~DocumentResources() = default;
+  virtual QString resolveLocation(const QString &location) = 0;
+  // A local file holding the location's content (the location itself when it cannot be had).
+  virtual QString fetchToCache(const QString &location) = 0;
+  // Loads the picture into the shared table; false when there is none.
+  virtual bool loadPictureCached(const QString &location) = 0;
+  virtual void setCacheLevel(int level) = 0;
+};
+
+} // namespace nuv

@@ -1,0 +1,375 @@
+// The statement loop, block states, directives and object blocks, seen through the window-system
+// log.
+#include "fakewindowsystem.h"
+#include "interpreter.h"
+
+#include <gtest/gtest.h>
+
+using namespace nuv;
+using namespace nuv::test;
+
+namespace {
+
+struct Engine {
+  FakeWindowSystem windows;
+  FakeResources resources;
+  Interpreter interpreter{windows, &resources};
+
+  QStringList run(const char *document) {
+    QString text = QString::fromUtf8(document);
+    interpreter.parseContent(text);
+    return windows.log;
+  }
+};
+
+struct LogCase {
+  const char *name;
+  const char *document;
+  QStringList expected;
+};
+
+QString invalidObject(const char *line) {
+  return QStringLiteral("message Parse Error|%1\n\nInvalid Object|%2")
+      .arg(QString::fromUtf8(line))
+      .arg(int(MessageIcon::Exclamation));
+}
+
+} // namespace
+
+TEST(InterpreterLoop, LinesAreReadAsWritten) {
+  const LogCase cases[] = {
+      {"empty text", "", {}},
+      {"only comments and blanks", "# a comment\n   \n\t\n\r\n# another", {}},
+      {"hash inside double quotes", "TITLE \"My # 1\" # comment", {"title My # 1"}},
+      {"hash inside single quotes cuts", "TITLE 'My # 1' # comment", {"title "}},
+      {"lower case keyword", "title \"Hi\"", {"title Hi"}},
+      {"equals after keyword", "TITLE=\"Hi\"", {"title Hi"}},
+      {"blanks and tabs around", " \t TITLE \t  \"Hi\"  ", {"title Hi"}},
+      {"CR only and mixed line ends",
+       "TITLE 'a'\rTITLE 'b'\r\n\r\nTITLE 'c'\n\n\nTITLE 'd'",
+       {"title a", "title b", "title c", "title d"}},
+      {"unknown keyword ignored", "FROBNICATE 1\nTITLE 'x'", {"title x"}},
+      {"EXIT does not stop the run",
+       "EXIT\nTITLE 'after'",
+       {"close loading", "close main", "title after"}},
+      {"MINIMIZE shows the taskbar button first", "MINIMIZE", {"taskbar 1", "minimize"}},
+      {"directive inside a BUTTON block",
+       "OBJECT BUTTON\nALWAYSONTOP TRUE\nCAPTION 'c'\nENDOBJECT",
+       {"ontop 1", "create 0 #1"}},
+      {"invalid object kind",
+       "OBJECT WIDGET\nTITLE 'x'\nENDOBJECT",
+       {invalidObject("OBJECT WIDGET"), "title x"}},
+      {"value readers in directives",
+       "TITLE UC('abc')\nALWAYSONTOP false\nSHOWINTASKBAR 1",
+       {"title ABC", "ontop 0", "taskbar 1"}},
+  };
+  for (const LogCase &c : cases) {
+    Engine engine;
+    EXPECT_EQ(engine.run(c.document), c.expected) << c.name;
+  }
+}
+
+TEST(InterpreterLoop, PreparationIsStableAndInPlace) {
+  Engine engine;
+  QString text = QStringLiteral("\tTITLE 'a'\r\n\r\n\rTITLE 'b'\n");
+  engine.interpreter.parseContent(text);
+  const QString once = text;
+  EXPECT_EQ(once, QStringLiteral(" TITLE 'a'\nTITLE 'b'\n"));
+  engine.interpreter.parseContent(text);
+  EXPECT_EQ(text, once);
+}
+
+TEST(InterpreterLoop, HostileInputEndsQuietly) {
+  const QString cases[] = {
+      QStringLiteral("TITLE \"unclosed # quote"),
+      QStringLiteral("TITLE UC(UC(UC("),
+      QStringLiteral("OBJECT BUTTON\nEVENT CLICK\nTITLE 'never closed'"),
+      QStringLiteral("PRELOAD IMAGES\n'a.bmp'\n'b.bmp'"),
+      QStringLiteral("TITLE ") + QString(100000, QLatin1Char('(')),
+      QString::fromUtf8("TITLE '\0\xff\xfe'", 10),
+      QStringLiteral("OBJECT"),
+      QStringLiteral("ENDOBJECT\nENDEVENT\nENDPRELOAD"),
+      QStringLiteral("NEW"),
+  };
+  for (const QString &c : cases) {
+    Engine engine;
+    QString text = c;
+    engine.interpreter.parseContent(text);
+  }
+}
+
+TEST(Directives, RestrictMoveAcceptsNumberConstantAndWord) {
+  const struct {
+    const char *operand;
+    int expected;
+  } cases[] = {
+      {"2", 2},
+      {"NUV.RMHorizontalOnly", 2},
+      {"horizontalOnly", 2},
+      {"3", 3},
+      {"NUV.RMVerticalOnly", 3},
+      {"VERTICALONLY", 3},
+      {"1", 1},
+      {"NoMove", 1},
+      {"0", 0},
+      {"none", 0},
+      {"7", -1},
+      {"sideways", -1},
+  };
+  for (const auto &c : cases) {
+    Engine engine;
+    engine.interpreter.settings().restrictMove = -1;
+    engine.run((QByteArray("RESTRICTMOVE ") + c.operand).constData());
+    EXPECT_EQ(engine.interpreter.settings().restrictMove, c.expected) << c.operand;
+  }
+}
+
+TEST(Directives, SetMaskColorSplitsBytes) {
+  const struct {
+    const char *operand;
+    const char *expected;
+  } cases[] = {
+      {"255", "mask 255 0 0"},        {"65280", "mask 0 255 0"}, {"16711680", "mask 0 0 255"},
+      {"RGB(1, 2, 3)", "mask 1 2 3"}, {"-5", "mask 0 0 0"},      {"99999999", "mask 255 255 255"},
+  };
+  for (const auto &c : cases) {
+    Engine engine;
+    EXPECT_EQ(engine.run((QByteArray("SETMASKCOLOR ") + c.operand).constData()),
+              QStringList{QString::fromUtf8(c.expected)})
+        << c.operand;
+  }
+}
+
+TEST(Directives, LoadingImageShapedFlagIsSticky) {
+  Engine engine;
+  engine.run("LOADINGIMAGE SHAPED \"one.bmp\"\nLOADINGIMAGE \"two.bmp\"");
+  EXPECT_TRUE(engine.interpreter.settings().loadingImageShaped);
+  EXPECT_EQ(engine.interpreter.settings().loadingImage, QStringLiteral("two.bmp"));
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("close loading")).size(), 2);
+}
+
+TEST(Directives, CacheLevelReachesTheCache) {
+  Engine engine;
+  engine.run("CACHELEVEL 2");
+  EXPECT_EQ(engine.interpreter.settings().cacheLevel, 2);
+  EXPECT_EQ(engine.resources.cacheLevel, 2);
+}
+
+TEST(Directives, NewStartsTheEngineWithAnArgumentList) {
+  Engine engine;
+  engine.interpreter.setProgramPath(QStringLiteral("/opt/nuv/nuv"));
+  engine.windows.position = QPoint(120, 80);
+  engine.run("NEW \"other app.nuv\" -relative -x:5");
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("start")),
+            QStringList{QStringLiteral(
+                "start /opt/nuv/nuv|/docs/other app.nuv|-ox:120|-oy:80|-relative|-x:5")});
+}
+
+TEST(ObjectBlocks, ButtonPropertiesAreLiterals) {
+  const struct {
+    const char *line;
+    int width;
+    bool visible;
+    const char *caption;
+  } cases[] = {
+      {"WIDTH 12.9", 12, true, ""},    {"WIDTH abc", 0, true, ""},
+      {"WIDTH -5", -5, true, ""},      {"VISIBLE true", 100, true, ""},
+      {"VISIBLE yes", 100, false, ""}, {"CAPTION 'single'", 100, true, "single"},
+      {"CAPTION bare", 100, true, ""}, {"caption = \"eq\"", 100, true, "eq"},
+  };
+  for (const auto &c : cases) {
+    Engine engine;
+    engine.run((QByteArray("OBJECT BUTTON\n") + c.line + "\nENDOBJECT").constData());
+    const ButtonRecord &b = engine.interpreter.objects().buttonTable[1];
+    EXPECT_EQ(b.width, c.width) << c.line;
+    EXPECT_EQ(b.visible, c.visible) << c.line;
+    EXPECT_EQ(b.caption, QString::fromUtf8(c.caption)) << c.line;
+  }
+}
+
+TEST(ObjectBlocks, DeclarationsCreateControlsAndNames) {
+  Engine engine;
+  engine.run("OBJECT BUTTON\nENDOBJECT\n"
+             "OBJECT BUTTON\nBITMAP 'b.bmp'\nCAPTION 'Go'\nENDOBJECT\n"
+             "OBJECT BUTTON\nTYPE graphical\nENDOBJECT\n"
+             "OBJECT INPUTBOX\nNAME Box1\nVISIBLE false\nTEXT 'hi'\nENDOBJECT\n"
+             "OBJECT FORM\nNAME Main\nENDOBJECT\n");
+  const ObjectModel &m = engine.interpreter.objects();
+  ASSERT_EQ(m.objectIndex.count(), 4);
+  EXPECT_EQ(m.objectIndex[1].name, QStringLiteral("Object1"));
+  EXPECT_EQ(m.objectIndex[1].kind, QStringLiteral("TXTBUTTON"));
+  EXPECT_EQ(m.objectIndex[2].name, QStringLiteral("Object2"));
+  EXPECT_EQ(m.objectIndex[2].kind, QStringLiteral("TGRBUTTON"));
+  EXPECT_EQ(m.buttonTable[2].name, QStringLiteral("Object2"));
+  EXPECT_EQ(m.buttonTable[3].controlIndex, 0) << "graphical without a bitmap is not shown";
+  EXPECT_EQ(m.objectIndex[3].kind, QStringLiteral("INPUTBOX"));
+  EXPECT_EQ(m.objectIndex[4].kind, QStringLiteral("FORM"));
+  EXPECT_EQ(m.findObject(QStringLiteral("OBJECT2")), 2);
+  EXPECT_EQ(m.findObject(QStringLiteral("MAIN")), 4);
+  EXPECT_EQ(m.findObject(QStringLiteral("NOBODY")), -1);
+
+  ASSERT_EQ(engine.windows.controls.size(), 3u);
+  const ControlSpec &first = engine.windows.controls[0];
+  EXPECT_EQ(first.geometry, QRect(0, 0, 100, 30));
+  EXPECT_EQ(engine.windows.controls[1].picture, QStringLiteral("/docs/b.bmp"));
+  EXPECT_TRUE(engine.windows.controls[2].visible) << "input boxes always show at creation";
+  EXPECT_FALSE(m.inputBoxTable[1].visible);
+}
+
+TEST(ObjectBlocks, TwoOpensBeforeOneCloseLeaveTheFirstWithoutControl) {
+  Engine engine;
+  engine.run("OBJECT BUTTON\nNAME A\nOBJECT BUTTON\nNAME B\nENDOBJECT");
+  const ObjectModel &m = engine.interpreter.objects();
+  EXPECT_EQ(m.buttonTable.count(), 2);
+  EXPECT_EQ(m.buttonTable[1].controlIndex, 0);
+  EXPECT_EQ(m.buttonTable[2].controlIndex, 1);
+  EXPECT_EQ(m.findObject(QStringLiteral("A")), -1);
+}
+
+TEST(EventBlocks, BodiesAreStoredUninterpreted) {
+  Engine engine;
+  engine.run("OBJECT BUTTON\n"
+             "EVENT CLICK\nTITLE 'first'\nENDEVENT\n"
+             "EVENT click\n  # kept comment\n\tTITLE 'second'\n"
+             "OBJECT BUTTON\nENDOBJECT\nENDEVENT # closes\n"
+             "EVENT CHANGED\nTITLE 'discarded'\nENDEVENT\n"
+             "TITLE 'outside'\n"
+             "ENDOBJECT");
+  const ButtonRecord &b = engine.interpreter.objects().buttonTable[1];
+  EXPECT_EQ(b.onClick,
+            QStringLiteral("# kept comment\nTITLE 'second'\nOBJECT BUTTON\nENDOBJECT\n"));
+  EXPECT_EQ(engine.interpreter.objects().buttonTable.count(), 1);
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("title")),
+            QStringList{QStringLiteral("title outside")})
+      << "only the outer block's own lines run";
+}
+
+TEST(EventBlocks, UnclosedBlockKeepsWhatWasRead) {
+  Engine engine;
+  engine.run("OBJECT INPUTBOX\nEVENT CHANGED\nTITLE 'a'\nTITLE 'b'");
+  EXPECT_EQ(engine.interpreter.objects().inputBoxTable[1].onChanged,
+            QStringLiteral("TITLE 'a'\nTITLE 'b'\n"));
+  EXPECT_TRUE(engine.windows.calls(QStringLiteral("title")).isEmpty());
+}
+
+TEST(EventBlocks, EventTextRunsLaterAndMayDeclareObjects) {
+  Engine engine;
+  engine.run("OBJECT BUTTON\nNAME B1\nEVENT CLICK\nOBJECT BUTTON\nCAPTION 'made'\nENDOBJECT\n"
+             "TITLE B1.CAPTION\nENDEVENT\nCAPTION 'orig'\nENDOBJECT");
+  for (int i = 0; i < 2; ++i) {
+    QString click = engine.interpreter.objects().buttonTable[1].onClick;
+    engine.interpreter.parseContent(click);
+  }
+  EXPECT_EQ(engine.interpreter.objects().buttonTable.count(), 3);
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("title")),
+            (QStringList{QStringLiteral("title orig"), QStringLiteral("title orig")}));
+}
+
+TEST(Preload, ListsFetchEachItemAndResumeAfterTheEnd) {
+  Engine engine;
+  engine.run("preload images\n'a.bmp' # note\n# skipped\n   \n\"b.bmp\"\nENDPRELOAD\n"
+             "PRELOAD FILE 'c.cur'\nPRELOAD IMAGE \"http://h/d.png\"\nPRELOAD NOTHING\n"
+             "OBJECT BUTTON\nENDOBJECT");
+  EXPECT_EQ(engine.resources.log,
+            (QStringList{"image a.bmp", "image b.bmp", "file c.cur", "image http://h/d.png"}));
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("show loading")).size(), 4);
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("hide loading")).size(), 4);
+  EXPECT_EQ(engine.interpreter.objects().objectIndex.count(), 1);
+}
+
+TEST(Preload, UnclosedListTakesTheRestOfTheText) {
+  Engine engine;
+  engine.run("PRELOAD FILES\n'a'\nTITLE 'x'");
+  EXPECT_EQ(engine.resources.log, (QStringList{"file a", "file "}));
+  EXPECT_TRUE(engine.windows.calls(QStringLiteral("title")).isEmpty());
+}
+
+TEST(Properties, ReferencesReadRecords) {
+  Engine engine;
+  engine.run("OBJECT BUTTON\nNAME Button1\nCAPTION 'Play'\nLEFT 40\nENDOBJECT\n"
+             "OBJECT INPUTBOX\nNAME Box1\nTEXT 'mixed Case'\nENDOBJECT\n"
+             "OBJECT BUTTON\nTYPE SHAPED\nBITMAP 's.bmp'\nCAPTION 'S'\nLEFT 7\nENDOBJECT\n"
+             "OBJECT FORM\nNAME Main\nENDOBJECT\n");
+  const struct {
+    const char *value;
+    const char *expected;
+  } cases[] = {
+      {"Button1.CAPTION", "Play"},
+      {"BUTTON1.caption", "Play"},
+      {"Button1 . CAPTION", "Play"},
+      {"Button1.LEFT", "40"},
+      {"Button1.VISIBLE", "True"},
+      {"Button1.SHAPED", "False"},
+      {"UC(Box1.TEXT)", "MIXED CASE"},
+      {"Object3.LEFT", "7"},
+      {"Object3.CAPTION", "S"},
+      {"Box1.CAPTION", ""},
+      {"Main.NAME", ""},
+      {"Nobody.TEXT", ""},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(engine.interpreter.evaluator().stringValue(QString::fromUtf8(c.value), 1),
+              QString::fromUtf8(c.expected))
+        << c.value;
+  }
+}
+
+TEST(EndOfRun, PendingBitmapBecomesPlainPicture) {
+  Engine plain;
+  plain.run("OBJECT FORM\nBITMAP \"skin.bmp\"\nENDOBJECT");
+  EXPECT_EQ(plain.windows.log, (QStringList{"hide alpha", "picture /docs/skin.bmp"}));
+
+  Engine shaped;
+  shaped.run("OBJECT FORM\nBITMAP \"skin.bmp\"\nSETSHAPEBMP\nENDOBJECT");
+  EXPECT_EQ(shaped.windows.log, (QStringList{"skin skin.bmp|"}));
+}
+
+TEST(EndOfRun, FormPlacementCountsFromTheFarEdge) {
+  Engine engine;
+  engine.run("OBJECT FORM\nLEFT 100-\nTOP 40\nENDOBJECT");
+  EXPECT_EQ(engine.windows.position, QPoint(1820, 40));
+}
+
+TEST(ObjectCommands, KeywordNamesWinOverObjectNames) {
+  Engine engine;
+  engine.run("OBJECT BUTTON\nNAME Title\nENDOBJECT\nTitle 'a keyword, not a command'");
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("title")),
+            QStringList{QStringLiteral("title a keyword, not a command")});
+}
+
+namespace {
+
+// Runs an event text in the middle of a fetch, as a click during a transfer would.
+class NestingResources : public FakeResources {
+public:
+  Interpreter *interpreter = nullptr;
+  QString inner;
+  bool loadPictureCached(const QString &location) override {
+    FakeResources::loadPictureCached(location);
+    if (!inner.isEmpty()) {
+      QString text = std::exchange(inner, QString());
+      interpreter->parseContent(text);
+    }
+    return true;
+  }
+};
+
+} // namespace
+
+TEST(NestedRuns, InnerRunSeesObjectsAndOuterRunResumes) {
+  FakeWindowSystem windows;
+  NestingResources resources;
+  Interpreter interpreter(windows, &resources);
+  resources.interpreter = &interpreter;
+  resources.inner = QStringLiteral("TITLE Early.CAPTION\nOBJECT BUTTON\nNAME Inner\nENDOBJECT");
+  QString outer = QStringLiteral("OBJECT BUTTON\nNAME Early\nCAPTION 'e'\nENDOBJECT\n"
+                                 "OBJECT BUTTON\nNAME Late\n"
+                                 "PRELOAD IMAGE 'x.bmp'\nCAPTION 'l'\nENDOBJECT\nTITLE 'done'");
+  interpreter.parseContent(outer);
+  const ObjectModel &m = interpreter.objects();
+  EXPECT_EQ(windows.calls(QStringLiteral("title")),
+            (QStringList{QStringLiteral("title e"), QStringLiteral("title done")}));
+  EXPECT_EQ(m.findObject(QStringLiteral("INNER")), 2);
+  // The inner declaration appended a record; the outer block goes on with the newest one.
+  EXPECT_EQ(m.buttonTable.count(), 3);
+}
