@@ -26,6 +26,8 @@ int findText(int start, QStringView text, QStringView pattern,
              Comparison comparison = Comparison::Exact);
 // Replaces pattern (case-insensitively) until none is left, also occurrences
 // formed by joining a replacement with its neighbours; returns the count.
+// An empty pattern replaces nothing; a replacement holding the pattern is put in
+// once per original occurrence, since repeating would never end.
 int replaceText(QString &text, QStringView pattern, QStringView replacement);
 
 // LF line breaks, no empty lines between lines (CR LF and lone CR become LF).
@@ -35,7 +37,8 @@ int countLines(QStringView text);
 QString getLine(QStringView text, int n);
 
 // Start offsets of the lines of a text, so a run can fetch line n in O(1)
-// instead of walking the text again for every line.
+// instead of walking the text again for every line. It keeps a view on the text:
+// the text must outlive the index and stay unchanged while the index is used.
 class LineIndex {
 public:
   explicit LineIndex(QStringView text);

@@ -1,0 +1,384 @@
+// Lexical rules of the Skivet language and the small text library built on them.
+#include "text.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+
+namespace nuv {
+
+namespace {
+
+constexpr char16_t kLf = u'\n';
+constexpr char16_t kCr = u'\r';
+
+bool isQuoteChar(QChar c) {
+  return c == u'"' || c == u'\'';
+}
+
+// Positions below 1 mean the start of the text.
+qsizetype clampPos(int pos) {
+  return pos < 1 ? 1 : pos;
+}
+
+char16_t foldCase(QChar c) {
+  return QChar::toCaseFolded(c.unicode());
+}
+
+// Case-folded pattern with its failure table, so every scan is linear.
+class PatternMatcher {
+public:
+  explicit PatternMatcher(QStringView pattern) : m_fail(size_t(pattern.size()), 0) {
+    m_folded.reserve(size_t(pattern.size()));
+    for (QChar c : pattern)
+      m_folded.push_back(foldCase(c));
+    qsizetype k = 0;
+    for (qsizetype i = 1; i < length(); ++i) {
+      while (k > 0 && m_folded[size_t(i)] != m_folded[size_t(k)])
+        k = m_fail[size_t(k - 1)];
+      if (m_folded[size_t(i)] == m_folded[size_t(k)]) ++k;
+      m_fail[size_t(i)] = k;
+    }
+  }
+
+  qsizetype length() const { return qsizetype(m_folded.size()); }
+
+  // State = number of pattern characters matched; length() means a whole match.
+  qsizetype step(qsizetype state, QChar c) const {
+    const char16_t f = foldCase(c);
+    if (state == length()) state = m_fail[size_t(state - 1)];
+    while (state > 0 && m_folded[size_t(state)] != f)
+      state = m_fail[size_t(state - 1)];
+    return m_folded[size_t(state)] == f ? state + 1 : state;
+  }
+
+  bool occursIn(QStringView text) const {
+    qsizetype state = 0;
+    for (QChar c : text) {
+      state = step(state, c);
+      if (state == length()) return true;
+    }
+    return false;
+  }
+
+private:
+  std::u16string m_folded;
+  std::vector<qsizetype> m_fail;
+};
+
+// One left-to-right pass replacing every non-overlapping occurrence once.
+int replaceEachOnce(QString &text, const PatternMatcher &matcher, QStringView replacement) {
+  QString out;
+  int count = 0;
+  qsizetype copied = 0;
+  qsizetype state = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    state = matcher.step(state, text[i]);
+    if (state != matcher.length()) continue;
+    const qsizetype begin = i + 1 - matcher.length();
+    out.append(QStringView(text).mid(copied, begin - copied));
+    out.append(replacement);
+    copied = i + 1;
+    state = 0;
+    ++count;
+  }
+  if (count == 0) return 0;
+  out.append(QStringView(text).mid(copied));
+  text = out;
+  return count;
+}
+
+// Always replaces the leftmost occurrence of the whole current text, as a restart from
+// position 1 would, but in one sweep: the output so far never holds an occurrence, so
+// the first match completed while reading is the leftmost one; the replacement is then
+// read again as input, which catches occurrences formed with its neighbours.
+int replaceLeftmostRepeatedly(QString &text, const PatternMatcher &matcher,
+                              QStringView replacement) {
+  const qsizetype length = matcher.length();
+  QString out;
+  out.reserve(text.size());
+  std::vector<qsizetype> states; // matcher state after each output character
+  states.reserve(size_t(text.size()));
+  std::u16string pending; // replacement characters still to read, last one first
+  int count = 0;
+  qsizetype next = 0;
+  while (true) {
+    QChar c;
+    if (!pending.empty()) {
+      c = QChar(pending.back());
+      pending.pop_back();
+    } else if (next < text.size()) {
+      c = text[next++];
+    } else {
+      break;
+    }
+    const qsizetype state = matcher.step(states.empty() ? 0 : states.back(), c);
+    out.append(c);
+    states.push_back(state);
+    if (state != length) continue;
+    out.chop(length);
+    states.resize(states.size() - size_t(length));
+    const char16_t *units = replacement.utf16();
+    pending.append(std::make_reverse_iterator(units + replacement.size()),
+                   std::make_reverse_iterator(units));
+    ++count;
+  }
+  if (count > 0) text = out;
+  return count;
+}
+
+// ANSI (Windows-1252) codes of the characters above Latin-1 that the code page holds.
+struct AnsiExtra {
+  char16_t unicode;
+  int code;
+};
+constexpr AnsiExtra kAnsiExtras[] = {
+    {0x20AC, 0x80}, {0x201A, 0x82}, {0x0192, 0x83}, {0x201E, 0x84}, {0x2026, 0x85}, {0x2020, 0x86},
+    {0x2021, 0x87}, {0x02C6, 0x88}, {0x2030, 0x89}, {0x0160, 0x8A}, {0x2039, 0x8B}, {0x0152, 0x8C},
+    {0x017D, 0x8E}, {0x2018, 0x91}, {0x2019, 0x92}, {0x201C, 0x93}, {0x201D, 0x94}, {0x2022, 0x95},
+    {0x2013, 0x96}, {0x2014, 0x97}, {0x02DC, 0x98}, {0x2122, 0x99}, {0x0161, 0x9A}, {0x203A, 0x9B},
+    {0x0153, 0x9C}, {0x017E, 0x9E}, {0x0178, 0x9F},
+};
+
+// Characters the code page cannot hold become "?", as the system's ANSI conversion does.
+int ansiCode(QChar c) {
+  const char16_t u = c.unicode();
+  if (u <= 0xFF) return u;
+  for (const AnsiExtra &extra : kAnsiExtras) {
+    if (extra.unicode == u) return extra.code;
+  }
+  return '?';
+}
+
+} // namespace
+
+bool isBlank(QChar c) {
+  return c == u' ' || c == u'\t';
+}
+
+bool isTokenSeparator(QChar c) {
+  switch (c.unicode()) {
+  case u'.':
+  case u'(':
+  case u')':
+  case u'{':
+  case u'}':
+  case u';':
+  case u'=':
+  case u' ':
+  case u'\t':
+    return true;
+  default:
+    return false;
+  }
+}
+
+QString trimBlanks(QStringView text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && isBlank(text[begin]))
+    ++begin;
+  while (end > begin && isBlank(text[end - 1]))
+    --end;
+  return text.mid(begin, end - begin).toString();
+}
+
+QString stripComment(QStringView text, QChar marker, QStringView quotes) {
+  if (quotes.isEmpty()) {
+    const qsizetype at = text.indexOf(marker);
+    return (at < 0 ? text : text.left(at)).toString();
+  }
+  bool inside = false;
+  QChar opener;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (inside) {
+      inside = c != opener;
+      continue;
+    }
+    if (c == marker) return text.left(i).toString();
+    if (quotes.contains(c)) {
+      opener = c;
+      inside = true;
+    }
+  }
+  return text.toString();
+}
+
+QString splitStatements(QStringView text, QChar separator, QStringView quotes) {
+  if (quotes.isEmpty()) {
+    QString result = text.toString();
+    replaceText(result, QStringView(&separator, 1), u"\r\n");
+    return result;
+  }
+  QString out;
+  out.reserve(text.size());
+  bool inside = false;
+  QChar opener;
+  for (QChar c : text) {
+    if (inside) {
+      inside = c != opener;
+      out.append(c);
+      continue;
+    }
+    if (c == separator) {
+      out.append(u"\r\n");
+      continue;
+    }
+    if (quotes.contains(c)) {
+      opener = c;
+      inside = true;
+    }
+    out.append(c);
+  }
+  return out;
+}
+
+int findText(int start, QStringView text, QStringView pattern, Comparison comparison) {
+  const qsizetype from = clampPos(start);
+  if (from > text.size()) return 0;
+  if (pattern.isEmpty()) return int(from);
+  const Qt::CaseSensitivity cs =
+      comparison == Comparison::CaseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+  const qsizetype at = text.indexOf(pattern, from - 1, cs);
+  return at < 0 ? 0 : int(at + 1);
+}
+
+// An empty pattern would be found forever, so it replaces nothing. A replacement holding
+// the pattern would be found again forever, so each original occurrence is replaced once.
+// A one-character pattern cannot be re-formed by neighbours, so one pass is exact.
+int replaceText(QString &text, QStringView pattern, QStringView replacement) {
+  if (pattern.isEmpty() || text.isEmpty()) return 0;
+  const PatternMatcher matcher(pattern);
+  if (matcher.length() == 1 || matcher.occursIn(replacement))
+    return replaceEachOnce(text, matcher, replacement);
+  return replaceLeftmostRepeatedly(text, matcher, replacement);
+}
+
+// Every run of CR and LF characters, however mixed, ends as one LF.
+QString normaliseLines(QStringView text) {
+  QString out(text.size(), Qt::Uninitialized);
+  QChar *write = out.data();
+  QChar *const begin = write;
+  bool afterBreak = false;
+  for (QChar c : text) {
+    const char16_t u = c.unicode();
+    const bool isBreak = u == kLf || u == kCr;
+    if (isBreak && afterBreak) continue;
+    *write++ = QChar(isBreak ? kLf : u);
+    afterBreak = isBreak;
+  }
+  out.truncate(write - begin);
+  return out;
+}
+
+int countLines(QStringView text) {
+  if (text.isEmpty()) return 0;
+  const qsizetype breaks = text.count(QChar(kLf));
+  return int(text.back() == kLf ? breaks : breaks + 1);
+}
+
+QString getLine(QStringView text, int n) {
+  if (n == -1) n = countLines(text);
+  if (n < 1) return {};
+  qsizetype start = 0;
+  for (int k = 1; k < n; ++k) {
+    const qsizetype at = text.indexOf(QChar(kLf), start);
+    if (at < 0) return {};
+    start = at + 1;
+  }
+  if (start >= text.size()) return {};
+  const qsizetype end = text.indexOf(QChar(kLf), start);
+  return text.mid(start, (end < 0 ? text.size() : end) - start).toString();
+}
+
+LineIndex::LineIndex(QStringView text) : m_text(text) {
+  if (text.isEmpty()) return;
+  m_starts.push_back(0);
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] == kLf) m_starts.push_back(i + 1);
+  }
+}
+
+QStringView LineIndex::line(int n) const {
+  if (n == -1) n = count();
+  if (n < 1 || n > count()) return {};
+  const qsizetype start = m_starts[size_t(n - 1)];
+  qsizetype end = m_text.size();
+  if (n < count())
+    end = m_starts[size_t(n)] - 1;
+  else if (m_text.back() == kLf)
+    --end;
+  return m_text.mid(start, end - start);
+}
+
+QString getToken(QStringView text, int &pos) {
+  if (pos < 1) pos = 1;
+  const qsizetype last = text.size();
+  if (pos > last) return {};
+  qsizetype p = pos;
+  while (p < last && isTokenSeparator(text[p - 1]))
+    ++p;
+  pos = int(p);
+  const QStringView rest = text.mid(p - 1);
+  qsizetype length = 0;
+  while (length < rest.size() && !isTokenSeparator(rest[length]))
+    ++length;
+  // Only a lone separator at the very end stops the walk at once; it is the token then.
+  return rest.left(length == 0 ? 1 : length).toString();
+}
+
+bool isTrue(QStringView text, int &pos) {
+  return getToken(text, pos).toUpper() == QLatin1String("TRUE");
+}
+
+QString quotedString(QStringView text, int pos) {
+  const QStringView rest = restFrom(text, pos);
+  const auto *const open = std::find_if(rest.begin(), rest.end(), isQuoteChar);
+  if (open == rest.end()) return {};
+  const qsizetype from = open - rest.begin() + 1;
+  const qsizetype close = rest.indexOf(*open, from);
+  if (close < 0) return {};
+  return rest.mid(from, close - from).toString();
+}
+
+QString nthField(QStringView text, int n, QStringView delimiter) {
+  if (n < 1) return {};
+  qsizetype start = 0;
+  for (int k = 1;; ++k) {
+    // An empty delimiter separates nothing: the text is one field.
+    const qsizetype at =
+        delimiter.isEmpty() ? -1 : text.indexOf(delimiter, start, Qt::CaseInsensitive);
+    if (k == n) {
+      QStringView field = at < 0 ? text.mid(start) : text.mid(start, at - start);
+      if (field.endsWith(u"\r\n")) field.chop(2);
+      return field.toString();
+    }
+    if (at < 0) return {};
+    start = at + delimiter.size();
+  }
+}
+
+// The alphabet is 63 long with "0" twice, and cache files on disk depend on this exact
+// mapping. Remainder r picks 1-based position r, so position 63 ("z") is never reached
+// by a remainder of 1..62 (62 gives "y"); codes that are multiples of 63 take that free
+// "z", which keeps them apart from every other character.
+QString cacheNameOf(QStringView location) {
+  static constexpr char16_t kAlphabet[] =
+      u"01234567890ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  static_assert(std::size(kAlphabet) - 1 == 63);
+  QString out(location.size(), Qt::Uninitialized);
+  for (qsizetype i = 0; i < location.size(); ++i) {
+    const int remainder = ansiCode(location[i]) % 63;
+    out[i] = QChar(remainder == 0 ? kAlphabet[62] : kAlphabet[remainder - 1]);
+  }
+  return out;
+}
+
+QStringView restFrom(QStringView text, int pos) {
+  const qsizetype from = clampPos(pos);
+  if (from > text.size()) return {};
+  return text.mid(from - 1);
+}
+
+} // namespace nuv
