@@ -34,6 +34,7 @@ public:
   int findType(const QString &name) const;
   int findVariable(const QString &name) const;
   int countSlots(int node) const;
+  // TypeDefinition when the type has no such slot.
   SlotKind slotKind(int typeNode, int slot) const;
   // -1 when the path names no member.
   int memberSlot(int typeNode, const QString &path) const;
