@@ -173,20 +173,24 @@ bool isTokenSeparator(QChar c) {
   }
 }
 
-QString trimBlanks(QStringView text) {
+QStringView trimmedView(QStringView text) {
   qsizetype begin = 0;
   qsizetype end = text.size();
   while (begin < end && isBlank(text[begin]))
     ++begin;
   while (end > begin && isBlank(text[end - 1]))
     --end;
-  return text.mid(begin, end - begin).toString();
+  return text.mid(begin, end - begin);
 }
 
-QString stripComment(QStringView text, QChar marker, QStringView quotes) {
+QString trimBlanks(QStringView text) {
+  return trimmedView(text).toString();
+}
+
+QStringView withoutComment(QStringView text, QChar marker, QStringView quotes) {
   if (quotes.isEmpty()) {
     const qsizetype at = text.indexOf(marker);
-    return (at < 0 ? text : text.left(at)).toString();
+    return at < 0 ? text : text.left(at);
   }
   bool inside = false;
   QChar opener;
@@ -196,13 +200,17 @@ QString stripComment(QStringView text, QChar marker, QStringView quotes) {
       inside = c != opener;
       continue;
     }
-    if (c == marker) return text.left(i).toString();
+    if (c == marker) return text.left(i);
     if (quotes.contains(c)) {
       opener = c;
       inside = true;
     }
   }
-  return text.toString();
+  return text;
+}
+
+QString stripComment(QStringView text, QChar marker, QStringView quotes) {
+  return withoutComment(text, marker, quotes).toString();
 }
 
 QString splitStatements(QStringView text, QChar separator, QStringView quotes) {
@@ -312,7 +320,7 @@ QStringView LineIndex::line(int n) const {
   return m_text.mid(start, end - start);
 }
 
-QString getToken(QStringView text, int &pos) {
+QStringView tokenView(QStringView text, int &pos) {
   if (pos < 1) pos = 1;
   const qsizetype last = text.size();
   if (pos > last) return {};
@@ -325,7 +333,15 @@ QString getToken(QStringView text, int &pos) {
   while (length < rest.size() && !isTokenSeparator(rest[length]))
     ++length;
   // Only a lone separator at the very end stops the walk at once; it is the token then.
-  return rest.left(length == 0 ? 1 : length).toString();
+  return rest.left(length == 0 ? 1 : length);
+}
+
+QString getToken(QStringView text, int &pos) {
+  return tokenView(text, pos).toString();
+}
+
+bool tokenIs(QStringView text, int pos, QStringView word) {
+  return tokenView(text, pos).compare(word, Qt::CaseInsensitive) == 0;
 }
 
 bool isTrue(QStringView text, int &pos) {

@@ -14,9 +14,12 @@ bool isBlank(QChar c);
 bool isTokenSeparator(QChar c);
 
 QString trimBlanks(QStringView text);
+// The same without copying: a view into the given text.
+QStringView trimmedView(QStringView text);
 
 // Text before the first marker outside quotes (quote set may be empty).
 QString stripComment(QStringView text, QChar marker, QStringView quotes);
+QStringView withoutComment(QStringView text, QChar marker, QStringView quotes);
 // Every separator outside quotes becomes CR LF.
 QString splitStatements(QStringView text, QChar separator, QStringView quotes);
 
@@ -54,6 +57,10 @@ private:
 // The next token at or after pos (1-based, in/out). pos is left on the
 // token's first character, never moved past it.
 QString getToken(QStringView text, int &pos);
+// The same without copying: a view into the given text.
+QStringView tokenView(QStringView text, int &pos);
+// True when the token at pos equals word, ignoring ASCII letter case.
+bool tokenIs(QStringView text, int pos, QStringView word);
 bool isTrue(QStringView text, int &pos);
 // Contents of the first quoted section at or after pos; "" when unclosed.
 QString quotedString(QStringView text, int pos);

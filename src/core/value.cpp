@@ -16,6 +16,8 @@ QString numberText(double n) {
   if (std::isinf(n)) n = std::copysign(std::numeric_limits<double>::max(), n);
   if (n == 0) // also -0
     return QStringLiteral("0");
+  // Whole numbers are the common case (positions, colours); skip the shortest-digits search.
+  if (std::abs(n) < 1e15 && n == std::trunc(n)) return QString::number(qint64(n));
   // QString::number is locale-independent; 'g' drops trailing zeros and keeps plain notation
   // for magnitudes below 1e15.
   return QString::number(n, 'g', 15).toUpper();

@@ -224,9 +224,8 @@ QString Interpreter::readEventBlock(Run &run) {
   QString text;
   while (run.lineIndex < run.lineCount()) {
     ++run.lineIndex;
-    const QString line = trimBlanks(run.lines.line(run.lineIndex));
-    int pos = 1;
-    if (getToken(line, pos).toUpper() == u"ENDEVENT") break;
+    const QStringView line = trimmedView(run.lines.line(run.lineIndex));
+    if (tokenIs(line, 1, u"ENDEVENT")) break;
     text += line;
     text += u'\n';
   }

@@ -22,18 +22,8 @@ void Interpreter::restrictMove(Run &run) {
     int pos = 14;
     mode = getToken(run.line, pos).toUpper();
   }
-  static const struct {
-    QStringView word;
-    QStringView constant;
-  } modes[] = {
-      {u"NONE", u"NUV.RMNone"},
-      {u"NOMOVE", u"NUV.RMNoMove"},
-      {u"HORIZONTALONLY", u"NUV.RMHorizontalOnly"},
-      {u"VERTICALONLY", u"NUV.RMVerticalOnly"},
-  };
-  for (int i = 0; i < int(std::size(modes)); ++i) {
-    const QString value = toText(m_store.getValue(modes[i].constant.toString()));
-    if (mode == modes[i].word || mode == value) {
+  for (int i = 0; i < int(std::size(m_restrictModes)); ++i) {
+    if (mode == m_restrictModes[i].word || mode == m_restrictModes[i].value) {
       m_settings.restrictMove = i;
       return;
     }

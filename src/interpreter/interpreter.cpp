@@ -36,12 +36,29 @@ const Interpreter::Statement Interpreter::s_statements[] = {
 Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources *resources)
     : m_windowSystem(windowSystem), m_resources(resources), m_evaluator(m_store, this) {
   registerConstants(m_store);
+  const QString words[] = {u"NONE"_s, u"NOMOVE"_s, u"HORIZONTALONLY"_s, u"VERTICALONLY"_s};
+  const QString constants[] = {u"NUV.RMNone"_s, u"NUV.RMNoMove"_s, u"NUV.RMHorizontalOnly"_s,
+                               u"NUV.RMVerticalOnly"_s};
+  for (int i = 0; i < 4; ++i)
+    m_restrictModes[i] = {words[i], toText(m_store.getValue(constants[i]))};
 }
 
 static QString prepare(const QString &text) {
   QString withBlanks = text;
   withBlanks.replace(QLatin1Char('\t'), QLatin1Char(' '));
   return normaliseLines(withBlanks);
+}
+
+// The first token, upper-cased; keywords are ASCII, so most lines need no Unicode case mapping.
+static QString keywordOf(QStringView statement) {
+  int pos = 1;
+  QString keyword = getToken(statement, pos);
+  for (QChar &c : keyword) {
+    const char16_t u = c.unicode();
+    if (u >= 0x80) return keyword.toUpper();
+    if (u >= u'a' && u <= u'z') c = QChar(u - (u'a' - u'A'));
+  }
+  return keyword;
 }
 
 static bool isBlockKind(QStringView kind) {
@@ -52,10 +69,11 @@ void Interpreter::parseContent(QString &text) {
   text = prepare(text);
   Run run(text);
   for (run.lineIndex = 1; run.lineIndex <= run.lineCount(); ++run.lineIndex) {
-    run.line = trimBlanks(stripComment(trimBlanks(run.lines.line(run.lineIndex)), u'#', u"\""));
-    if (run.line.isEmpty()) continue;
-    int pos = 1;
-    run.keyword = getToken(run.line, pos).toUpper();
+    const QStringView statement =
+        trimmedView(withoutComment(trimmedView(run.lines.line(run.lineIndex)), u'#', u"\""));
+    if (statement.isEmpty()) continue;
+    run.line = statement.toString();
+    run.keyword = keywordOf(statement);
 
     Handler handler = nullptr;
     for (const Statement &statement : s_statements) {

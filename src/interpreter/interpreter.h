@@ -104,6 +104,12 @@ private:
   ObjectModel m_objects;
   WindowSettings m_settings;
   QString m_programPath;
+  // RESTRICTMOVE's words and the decimal values of their constants, read once from the store.
+  struct RestrictMode {
+    QString word;
+    QString value;
+  };
+  RestrictMode m_restrictModes[4];
 };
 
 } // namespace nuv

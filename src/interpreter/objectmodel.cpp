@@ -8,14 +8,14 @@ int ObjectModel::registerObject(QString &name, ControlId control, const QString 
   const int n = objectIndex.append();
   if (name.isEmpty()) name = QStringLiteral("Object") + QString::number(n);
   objectIndex[n] = ObjectIndexEntry{name, kind, control, recordIndex};
+  const QString key = name.toUpper();
+  if (!m_firstByName.contains(key)) // the earliest entry of a name wins
+    m_firstByName.insert(key, n);
   return n;
 }
 
 int ObjectModel::findObject(const QString &upperName) const {
-  for (int i = 1; i <= objectIndex.count(); ++i) {
-    if (objectIndex[i].name.compare(upperName, Qt::CaseInsensitive) == 0) return i;
-  }
-  return -1;
+  return m_firstByName.value(upperName, -1);
 }
 
 void ObjectModel::reset() {
@@ -24,6 +24,7 @@ void ObjectModel::reset() {
   browserTable.clear();
   formTable.clear();
   objectIndex.clear();
+  m_firstByName.clear();
   txtButtonCount = tgrButtonCount = grfButtonCount = shpButtonCount = 0;
 }
 

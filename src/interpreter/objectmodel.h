@@ -3,6 +3,7 @@
 
 #include "windowsystem.h"
 
+#include <QHash>
 #include <QString>
 #include <vector>
 
@@ -108,6 +109,10 @@ public:
   int findObject(const QString &upperName) const;
 
   void reset();
+
+private:
+  // Upper-cased name to its earliest entry, so lookups stay constant-time in large documents.
+  QHash<QString, int> m_firstByName;
 };
 
 } // namespace nuv

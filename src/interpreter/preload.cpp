@@ -27,8 +27,7 @@ void Interpreter::preloadList(Run &run, bool images) {
     ++run.lineIndex;
     const QString line = trimBlanks(run.lines.line(run.lineIndex));
     if (line.isEmpty() || line.startsWith(u'#')) continue;
-    int pos = 1;
-    if (getToken(line, pos).toUpper() == u"ENDPRELOAD") return;
+    if (tokenIs(line, 1, u"ENDPRELOAD")) return;
     const QString location = m_evaluator.stringValue(line, 1);
     if (m_resources == nullptr) continue;
     if (images)

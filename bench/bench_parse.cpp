@@ -1,0 +1,75 @@
+// Throughput of parseContent over generated documents of 1, 4 and 16 MB.
+#include "interpreter.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// Does nothing, so the figures are the interpreter's own.
+class NullWindowSystem : public nuv::WindowSystem {
+public:
+  void showMessage(const QString &, const QString &, nuv::MessageIcon) override {}
+  void setTitle(const QString &) override {}
+  void setAlwaysOnTop(bool) override {}
+  void setShowInTaskbar(bool) override {}
+  void minimize() override {}
+  void closeMainWindow() override {}
+  void closeLoadingWindow() override {}
+  void showLoadingWindow() override {}
+  void hideLoadingWindow() override {}
+  void hideAlphaWindow() override {}
+  void setMaskColor(int, int, int) override {}
+  void setClipObjectsVisible(bool) override {}
+  QPoint mainWindowPosition() const override { return {}; }
+  void setMainWindowPosition(const QPoint &) override {}
+  QSize screenSize() const override { return {1920, 1080}; }
+  void setMainPicture(const QString &) override {}
+  void applyWindowSkin(const QString &, const QString &) override {}
+  bool startProcess(const QString &, const QStringList &) override { return true; }
+  nuv::ControlId createControl(const nuv::ControlSpec &) override { return ++m_controls; }
+
+private:
+  int m_controls = 0;
+};
+
+// Mixed statements as documents hold them: directives, comments, blank lines,
+// object blocks with events, and commands on named objects.
+QString makeDocument(qsizetype bytes) {
+  QString doc;
+  doc.reserve(bytes + 1024);
+  int n = 0;
+  while (doc.size() < bytes) {
+    ++n;
+    const QString id = QString::number(n);
+    doc += QStringLiteral("# block ") + id + QStringLiteral("\r\n\r\n");
+    doc += QStringLiteral("TITLE \"Window ") + id + QStringLiteral(" # not a comment\"\r\n");
+    doc += QStringLiteral("OBJECT BUTTON\r\n\tNAME Button") + id +
+           QStringLiteral("\r\n\tCAPTION 'Play'\r\n\tLEFT 10\r\n\tTOP 20\r\n\tWIDTH 80\r\n");
+    doc +=
+        QStringLiteral("\tEVENT CLICK\r\n\t\tTITLE UC(Box1.TEXT)\r\n\tENDEVENT\r\nENDOBJECT\r\n");
+    doc += QStringLiteral("   \r\nSETMASKCOLOR RGB(254, 1, 254)\r\n");
+    doc += QStringLiteral("Button") + id + QStringLiteral(".MOVE 10, 20   # a command\r\n");
+    doc += QStringLiteral("RESTRICTMOVE NUV.RMHorizontalOnly\r\nCACHELEVEL 2\r\n\r\n");
+  }
+  return doc;
+}
+
+void parseDocument(benchmark::State &state) {
+  const QString document = makeDocument(state.range(0) << 20);
+  for (auto _ : state) {
+    state.PauseTiming();
+    NullWindowSystem windows;
+    nuv::Interpreter interpreter(windows);
+    QString text = document;
+    state.ResumeTiming();
+    interpreter.parseContent(text);
+    benchmark::DoNotOptimize(text);
+  }
+  // Bytes of the document as stored (UTF-8 on disk, one byte per character here).
+  state.SetBytesProcessed(state.iterations() * document.size());
+}
+
+} // namespace
+
+BENCHMARK(parseDocument)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
