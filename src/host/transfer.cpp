@@ -1,0 +1,317 @@
+// Transfers through one libcurl multi handle, driven from the caller's stack while the event loop
+// runs.
+#include "transfer.h"
+
+#include "text.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QStringDecoder>
+#include <QUrl>
+
+#include <curl/curl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+
+#include <cstdlib>
+#include <mutex>
+
+namespace nuv {
+
+namespace {
+
+// How long one wait on the sockets may keep the event loop from running.
+constexpr int pollSliceMs = 10;
+
+struct EasyDeleter {
+  void operator()(CURL *easy) const { curl_easy_cleanup(easy); }
+};
+
+bool isOfflineCode(CURLcode code, bool connected) {
+  switch (code) {
+  case CURLE_COULDNT_RESOLVE_HOST:
+  case CURLE_COULDNT_RESOLVE_PROXY:
+  case CURLE_COULDNT_CONNECT:
+    return true;
+  case CURLE_OPERATION_TIMEDOUT:
+    return !connected;
+  default:
+    return false;
+  }
+}
+
+int positiveEnv(const char *name, int fallback) {
+  bool ok = false;
+  const int value = qEnvironmentVariableIntValue(name, &ok);
+  return ok && value > 0 ? value : fallback;
+}
+
+QByteArray firstLine(const QByteArray &text) {
+  const qsizetype end = text.indexOf('\n');
+  return end < 0 ? text : text.left(end + 1);
+}
+
+// FTP has no response header; this gives it one in the shape of an HTTP header. FTP has no one
+// final status either: a completed request reads as 200, a refused one keeps the server's code.
+QByteArray ftpHeaders(CURL *easy, bool completed, qint64 bodySize) {
+  long code = 200;
+  if (!completed) curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+  if (code == 0) return {};
+  QByteArray headers = "FTP " + QByteArray::number(qlonglong(code)) + "\r\n";
+  curl_off_t fileTime = -1;
+  curl_easy_getinfo(easy, CURLINFO_FILETIME_T, &fileTime);
+  if (fileTime >= 0) {
+    const QDateTime stamp = QDateTime::fromSecsSinceEpoch(fileTime, Qt::UTC);
+    headers += "Last-Modified: " +
+               QLocale::c().toString(stamp, u"ddd, dd MMM yyyy hh:mm:ss 'GMT'").toLatin1() + "\r\n";
+  }
+  curl_off_t length = -1;
+  curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  if (length < 0 && bodySize > 0) length = bodySize;
+  if (length >= 0) headers += "Content-Length: " + QByteArray::number(qlonglong(length)) + "\r\n";
+  return headers;
+}
+
+} // namespace
+
+struct Transfer::Request {
+  std::unique_ptr<CURL, EasyDeleter> easy;
+  qint64 maxBody = 0;
+  bool http = true;
+  bool connected = false;
+  bool tooLarge = false;
+  bool done = false;
+  CURLcode code = CURLE_OK;
+  QString stallError;
+  QElapsedTimer sinceActivity;
+  QByteArray headers;
+  QByteArray body;
+  char errorText[CURL_ERROR_SIZE] = {};
+
+  static size_t onBody(char *data, size_t size, size_t count, void *self);
+  static size_t onHeader(char *data, size_t size, size_t count, void *self);
+  static int onConnected(void *self, char *serverIp, char *localIp, int serverPort, int localPort);
+};
+
+size_t Transfer::Request::onBody(char *data, size_t size, size_t count, void *self) {
+  auto *request = static_cast<Request *>(self);
+  const size_t bytes = size * count;
+  request->sinceActivity.restart();
+  if (request->body.size() + qint64(bytes) > request->maxBody) {
+    request->tooLarge = true;
+    return 0;
+  }
+  request->body.append(data, qsizetype(bytes));
+  return bytes;
+}
+
+size_t Transfer::Request::onHeader(char *data, size_t size, size_t count, void *self) {
+  auto *request = static_cast<Request *>(self);
+  const size_t bytes = size * count;
+  request->sinceActivity.restart();
+  if (!request->http) return bytes;
+  const QByteArray line(data, qsizetype(bytes));
+  // Each redirect or interim response starts a new header; only the final one is kept.
+  if (line.startsWith("HTTP/")) request->headers.clear();
+  request->headers += line;
+  return bytes;
+}
+
+int Transfer::Request::onConnected(void *self, char * /*serverIp*/, char * /*localIp*/,
+                                   int /*serverPort*/, int /*localPort*/) {
+  auto *request = static_cast<Request *>(self);
+  request->connected = true;
+  request->sinceActivity.restart();
+  return CURL_PREREQFUNC_OK;
+}
+
+bool TransferResult::succeeded() const {
+  if (!ok) return false;
+  const int code = status.toInt();
+  return code >= 200 && code <= 299;
+}
+
+QString TransferResult::header(QStringView name) const {
+  for (const QByteArray &rawLine : headers.split('\n')) {
+    const QString line = QString::fromLatin1(rawLine).trimmed();
+    const qsizetype colon = line.indexOf(u':');
+    if (colon <= 0) continue;
+    if (QStringView(line).left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+      return line.mid(colon + 1).trimmed();
+  }
+  return {};
+}
+
+TransferLimits TransferLimits::fromEnvironment() {
+  TransferLimits limits;
+  limits.connectTimeoutMs = positiveEnv("NUV_CONNECT_TIMEOUT_MS", limits.connectTimeoutMs);
+  limits.stallTimeoutMs = positiveEnv("NUV_STALL_TIMEOUT_MS", limits.stallTimeoutMs);
+  limits.totalTimeoutMs = positiveEnv("NUV_TOTAL_TIMEOUT_MS", limits.totalTimeoutMs);
+  bool ok = false;
+  const qint64 maxBody = qEnvironmentVariable("NUV_MAX_BODY_BYTES").toLongLong(&ok);
+  if (ok && maxBody > 0) limits.maxBodyBytes = maxBody;
+  return limits;
+}
+
+void Transfer::MultiDeleter::operator()(void *multi) const {
+  curl_multi_cleanup(multi);
+}
+
+Transfer::Transfer() : m_limits(TransferLimits::fromEnvironment()) {
+  static std::once_flag curlReady;
+  std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  m_multi.reset(curl_multi_init());
+}
+
+Transfer::~Transfer() = default;
+
+TransferResult Transfer::fetchBytes(const QString &url) {
+  return run(url, false);
+}
+
+TransferResult Transfer::fetchText(const QString &url, QString &text) {
+  TransferResult result = run(url, false);
+  text = decodeText(result.body);
+  return result;
+}
+
+TransferResult Transfer::head(const QString &url) {
+  return run(url, true);
+}
+
+QString Transfer::responseHeader(QStringView name) const {
+  if (name.isEmpty()) return responseHeaders();
+  return m_last.header(name);
+}
+
+void Transfer::waitWhileBusy() {
+  if (QCoreApplication::instance()) QCoreApplication::processEvents();
+  while (m_active)
+    step();
+}
+
+TransferResult Transfer::run(const QString &url, bool headOnly) {
+  // One request at a time: a request asked for from an event handler waits its turn here.
+  while (m_active)
+    step();
+  TransferResult result;
+  Request request;
+  request.easy.reset(curl_easy_init());
+  if (!m_multi || !request.easy) {
+    result.error = QStringLiteral("The transfer library could not be started.");
+    m_last = result;
+    return result;
+  }
+  request.maxBody = m_limits.maxBodyBytes;
+  request.http = !url.startsWith(u"ftp:", Qt::CaseInsensitive);
+  request.sinceActivity.start();
+
+  CURL *easy = request.easy.get();
+  const QByteArray address = QUrl(url, QUrl::TolerantMode).toEncoded();
+  curl_easy_setopt(easy, CURLOPT_URL, address.constData());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, "NUV Engine");
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
+  // The library's own low-speed check only backs up the finer stall check in step().
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(m_limits.stallTimeoutMs / 1000 + 2));
+  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxBodyBytes));
+  curl_easy_setopt(easy, CURLOPT_NOBODY, headOnly ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_FILETIME, 1L);
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, request.errorText);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::onBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &request);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::onHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &request);
+  curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Request::onConnected);
+  curl_easy_setopt(easy, CURLOPT_PREREQDATA, &request);
+
+  curl_multi_add_handle(m_multi.get(), easy);
+  m_active = &request;
+  while (!request.done)
+    step();
+
+  result.ok = request.code == CURLE_OK && request.stallError.isEmpty();
+  result.headers =
+      request.http ? request.headers : ftpHeaders(easy, result.ok, request.body.size());
+  result.status = nthField(QString::fromLatin1(firstLine(result.headers)), 2, u" ");
+  result.offline = !result.ok && isOfflineCode(request.code, request.connected);
+  if (request.tooLarge || request.code == CURLE_FILESIZE_EXCEEDED)
+    result.error = QStringLiteral("The response is larger than %1 bytes.").arg(request.maxBody);
+  else if (!request.stallError.isEmpty())
+    result.error = request.stallError;
+  else if (!result.ok)
+    result.error = QString::fromUtf8(request.errorText[0] ? request.errorText
+                                                          : curl_easy_strerror(request.code));
+  if (result.ok) result.body = std::move(request.body);
+  m_last = result;
+  return result;
+}
+
+void Transfer::step() {
+  int running = 0;
+  curl_multi_perform(m_multi.get(), &running);
+  int left = 0;
+  while (CURLMsg *message = curl_multi_info_read(m_multi.get(), &left)) {
+    if (message->msg == CURLMSG_DONE && m_active && message->easy_handle == m_active->easy.get())
+      finishActive(message->data.result, {});
+  }
+  // Checked only after perform has read what arrived, so time spent in event handlers
+  // while data sat in the socket does not count as a stall.
+  if (m_active && m_active->connected &&
+      m_active->sinceActivity.elapsed() > m_limits.stallTimeoutMs)
+    finishActive(CURLE_OPERATION_TIMEDOUT,
+                 QStringLiteral("The server sent nothing for %1 ms.").arg(m_limits.stallTimeoutMs));
+  if (m_active) curl_multi_poll(m_multi.get(), nullptr, 0, pollSliceMs, nullptr);
+  if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+void Transfer::finishActive(int curlCode, const QString &stallError) {
+  curl_multi_remove_handle(m_multi.get(), m_active->easy.get());
+  m_active->code = CURLcode(curlCode);
+  m_active->stallError = stallError;
+  m_active->done = true;
+  m_active = nullptr;
+}
+
+QString decodeText(const QByteArray &bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8(bytes);
+  if (!utf8.hasError()) return text;
+  // Windows-1252 differs from Latin-1 only in 0x80-0x9F.
+  static constexpr char16_t high[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  text.resize(bytes.size());
+  for (qsizetype i = 0; i < bytes.size(); ++i) {
+    const auto byte = uchar(bytes[i]);
+    text[i] = (byte >= 0x80 && byte < 0xA0) ? QChar(high[byte - 0x80]) : QChar(byte);
+  }
+  return text;
+}
+
+bool isConnected(QStringView location) {
+  const QString host = QUrl(location.toString()).host();
+  if (host.compare(u"localhost", Qt::CaseInsensitive) == 0 || host.startsWith(u"127.") ||
+      host == u"::1")
+    return true;
+  ifaddrs *list = nullptr;
+  if (getifaddrs(&list) != 0) return true;
+  bool up = false;
+  for (const ifaddrs *entry = list; entry && !up; entry = entry->ifa_next) {
+    const unsigned flags = entry->ifa_flags;
+    up = (flags & IFF_UP) && (flags & IFF_RUNNING) && !(flags & IFF_LOOPBACK);
+  }
+  freeifaddrs(list);
+  return up;
+}
+
+} // namespace nuv

@@ -1,0 +1,97 @@
+// Downloads over HTTP, HTTPS and FTP, one at a time, keeping the event loop running meanwhile.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <memory>
+
+namespace nuv {
+
+// Outcome of one request. Errors are values: nothing here throws.
+struct TransferResult {
+  // A complete response arrived (whatever its status).
+  bool ok = false;
+  // No connection could be made (name lookup failed, refused, connect timed out).
+  bool offline = false;
+  // Status code of the final response as text ("200"); "" when none arrived.
+  QString status;
+  // Why the request failed; "" when ok.
+  QString error;
+  // Header text of the final response; its first line is the status line.
+  QByteArray headers;
+  QByteArray body;
+
+  // ok with a status in 200-299.
+  bool succeeded() const;
+  // Value of a named header of the final response (name case-insensitive); "" when absent.
+  QString header(QStringView name) const;
+};
+
+struct TransferLimits {
+  int connectTimeoutMs = 15000;
+  // A transfer that receives nothing for this long is abandoned.
+  int stallTimeoutMs = 30000;
+  // Bound for a whole request, so a server dripping bytes cannot hold it forever.
+  int totalTimeoutMs = 600000;
+  qint64 maxBodyBytes = qint64(64) * 1024 * 1024;
+
+  // The defaults, with NUV_CONNECT_TIMEOUT_MS, NUV_STALL_TIMEOUT_MS, NUV_TOTAL_TIMEOUT_MS and
+  // NUV_MAX_BODY_BYTES from the environment where they hold positive numbers.
+  static TransferLimits fromEnvironment();
+};
+
+// The engine's one transfer channel. Requests run one at a time; while one is busy the Qt event
+// loop keeps running, so an event handler may ask for another request, which first waits for the
+// running one. Connections to a server are kept and reused for the life of the object.
+class Transfer {
+public:
+  Transfer();
+  ~Transfer();
+  Transfer(const Transfer &) = delete;
+  Transfer &operator=(const Transfer &) = delete;
+
+  void setLimits(const TransferLimits &limits) { m_limits = limits; }
+  const TransferLimits &limits() const { return m_limits; }
+
+  TransferResult fetchBytes(const QString &url);
+  // The body decoded with decodeText.
+  TransferResult fetchText(const QString &url, QString &text);
+  TransferResult head(const QString &url);
+
+  // About the last finished request.
+  QString responseStatus() const { return m_last.status; }
+  // Named header of the last response; the empty name gives the whole header text.
+  QString responseHeader(QStringView name = {}) const;
+  QString responseHeaders() const { return QString::fromLatin1(m_last.headers); }
+
+  bool isBusy() const { return m_active != nullptr; }
+  // Yields to the event loop once, then keeps yielding until no request is running.
+  void waitWhileBusy();
+
+private:
+  struct Request;
+  struct MultiDeleter {
+    void operator()(void *multi) const;
+  };
+
+  TransferResult run(const QString &url, bool headOnly);
+  void step();
+  void finishActive(int curlCode, const QString &stallError);
+
+  std::unique_ptr<void, MultiDeleter> m_multi;
+  TransferLimits m_limits;
+  Request *m_active = nullptr;
+  TransferResult m_last;
+};
+
+// Text of a download: UTF-8 when the bytes are valid UTF-8, otherwise Windows-1252.
+QString decodeText(const QByteArray &bytes);
+
+// A hint whether the network can be reached: true when some interface other than loopback is up,
+// and always for a location on this machine (localhost, 127.x, ::1). Fetches never rely on it:
+// a failed connection is what counts as offline.
+bool isConnected(QStringView location = {});
+
+} // namespace nuv

@@ -1,0 +1,81 @@
+// Loopback HTTP and FTP servers for the host tests, run as child processes.
+#pragma once
+
+#include "transfer.h"
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace nuv::test {
+
+class LoopbackServer {
+public:
+  enum class Kind { Http, Ftp };
+
+  explicit LoopbackServer(Kind kind);
+  ~LoopbackServer();
+
+  // Starts the server on a fresh served folder; false when it did not report its port.
+  bool start();
+  void stop();
+
+  int port() const { return m_port; }
+  QString folder() const { return m_files.path() + QStringLiteral("/root"); }
+  // "http://127.0.0.1:PORT" + path (or "ftp://...").
+  QString url(const QString &path) const;
+
+  void writeFile(const QString &name, const QByteArray &bytes) const;
+  // Behaviour for one path; see servers/httpserver.py for the keys.
+  void setControl(const QString &path, const QJsonObject &control);
+  void clearControl();
+
+  // Logged requests as "METHOD PATH", oldest first; the client port is dropped.
+  QStringList requests() const;
+  // Logged requests for one path (query included).
+  QStringList requestsFor(const QString &path) const;
+  QStringList clientPortsFor(const QString &path) const;
+  void clearLog() const;
+
+private:
+  QStringList logLines() const;
+
+  Kind m_kind;
+  QTemporaryDir m_files;
+  QJsonObject m_control;
+  std::unique_ptr<QProcess> m_process;
+  int m_port = 0;
+};
+
+// A loopback port on which nothing listens: connections to it are refused.
+class RefusedPort {
+public:
+  RefusedPort();
+  ~RefusedPort();
+  RefusedPort(const RefusedPort &) = delete;
+  RefusedPort &operator=(const RefusedPort &) = delete;
+  int port() const { return m_port; }
+
+private:
+  int m_socket = -1;
+  int m_port = 0;
+};
+
+// Short limits so failure cases end quickly.
+inline TransferLimits quickLimits() {
+  TransferLimits limits;
+  limits.connectTimeoutMs = 2000;
+  limits.stallTimeoutMs = 300;
+  limits.totalTimeoutMs = 15000;
+  limits.maxBodyBytes = 64 * 1024;
+  return limits;
+}
+
+// A small picture file in PNG form.
+QByteArray pngBytes(int width, int height, unsigned rgb);
+
+} // namespace nuv::test

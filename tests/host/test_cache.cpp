@@ -1,0 +1,416 @@
+// The disk cache and picture table against loopback servers, run by run as the engine would.
+#include "cache.h"
+#include "locations.h"
+#include "loopbackserver.h"
+#include "text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <vector>
+
+using namespace nuv;
+using nuv::test::LoopbackServer;
+using nuv::test::RefusedPort;
+
+namespace {
+
+const QString stampA = QStringLiteral("Tue, 02 Jan 2024 08:00:00 GMT");
+const QString stampB = QStringLiteral("Wed, 03 Jan 2024 09:30:00 GMT");
+
+QByteArray readAll(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(bytes);
+}
+
+class CacheTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    s_http = new LoopbackServer(LoopbackServer::Kind::Http);
+    s_ftp = new LoopbackServer(LoopbackServer::Kind::Ftp);
+    ASSERT_TRUE(s_http->start());
+    ASSERT_TRUE(s_ftp->start());
+  }
+  static void TearDownTestSuite() {
+    delete s_http;
+    delete s_ftp;
+  }
+
+  QString cacheFolder() const { return m_root.path() + QStringLiteral("/cache/"); }
+  // A new engine run over the same disk cache: the picture table starts empty.
+  std::unique_ptr<Cache> newRun(int level = 1) const {
+    auto cache = std::make_unique<Cache>(cacheFolder());
+    cache->setCacheLevel(level);
+    cache->transfer().setLimits(nuv::test::quickLimits());
+    return cache;
+  }
+  QStringList cacheFiles() const {
+    return QDir(cacheFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+  }
+  // Puts a copy in the cache as an earlier run would have left it.
+  void seedCopy(const Cache &cache, const QString &location, const QByteArray &body) const {
+    writeAll(cache.bodyFileOf(location), body);
+    writeAll(cache.headerFileOf(location), fetchHeaderText(stampA, location, body.size()));
+  }
+
+  static LoopbackServer *s_http;
+  static LoopbackServer *s_ftp;
+  QTemporaryDir m_root;
+};
+
+LoopbackServer *CacheTest::s_http = nullptr;
+LoopbackServer *CacheTest::s_ftp = nullptr;
+
+TEST_F(CacheTest, CacheLevelDecidesWhenTheServerIsAsked) {
+  const struct {
+    int level;
+    std::vector<QStringList> runs;
+  } cases[] = {
+      {1, {{"GET"}, {"HEAD", "GET"}, {"HEAD"}, {"HEAD"}}},
+      {7, {{"GET"}, {"HEAD", "GET"}, {"HEAD"}}},
+      {2, {{"GET"}, {}, {}}},
+      {0, {{"GET"}, {"GET"}, {"GET"}}},
+  };
+  for (const bool pictures : {true, false}) {
+    for (const auto &c : cases) {
+      const QString path = QStringLiteral("/level%1-%2.png").arg(c.level).arg(pictures);
+      s_http->writeFile(path, nuv::test::pngBytes(3, 2, 0x336699));
+      s_http->setControl(path, {{"last_modified", stampA}});
+      for (size_t run = 0; run < c.runs.size(); ++run) {
+        s_http->clearLog();
+        const auto cache = newRun(c.level);
+        QString location = s_http->url(path);
+        if (pictures) {
+          const Picture first = cache->loadPictureCached(location);
+          ASSERT_TRUE(first);
+          EXPECT_EQ(first->size(), QSize(3, 2));
+          EXPECT_EQ(cache->loadPictureCached(location), first);
+        } else {
+          const QString file = cache->fetchToCache(location);
+          EXPECT_EQ(readAll(file), nuv::test::pngBytes(3, 2, 0x336699));
+        }
+        EXPECT_EQ(s_http->requestsFor(path), c.runs[run])
+            << "level " << c.level << " run " << run + 1 << " pictures " << pictures;
+      }
+    }
+  }
+}
+
+TEST_F(CacheTest, HeaderRecordsServerValueOfTheSameCall) {
+  const QString path = QStringLiteral("/header.bin");
+  const QString location = s_http->url(path);
+  s_http->writeFile(path, "0123456789");
+  s_http->setControl(path, {{"last_modified", stampA}});
+
+  const struct {
+    const char *content;
+    QString stamp;
+    QString expectedLine1;
+  } runs[] = {
+      {"0123456789", stampA, QString()},
+      {"0123456789", stampA, stampA},
+      {"changed", stampB, stampB},
+  };
+  for (const auto &r : runs) {
+    s_http->writeFile(path, r.content);
+    s_http->setControl(path, {{"last_modified", r.stamp}});
+    QString requested = location;
+    const QString file = newRun()->fetchToCache(requested);
+    EXPECT_EQ(readAll(file), r.content);
+    EXPECT_EQ(readAll(newRun()->headerFileOf(location)),
+              fetchHeaderText(r.expectedLine1, location, qstrlen(r.content)));
+  }
+  EXPECT_EQ(readAll(newRun()->headerFileOf(location)),
+            stampB.toUtf8() + "\r\n" + location.toUtf8() + "\r\n 6\r\n");
+}
+
+TEST_F(CacheTest, OfflineUsesAnyCachedCopy) {
+  const RefusedPort refused;
+  const QString locations[] = {
+      QStringLiteral("http://127.0.0.1:%1/o.png").arg(refused.port()),
+      QStringLiteral("https://127.0.0.1:%1/o.png").arg(refused.port()),
+      QStringLiteral("ftp://127.0.0.1:%1/o.png").arg(refused.port()),
+  };
+  const QByteArray png = nuv::test::pngBytes(2, 2, 0xff0000);
+  for (const QString &location : locations) {
+    QString requested = location;
+    EXPECT_EQ(newRun()->fetchToCache(requested), QString()) << location.toStdString();
+    EXPECT_FALSE(newRun()->loadPictureCached(requested)) << location.toStdString();
+
+    seedCopy(*newRun(), location, png);
+    for (const int level : {0, 1, 2}) {
+      const auto cache = newRun(level);
+      EXPECT_EQ(readAll(cache->fetchToCache(requested)), png) << location.toStdString();
+      EXPECT_TRUE(cache->loadPictureCached(requested)) << location.toStdString();
+    }
+  }
+}
+
+TEST_F(CacheTest, BadResponsesNeverReplaceAGoodCopy) {
+  const QByteArray good = "good copy";
+  const struct {
+    const char *name;
+    QJsonObject control;
+    QByteArray newContent;
+  } cases[] = {
+      {"server-error", {{"status", 500}, {"body", "error page"}}, "new"},
+      {"not-found", {{"status", 404}}, "new"},
+      {"cut-off", {{"truncate", 4}}, "new content"},
+      {"stalled", {{"stall", "body"}}, "new"},
+      {"oversized", {}, QByteArray(100 * 1024, 'n')},
+      {"redirect-to-missing", {{"redirect", "/nothing-here"}}, "new"},
+  };
+  for (const auto &c : cases) {
+    const QString path = QStringLiteral("/fault-%1.bin").arg(c.name);
+    const QString location = s_http->url(path);
+    s_http->writeFile(path, good);
+    s_http->setControl(path, {});
+    QString requested = location;
+    ASSERT_EQ(readAll(newRun(0)->fetchToCache(requested)), good) << c.name;
+    const QByteArray header = readAll(newRun()->headerFileOf(location));
+
+    s_http->writeFile(path, c.newContent);
+    s_http->setControl(path, c.control);
+    const auto cache = newRun(0);
+    EXPECT_EQ(readAll(cache->fetchToCache(requested)), good) << c.name;
+    EXPECT_EQ(readAll(cache->headerFileOf(location)), header) << c.name;
+  }
+  EXPECT_EQ(cacheFiles().size(), 2 * std::size(cases));
+}
+
+TEST_F(CacheTest, NewDownloadsReplaceFilesWholeNeverInPlace) {
+  // A reader that opened the old copy (here: a second link to it) must keep a whole old file.
+  const QString path = QStringLiteral("/replace.bin");
+  QString location = s_http->url(path);
+  s_http->writeFile(path, "old copy, longer than the new one");
+  s_http->setControl(path, {});
+  const QString body = newRun(0)->fetchToCache(location);
+  const QString header = newRun()->headerFileOf(location);
+  const QString bodyLink = m_root.filePath(QStringLiteral("body-link"));
+  const QString headerLink = m_root.filePath(QStringLiteral("header-link"));
+  ASSERT_EQ(::link(qPrintable(body), qPrintable(bodyLink)), 0);
+  ASSERT_EQ(::link(qPrintable(header), qPrintable(headerLink)), 0);
+  const QByteArray oldHeader = readAll(header);
+
+  s_http->writeFile(path, "new");
+  EXPECT_EQ(readAll(newRun(0)->fetchToCache(location)), "new");
+  EXPECT_EQ(readAll(bodyLink), "old copy, longer than the new one");
+  EXPECT_EQ(readAll(headerLink), oldHeader);
+}
+
+TEST_F(CacheTest, BadResponsesWithoutCopyFailAsOffline) {
+  const struct {
+    const char *path;
+    QJsonObject control;
+  } cases[] = {
+      {"/nocopy-500.png", {{"status", 500}, {"body", "error page"}}},
+      {"/nocopy-404.png", {{"status", 404}}},
+      {"/nocopy-cut.png", {{"truncate", 10}}},
+  };
+  for (const auto &c : cases) {
+    s_http->writeFile(c.path, nuv::test::pngBytes(2, 2, 0x00ff00));
+    s_http->setControl(c.path, c.control);
+    const auto cache = newRun(1);
+    QString location = s_http->url(c.path);
+    EXPECT_EQ(cache->fetchToCache(location), QString()) << c.path;
+    EXPECT_FALSE(cache->loadPictureCached(location)) << c.path;
+    EXPECT_FALSE(cache->hasCachedCopy(location)) << c.path;
+  }
+  EXPECT_EQ(cacheFiles(), QStringList());
+}
+
+TEST_F(CacheTest, UnfetchedPictureIsTriedAgainLater) {
+  const QString path = QStringLiteral("/later.png");
+  s_http->writeFile(path, nuv::test::pngBytes(4, 4, 0x0000ff));
+  s_http->setControl(path, {{"status", 503}});
+  const auto cache = newRun();
+  QString location = s_http->url(path);
+  EXPECT_FALSE(cache->loadPictureCached(location));
+  s_http->setControl(path, {});
+  EXPECT_TRUE(cache->loadPictureCached(location));
+}
+
+TEST_F(CacheTest, PictureTableDecodesOncePerLocation) {
+  s_http->writeFile(QStringLiteral("pics/p.png"), nuv::test::pngBytes(5, 5, 0x123456));
+  s_http->writeFile(QStringLiteral("pics/not-a-picture.png"), "plain text");
+  s_http->clearLog();
+  const auto cache = newRun(0);
+  cache->setBaseFolder(s_http->url("/pics/"));
+
+  QString relative = QStringLiteral("p.png");
+  const Picture first = cache->loadPictureCached(relative);
+  EXPECT_EQ(relative, s_http->url("/pics/p.png"));
+  QString absolute = s_http->url("/pics/p.png");
+  ASSERT_TRUE(first);
+  EXPECT_EQ(cache->loadPictureCached(absolute), first);
+
+  QString broken = QStringLiteral("not-a-picture.png");
+  EXPECT_FALSE(cache->loadPictureCached(broken));
+  EXPECT_FALSE(cache->loadPictureCached(broken));
+  EXPECT_EQ(s_http->requests(), (QStringList{"GET /pics/p.png", "GET /pics/not-a-picture.png"}));
+}
+
+TEST_F(CacheTest, LocalPicturesLoadFromDisk) {
+  writeAll(m_root.filePath(QStringLiteral("Local.PNG")), nuv::test::pngBytes(6, 1, 0xabcdef));
+  const auto cache = newRun();
+  cache->setBaseFolder(m_root.path() + u'/');
+  QString name = QStringLiteral("local.png");
+  const Picture picture = cache->loadPictureCached(name);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->size(), QSize(6, 1));
+  QString missing = QStringLiteral("missing.png");
+  EXPECT_FALSE(cache->loadPictureCached(missing));
+  EXPECT_EQ(cache->fetchToCache(name), m_root.filePath(QStringLiteral("Local.PNG")));
+}
+
+TEST(CacheNames, ExtensionIsKeptOnlyWhenSafe) {
+  const struct {
+    const char *location;
+    const char *extension;
+  } cases[] = {
+      {"http://h/a.png", ".png"},
+      {"http://h/dir\\a.BMP", ".BMP"},
+      {"http://h/a.b/../../../x", ""},
+      {"http://h.com/noext", ""},
+      {"http://h/a.toolongext", ""},
+      {"http://h/a.12345678", ".12345678"},
+      {"http://h/a.p-g", ""},
+      {"http://h/a.png?size=2", ""},
+      {"http://h/a.", ""},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(cacheExtensionOf(QString::fromUtf8(c.location)), QString::fromUtf8(c.extension))
+        << c.location;
+}
+
+TEST(CacheNames, ShortNamesFollowTheNameMapping) {
+  EXPECT_EQ(cacheFileNameOf(u"abc"), cacheNameOf(u"abc"));
+  const QString location = QStringLiteral("http://host/dir/picture.png");
+  EXPECT_EQ(cacheFileNameOf(location), cacheNameOf(location));
+}
+
+TEST(CacheNames, LongNamesAreCutWithAStableHash) {
+  const QString longA = QStringLiteral("http://h/x.png?") + QString(400, u'a');
+  const QString longB = QStringLiteral("http://h/x.png?") + QString(399, u'a') + u'b';
+  const QString nameA = cacheFileNameOf(longA);
+  EXPECT_LE(nameA.toUtf8().size() + 9, 255);
+  EXPECT_EQ(nameA, cacheFileNameOf(QString(longA)));
+  EXPECT_NE(nameA, cacheFileNameOf(longB));
+  EXPECT_TRUE(nameA.startsWith(cacheNameOf(longA).left(100)));
+}
+
+TEST_F(CacheTest, CacheFilesStayInsideTheCacheFolder) {
+  s_http->writeFile(QStringLiteral("x"), "escaped?");
+  s_http->writeFile(QStringLiteral("long.bin"), "long one");
+  const QString locations[] = {
+      s_http->url("/a.b/../../../x"),
+      s_http->url("/long.bin?pad=") + QString(400, u'p'),
+  };
+  for (QString location : locations) {
+    const auto cache = newRun();
+    const QString file = cache->fetchToCache(location);
+    ASSERT_FALSE(file.isEmpty()) << location.toStdString();
+    EXPECT_EQ(QFileInfo(file).absolutePath() + u'/', cacheFolder());
+    EXPECT_LT(QFileInfo(file).fileName().toUtf8().size(), 255);
+    EXPECT_TRUE(cache->hasCachedCopy(location));
+  }
+  EXPECT_EQ(QDir(m_root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList{"cache"});
+  EXPECT_EQ(cacheFiles().size(), 4);
+}
+
+TEST_F(CacheTest, FtpLocationsAreCachedToo) {
+  s_ftp->writeFile(QStringLiteral("f.bin"), "over ftp");
+  const QString location = s_ftp->url("/f.bin");
+  const std::vector<QStringList> runs = {{"RETR"}, {"RETR"}, {}};
+  for (const QStringList &expected : runs) {
+    s_ftp->clearLog();
+    QString requested = location;
+    EXPECT_EQ(readAll(newRun()->fetchToCache(requested)), "over ftp");
+    EXPECT_EQ(s_ftp->requestsFor("/f.bin"), expected);
+  }
+}
+
+TEST_F(CacheTest, DocumentCopiesUseTheirOwnHeader) {
+  const auto cache = newRun();
+  const QString location = QStringLiteral("http://h/doc.nuv");
+  ASSERT_TRUE(cache->storeDocument(location, "caf\xc3\xa9 text", 9));
+  EXPECT_EQ(readAll(cache->headerFileOf(location)), "http://h/doc.nuv\r\n 9\r\n");
+  EXPECT_EQ(cache->cachedBody(location), QByteArray("caf\xc3\xa9 text"));
+  EXPECT_EQ(documentHeaderText(u"x", 0), "x\r\n 0\r\n");
+  EXPECT_FALSE(cache->cachedBody(u"http://h/other.nuv"));
+}
+
+TEST_F(CacheTest, SweepDeletesFilesOlderOrNewerThanFiveDays) {
+  const QDate today(2024, 3, 10);
+  const struct {
+    const char *name;
+    int dayOffset;
+    bool deleted;
+  } cases[] = {
+      {"today", 0, false},   {"five-back", -5, false}, {"six-back", -6, true},
+      {"five-on", 5, false}, {"six-on", 6, true},      {"year-back", -400, true},
+  };
+  QDir().mkpath(cacheFolder() + QStringLiteral("folder"));
+  for (const auto &c : cases) {
+    QFile file(cacheFolder() + QString::fromUtf8(c.name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.setFileTime(QDateTime(today.addDays(c.dayOffset), QTime(12, 0)),
+                                 QFileDevice::FileModificationTime));
+  }
+  EXPECT_EQ(newRun()->sweep(today), 3);
+  for (const auto &c : cases)
+    EXPECT_EQ(QFileInfo::exists(cacheFolder() + QString::fromUtf8(c.name)), !c.deleted) << c.name;
+  EXPECT_TRUE(QFileInfo(cacheFolder() + QStringLiteral("folder")).isDir());
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+public:
+  ScopedEnv(const char *name, const QByteArray &value)
+      : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
+    qputenv(name, value);
+  }
+  ~ScopedEnv() {
+    if (m_had)
+      qputenv(m_name, m_old);
+    else
+      qunsetenv(m_name);
+  }
+
+private:
+  const char *m_name;
+  bool m_had;
+  QByteArray m_old;
+};
+
+TEST(UserFolder, FollowsXdgDataHome) {
+  QTemporaryDir data;
+  QTemporaryDir home;
+  {
+    const ScopedEnv xdg("XDG_DATA_HOME", data.path().toUtf8());
+    EXPECT_EQ(userFolder(), data.path() + QStringLiteral("/NUV/"));
+    EXPECT_EQ(defaultCacheFolder(), data.path() + QStringLiteral("/NUV/cache/"));
+    EXPECT_TRUE(QFileInfo(data.path() + QStringLiteral("/NUV/cache")).isDir());
+    EXPECT_EQ(Cache().cacheFolder(), data.path() + QStringLiteral("/NUV/cache/"));
+  }
+  const ScopedEnv homeEnv("HOME", home.path().toUtf8());
+  for (const QByteArray &unusable : {QByteArray(), QByteArray("relative/path")}) {
+    const ScopedEnv xdg("XDG_DATA_HOME", unusable);
+    EXPECT_EQ(userFolder(), home.path() + QStringLiteral("/.local/share/NUV/"));
+  }
+}
+
+} // namespace

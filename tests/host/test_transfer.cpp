@@ -1,0 +1,245 @@
+// Transfers against loopback HTTP and FTP servers: results, failures as values, nesting.
+#include "loopbackserver.h"
+#include "transfer.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace nuv;
+using nuv::test::LoopbackServer;
+using nuv::test::RefusedPort;
+
+namespace {
+
+const QByteArray helloBody = "hello, transfer\n";
+const QString stamp = QStringLiteral("Mon, 01 Jan 2024 10:00:00 GMT");
+
+class TransferTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    s_http = new LoopbackServer(LoopbackServer::Kind::Http);
+    s_ftp = new LoopbackServer(LoopbackServer::Kind::Ftp);
+    ASSERT_TRUE(s_http->start());
+    ASSERT_TRUE(s_ftp->start());
+    s_http->writeFile(QStringLiteral("hello.txt"), helloBody);
+    s_http->writeFile(QStringLiteral("big.bin"), QByteArray(100 * 1024, 'x'));
+    s_http->setControl(QStringLiteral("/hello.txt"), {{"last_modified", stamp}});
+    s_ftp->writeFile(QStringLiteral("dir/file.bin"), QByteArray("ftp bytes\0\x01\x02", 12));
+  }
+  static void TearDownTestSuite() {
+    delete s_http;
+    delete s_ftp;
+  }
+  void SetUp() override { m_transfer.setLimits(nuv::test::quickLimits()); }
+
+  static LoopbackServer *s_http;
+  static LoopbackServer *s_ftp;
+  Transfer m_transfer;
+};
+
+LoopbackServer *TransferTest::s_http = nullptr;
+LoopbackServer *TransferTest::s_ftp = nullptr;
+
+TEST_F(TransferTest, FetchGivesBodyStatusAndHeaders) {
+  const TransferResult result = m_transfer.fetchBytes(s_http->url("/hello.txt"));
+  ASSERT_TRUE(result.ok) << result.error.toStdString();
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_EQ(result.status, "200");
+  EXPECT_EQ(result.body, helloBody);
+  EXPECT_TRUE(result.headers.startsWith("HTTP/1.1 200"));
+  EXPECT_EQ(result.header(u"LAST-modified"), stamp);
+  EXPECT_EQ(m_transfer.responseStatus(), "200");
+  EXPECT_EQ(m_transfer.responseHeader(u"last-modified"), stamp);
+  EXPECT_TRUE(m_transfer.responseHeader().startsWith("HTTP/1.1 200"));
+  EXPECT_FALSE(m_transfer.isBusy());
+}
+
+TEST_F(TransferTest, FetchTextDecodesBody) {
+  QString text;
+  const TransferResult result = m_transfer.fetchText(s_http->url("/hello.txt"), text);
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(text, QString::fromLatin1(helloBody));
+}
+
+TEST_F(TransferTest, HeadAsksWithoutBody) {
+  s_http->clearLog();
+  const TransferResult result = m_transfer.head(s_http->url("/hello.txt"));
+  ASSERT_TRUE(result.ok);
+  EXPECT_TRUE(result.body.isEmpty());
+  EXPECT_EQ(result.header(u"last-modified"), stamp);
+  EXPECT_EQ(s_http->requestsFor("/hello.txt"), QStringList{"HEAD"});
+}
+
+TEST_F(TransferTest, StatusIsThatOfTheFinalResponse) {
+  const struct {
+    const char *path;
+    const char *status;
+    bool succeeded;
+  } cases[] = {
+      {"/missing.txt", "404", false},
+      {"/hello.txt?status=500", "500", false},
+      {"/hello.txt?status=204", "204", true},
+      {"/a?redirect=/hello.txt", "200", true},
+      {"/b?redirect=/missing.txt", "404", false},
+  };
+  for (const auto &c : cases) {
+    const TransferResult result = m_transfer.fetchBytes(s_http->url(c.path));
+    EXPECT_TRUE(result.ok) << c.path;
+    EXPECT_EQ(result.status, c.status) << c.path;
+    EXPECT_EQ(result.succeeded(), c.succeeded) << c.path;
+    EXPECT_TRUE(result.headers.startsWith("HTTP/1.1 " + QByteArray(c.status))) << c.path;
+  }
+}
+
+TEST_F(TransferTest, RedirectGivesTargetBody) {
+  const TransferResult result = m_transfer.fetchBytes(s_http->url("/c?redirect=/hello.txt"));
+  EXPECT_EQ(result.body, helloBody);
+}
+
+TEST_F(TransferTest, BrokenResponsesAreErrorsNotOffline) {
+  const struct {
+    const char *path;
+    const char *errorPart;
+  } cases[] = {
+      {"/hello.txt?truncate=4", ""},          {"/s1?stall=head", "sent nothing"},
+      {"/s2?stall=body", "sent nothing"},     {"/big.bin", "larger than"},
+      {"/big.bin?nolength=1", "larger than"},
+  };
+  for (const auto &c : cases) {
+    const TransferResult result = m_transfer.fetchBytes(s_http->url(c.path));
+    EXPECT_FALSE(result.ok) << c.path;
+    EXPECT_FALSE(result.offline) << c.path;
+    EXPECT_FALSE(result.succeeded()) << c.path;
+    EXPECT_TRUE(result.body.isEmpty()) << c.path;
+    EXPECT_FALSE(result.error.isEmpty()) << c.path;
+    EXPECT_TRUE(result.error.contains(QLatin1String(c.errorPart))) << result.error.toStdString();
+  }
+}
+
+TEST_F(TransferTest, LargerLimitAcceptsBigBody) {
+  TransferLimits limits = m_transfer.limits();
+  limits.maxBodyBytes = 200 * 1024;
+  m_transfer.setLimits(limits);
+  EXPECT_EQ(m_transfer.fetchBytes(s_http->url("/big.bin")).body.size(), 100 * 1024);
+}
+
+TEST_F(TransferTest, UnreachableServerCountsAsOffline) {
+  const RefusedPort refused;
+  const QString cases[] = {
+      QStringLiteral("http://127.0.0.1:%1/x.png").arg(refused.port()),
+      QStringLiteral("https://127.0.0.1:%1/x.png").arg(refused.port()),
+      QStringLiteral("ftp://127.0.0.1:%1/x.png").arg(refused.port()),
+      QStringLiteral("http://no-such-host.invalid/x.png"),
+  };
+  for (const QString &url : cases) {
+    const TransferResult result = m_transfer.fetchBytes(url);
+    EXPECT_FALSE(result.ok) << url.toStdString();
+    EXPECT_TRUE(result.offline) << url.toStdString();
+    EXPECT_TRUE(result.status.isEmpty()) << url.toStdString();
+  }
+}
+
+TEST_F(TransferTest, OtherSchemesAreRefused) {
+  const TransferResult result = m_transfer.fetchBytes(QStringLiteral("file:///etc/hostname"));
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.body.isEmpty());
+}
+
+TEST_F(TransferTest, RedirectToLocalFileIsRefused) {
+  const TransferResult result =
+      m_transfer.fetchBytes(s_http->url("/d?redirect=file:///etc/hostname"));
+  EXPECT_FALSE(result.succeeded());
+  EXPECT_TRUE(result.body.isEmpty());
+}
+
+TEST_F(TransferTest, FtpFetchAndHead) {
+  const TransferResult result = m_transfer.fetchBytes(s_ftp->url("/dir/file.bin"));
+  ASSERT_TRUE(result.ok) << result.error.toStdString();
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_EQ(result.body, QByteArray("ftp bytes\0\x01\x02", 12));
+
+  const TransferResult head = m_transfer.head(s_ftp->url("/dir/file.bin"));
+  ASSERT_TRUE(head.ok) << head.error.toStdString();
+  EXPECT_TRUE(head.succeeded());
+  EXPECT_TRUE(head.header(u"last-modified").endsWith(" GMT"));
+  EXPECT_EQ(s_ftp->requestsFor("/dir/file.bin"), QStringList{"RETR"});
+}
+
+TEST_F(TransferTest, FtpMissingFileFails) {
+  const TransferResult result = m_transfer.fetchBytes(s_ftp->url("/dir/none.bin"));
+  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.offline);
+}
+
+TEST_F(TransferTest, ConnectionIsReusedForTheSameServer) {
+  s_http->clearLog();
+  m_transfer.fetchBytes(s_http->url("/hello.txt"));
+  m_transfer.head(s_http->url("/hello.txt"));
+  m_transfer.fetchBytes(s_http->url("/hello.txt"));
+  const QStringList ports = s_http->clientPortsFor("/hello.txt");
+  ASSERT_EQ(ports.size(), 3);
+  EXPECT_EQ(ports.count(ports.first()), 3);
+}
+
+TEST_F(TransferTest, EventsRunWhileBusyAndNestedFetchWaitsItsTurn) {
+  s_http->clearLog();
+  // Fires on every yield until it finds the outer fetch running, then fetches from inside it.
+  QTimer timer;
+  TransferResult inner;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (!m_transfer.isBusy()) return;
+    timer.stop();
+    inner = m_transfer.fetchBytes(s_http->url("/hello.txt?inner=1"));
+  });
+  timer.start(0);
+  const TransferResult outer = m_transfer.fetchBytes(s_http->url("/hello.txt?delay=0.2"));
+  EXPECT_FALSE(timer.isActive());
+  EXPECT_TRUE(outer.succeeded());
+  EXPECT_EQ(outer.body, helloBody);
+  EXPECT_TRUE(inner.succeeded());
+  EXPECT_EQ(inner.body, helloBody);
+  EXPECT_EQ(s_http->requests(),
+            (QStringList{"GET /hello.txt?delay=0.2", "GET /hello.txt?inner=1"}));
+  EXPECT_FALSE(m_transfer.isBusy());
+}
+
+TEST_F(TransferTest, WaitWhileBusyReturnsWhenIdle) {
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
+  m_transfer.waitWhileBusy();
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(m_transfer.isBusy());
+}
+
+TEST(DecodeText, Utf8OrWindows1252) {
+  const struct {
+    QByteArray bytes;
+    QString text;
+  } cases[] = {
+      {"plain", QStringLiteral("plain")},
+      {"caf\xc3\xa9", QStringLiteral("café")},
+      {"caf\xe9", QStringLiteral("café")},
+      {"\x80 \x93q\x94", QStringLiteral("€ “q”")},
+      {"", QString()},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(decodeText(c.bytes), c.text) << c.bytes.toStdString();
+}
+
+TEST(IsConnected, LoopbackLocationsAlwaysCount) {
+  EXPECT_TRUE(isConnected(u"http://127.0.0.1:1/x"));
+  EXPECT_TRUE(isConnected(u"http://localhost/x"));
+}
+
+TEST(TransferLimits, EnvironmentOverridesDefaults) {
+  qputenv("NUV_STALL_TIMEOUT_MS", "1234");
+  qputenv("NUV_CONNECT_TIMEOUT_MS", "nonsense");
+  const TransferLimits limits = TransferLimits::fromEnvironment();
+  qunsetenv("NUV_STALL_TIMEOUT_MS");
+  qunsetenv("NUV_CONNECT_TIMEOUT_MS");
+  EXPECT_EQ(limits.stallTimeoutMs, 1234);
+  EXPECT_EQ(limits.connectTimeoutMs, TransferLimits{}.connectTimeoutMs);
+}
+
+} // namespace
