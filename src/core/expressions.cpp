@@ -10,6 +10,8 @@
 #include <limits>
 #include <string>
 
+#include <QVarLengthArray>
+
 namespace nuv {
 
 namespace {
@@ -175,8 +177,8 @@ QStringView trimNumberBlanks(QStringView text) {
 }
 
 // The value text: the rest of the line from a 1-based position, blanks trimmed.
-QString valueText(QStringView line, int pos) {
-  return trimBlanks(restFrom(line, std::max(pos, 1)));
+QStringView valueText(QStringView line, int pos) {
+  return trimmedView(restFrom(line, std::max(pos, 1)));
 }
 
 bool isQuote(QChar c) {
@@ -198,7 +200,7 @@ private:
 
 // The argument text between the parenthesis at open and its partner, trimmed; false when a
 // quote is unterminated or the parentheses never balance.
-bool argumentText(const QString &s, qsizetype open, QString &arguments) {
+bool argumentText(QStringView s, qsizetype open, QStringView &arguments) {
   int depth = 1;
   for (qsizetype i = open + 1; i < s.size(); ++i) {
     const QChar c = s[i];
@@ -212,15 +214,75 @@ bool argumentText(const QString &s, qsizetype open, QString &arguments) {
       continue;
     }
     if (c != u')' || --depth > 0) continue;
-    arguments = trimBlanks(QStringView(s).sliced(open + 1, i - open - 1));
+    arguments = trimmedView(s.sliced(open + 1, i - open - 1));
     return true;
   }
   return false;
 }
 
-qint32 rgbComponent(const QString &longText) {
-  const qint32 n = roundHalfEven(leadingNumber(longText));
+// The arguments of a call, element 0 empty as in splitArgs; most calls have a handful.
+using ArgumentViews = QVarLengthArray<QStringView, 8>;
+
+// splitArgs without copying: views into the given text. False for invalid text.
+bool splitArgViews(QStringView argumentText, ArgumentViews &list) {
+  const QStringView s = trimmedView(argumentText);
+  list.clear();
+  list.append(QStringView());
+  qsizetype fieldStart = 0;
+  int depth = 0;
+  for (qsizetype i = 0; i < s.size(); ++i) {
+    const QChar c = s[i];
+    if (isQuote(c)) {
+      i = s.indexOf(c, i + 1);
+      if (i < 0) return false;
+      continue;
+    }
+    if (c == u'(') {
+      ++depth;
+      continue;
+    }
+    if (c == u')') {
+      if (--depth < 0) return false;
+      continue;
+    }
+    if (c == u',' && depth == 0) {
+      list.append(trimmedView(s.sliced(fieldStart, i - fieldStart)));
+      fieldStart = i + 1;
+    }
+  }
+  list.append(trimmedView(s.sliced(fieldStart)));
+  return true;
+}
+
+qint32 rgbComponent(double longNumber) {
+  const qint32 n = roundHalfEven(longNumber);
   return std::clamp(n, qint32(0), qint32(255));
+}
+
+enum class Function { None, Rgb, Abs, Upper, Lower };
+
+Function functionOfUpper(QStringView upper) {
+  if (upper == u"RGB") return Function::Rgb;
+  if (upper == u"ABS") return Function::Abs;
+  if (upper == u"UC") return Function::Upper;
+  if (upper == u"LC") return Function::Lower;
+  return Function::None;
+}
+
+// The function the name gives once upper-cased. An ASCII name upper-cases letter by letter;
+// others need the full case mapping, which may change their length.
+Function functionNamed(QStringView name) {
+  constexpr qsizetype kLongestName = 3;
+  const bool ascii =
+      std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; });
+  if (!ascii) return functionOfUpper(name.toString().toUpper());
+  if (name.size() > kLongestName) return Function::None;
+  char16_t upper[kLongestName];
+  for (qsizetype i = 0; i < name.size(); ++i) {
+    const char16_t u = name[i].unicode();
+    upper[i] = u >= u'a' && u <= u'z' ? char16_t(u - (u'a' - u'A')) : u;
+  }
+  return functionOfUpper(QStringView(upper, name.size()));
 }
 
 } // namespace
@@ -236,51 +298,36 @@ bool isNumberText(QStringView text) {
 }
 
 QStringList splitArgs(QStringView argumentText) {
-  const QString s = trimBlanks(argumentText);
-  QStringList list{QString()};
-  qsizetype fieldStart = 0;
-  int depth = 0;
-  for (qsizetype i = 0; i < s.size(); ++i) {
-    const QChar c = s[i];
-    if (isQuote(c)) {
-      i = s.indexOf(c, i + 1);
-      if (i < 0) return {QString()};
-      continue;
-    }
-    if (c == u'(') {
-      ++depth;
-      continue;
-    }
-    if (c == u')') {
-      if (--depth < 0) return {QString()};
-      continue;
-    }
-    if (c == u',' && depth == 0) {
-      list.append(trimBlanks(QStringView(s).sliced(fieldStart, i - fieldStart)));
-      fieldStart = i + 1;
-    }
-  }
-  list.append(trimBlanks(QStringView(s).sliced(fieldStart)));
+  ArgumentViews views;
+  if (!splitArgViews(argumentText, views)) return {QString()};
+  QStringList list;
+  list.reserve(views.size());
+  for (QStringView view : views)
+    list.append(view.toString());
   return list;
 }
 
 QString Evaluator::stringValue(QStringView line, int pos) const {
-  const QString s = valueText(line, pos);
+  const QStringView s = valueText(line, pos);
   if (s.isEmpty() || isQuote(s.front())) return quotedString(s, 1);
   int p = 1;
   return toText(resolveValue(s, p, u"STRING"));
 }
 
 QString Evaluator::longValue(QStringView line, int pos) const {
-  const QString s = valueText(line, pos);
+  return numberText(longNumber(line, pos));
+}
+
+double Evaluator::longNumber(QStringView line, int pos) const {
+  const QStringView s = valueText(line, pos);
   const double n = leadingNumber(s);
-  if (n != 0) return numberText(n);
+  if (n != 0) return n;
   int p = 1;
-  return numberText(toNumber(resolveValue(s, p, u"LONG")));
+  return toNumber(resolveValue(s, p, u"LONG"));
 }
 
 bool Evaluator::booleanValue(QStringView line, int pos) const {
-  const QString s = valueText(line, pos);
+  const QStringView s = valueText(line, pos);
   if (s.compare(u"TRUE", Qt::CaseInsensitive) == 0) return true;
   if (s.compare(u"FALSE", Qt::CaseInsensitive) == 0) return false;
   int p = 1;
@@ -288,7 +335,7 @@ bool Evaluator::booleanValue(QStringView line, int pos) const {
 }
 
 Value Evaluator::resolveValue(QStringView text, int &pos, QStringView typeWord) const {
-  const QString s = valueText(text, pos);
+  const QStringView s = valueText(text, pos);
   Value v;
   if (isNumberText(s))
     v = roundHalfEven(leadingNumber(s));
@@ -306,29 +353,32 @@ Value Evaluator::resolveValue(QStringView text, int &pos, QStringView typeWord) 
 Value Evaluator::evalFunction(QStringView text) const {
   const NestingGuard guard(m_depth);
   if (guard.tooDeep()) return {};
-  const QString s = trimBlanks(text);
+  const QStringView s = trimmedView(text);
   const qsizetype open = s.indexOf(u'(');
   if (open <= 0) return {};
   // Not trimmed: a blank before the parenthesis makes the name match nothing.
-  const QString name = s.left(open).toUpper();
-  if (name != u"RGB" && name != u"ABS" && name != u"UC" && name != u"LC") return {};
-  QString arguments;
+  const Function function = functionNamed(s.left(open));
+  if (function == Function::None) return {};
+  QStringView arguments;
   if (!argumentText(s, open, arguments)) return {};
-  const QStringList args = splitArgs(arguments);
-  if (args.size() < 2) return {};
+  ArgumentViews args;
+  // An invalid list is element 0 alone, which no function accepts.
+  if (!splitArgViews(arguments, args)) return {};
   const qsizetype count = args.size() - 1;
 
-  if (name == u"RGB") {
+  // The numbers read as longValue's decimal text would give them back.
+  if (function == Function::Rgb) {
     // Missing components count as 0; extra arguments are ignored.
     qint32 colour = 0;
     for (qsizetype i = 1; i <= 3 && i <= count; ++i)
-      colour += rgbComponent(longValue(args[i], 1)) << (8 * (i - 1));
+      colour += rgbComponent(numberThroughText(longNumber(args[i], 1))) << (8 * (i - 1));
     return colour;
   }
-  if (name == u"ABS") return roundHalfEven(std::fabs(leadingNumber(longValue(args[1], 1))));
+  if (function == Function::Abs)
+    return roundHalfEven(std::fabs(numberThroughText(longNumber(args[1], 1))));
   if (count != 1) return QString("");
   const QString argument = stringValue(args[1], 1);
-  return name == u"UC" ? argument.toUpper() : argument.toLower();
+  return function == Function::Upper ? argument.toUpper() : argument.toLower();
 }
 
 } // namespace nuv

@@ -38,6 +38,9 @@ public:
   Value evalFunction(QStringView text) const;
 
 private:
+  // longValue's number before it is written as text.
+  double longNumber(QStringView line, int pos) const;
+
   const ValueStore &m_store;
   const PropertyReader *m_properties;
   // Nesting guard: calls inside arguments recurse; hostile documents must not

@@ -16,6 +16,14 @@ bool isQuoteChar(QChar c) {
   return c == u'"' || c == u'\'';
 }
 
+// A plain loop: quote sets hold one or two characters, too few for a library search.
+bool isQuoteOf(QStringView quotes, QChar c) {
+  for (QChar q : quotes) {
+    if (q == c) return true;
+  }
+  return false;
+}
+
 // Positions below 1 mean the start of the text.
 qsizetype clampPos(int pos) {
   return pos < 1 ? 1 : pos;
@@ -127,6 +135,23 @@ int replaceLeftmostRepeatedly(QString &text, const PatternMatcher &matcher,
   return count;
 }
 
+// normaliseLines, optionally turning TABs into blanks on the way (they never touch a break).
+QString normalisedCopy(QStringView text, bool tabsToBlanks) {
+  QString out(text.size(), Qt::Uninitialized);
+  QChar *write = out.data();
+  QChar *const begin = write;
+  bool afterBreak = false;
+  for (QChar c : text) {
+    const char16_t u = c.unicode();
+    const bool isBreak = u == kLf || u == kCr;
+    if (isBreak && afterBreak) continue;
+    *write++ = QChar(isBreak ? kLf : tabsToBlanks && u == u'\t' ? u' ' : u);
+    afterBreak = isBreak;
+  }
+  out.truncate(write - begin);
+  return out;
+}
+
 // ANSI (Windows-1252) codes of the characters above Latin-1 that the code page holds.
 struct AnsiExtra {
   char16_t unicode;
@@ -192,19 +217,18 @@ QStringView withoutComment(QStringView text, QChar marker, QStringView quotes) {
     const qsizetype at = text.indexOf(marker);
     return at < 0 ? text : text.left(at);
   }
-  bool inside = false;
-  QChar opener;
-  for (qsizetype i = 0; i < text.size(); ++i) {
+  // Outside quotes only the marker and quote characters matter: jump to the next one.
+  qsizetype i = 0;
+  while (i < text.size()) {
     const QChar c = text[i];
-    if (inside) {
-      inside = c != opener;
+    if (c == marker) return text.left(i);
+    if (!isQuoteOf(quotes, c)) {
+      ++i;
       continue;
     }
-    if (c == marker) return text.left(i);
-    if (quotes.contains(c)) {
-      opener = c;
-      inside = true;
-    }
+    const qsizetype close = text.indexOf(c, i + 1);
+    if (close < 0) return text;
+    i = close + 1;
   }
   return text;
 }
@@ -233,7 +257,7 @@ QString splitStatements(QStringView text, QChar separator, QStringView quotes) {
       out.append(u"\r\n");
       continue;
     }
-    if (quotes.contains(c)) {
+    if (isQuoteOf(quotes, c)) {
       opener = c;
       inside = true;
     }
@@ -265,19 +289,11 @@ int replaceText(QString &text, QStringView pattern, QStringView replacement) {
 
 // Every run of CR and LF characters, however mixed, ends as one LF.
 QString normaliseLines(QStringView text) {
-  QString out(text.size(), Qt::Uninitialized);
-  QChar *write = out.data();
-  QChar *const begin = write;
-  bool afterBreak = false;
-  for (QChar c : text) {
-    const char16_t u = c.unicode();
-    const bool isBreak = u == kLf || u == kCr;
-    if (isBreak && afterBreak) continue;
-    *write++ = QChar(isBreak ? kLf : u);
-    afterBreak = isBreak;
-  }
-  out.truncate(write - begin);
-  return out;
+  return normalisedCopy(text, false);
+}
+
+QString prepareText(QStringView text) {
+  return normalisedCopy(text, true);
 }
 
 int countLines(QStringView text) {
@@ -303,9 +319,10 @@ QString getLine(QStringView text, int n) {
 LineIndex::LineIndex(QStringView text) : m_text(text) {
   if (text.isEmpty()) return;
   m_starts.push_back(0);
-  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] == kLf) m_starts.push_back(i + 1);
-  }
+  // A break that ends the text starts no line.
+  for (qsizetype at = text.indexOf(QChar(kLf)); at >= 0 && at + 1 < text.size();
+       at = text.indexOf(QChar(kLf), at + 1))
+    m_starts.push_back(at + 1);
 }
 
 QStringView LineIndex::line(int n) const {

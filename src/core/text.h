@@ -35,6 +35,8 @@ int replaceText(QString &text, QStringView pattern, QStringView replacement);
 
 // LF line breaks, no empty lines between lines (CR LF and lone CR become LF).
 QString normaliseLines(QStringView text);
+// Every TAB made a blank, then normaliseLines: how a text is prepared before it runs.
+QString prepareText(QStringView text);
 int countLines(QStringView text);
 // Line n (1-based) without its LF; -1 gives the last line; others give "".
 QString getLine(QStringView text, int n);

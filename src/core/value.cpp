@@ -23,6 +23,13 @@ QString numberText(double n) {
   return QString::number(n, 'g', 15).toUpper();
 }
 
+double numberThroughText(double n) {
+  if (std::isnan(n) || n == 0) return 0;
+  // Whole numbers below 1e15 are written with every digit, so they read back unchanged.
+  if (std::abs(n) < 1e15 && n == std::trunc(n)) return n;
+  return leadingNumber(numberText(n));
+}
+
 qint32 roundHalfEven(double n) {
   if (std::isnan(n)) return 0;
   constexpr double lowest = std::numeric_limits<qint32>::min();
@@ -64,8 +71,13 @@ QString toText(const Value &v) {
   return std::visit(TextForm{}, v);
 }
 
+// The leading number of the text form, without writing the text where its reading is known.
 double toNumber(const Value &v) {
-  return leadingNumber(toText(v));
+  if (const auto *n = std::get_if<qint32>(&v)) return *n;
+  if (const auto *n = std::get_if<qint16>(&v)) return *n;
+  if (const auto *d = std::get_if<double>(&v)) return numberThroughText(*d);
+  if (const auto *s = std::get_if<QString>(&v)) return leadingNumber(*s);
+  return 0; // empty, and True/False, which start with no number
 }
 
 bool toBoolean(const Value &v) {

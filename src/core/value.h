@@ -15,6 +15,8 @@ inline bool isEmpty(const Value &v) { return std::holds_alternative<std::monosta
 // Decimal text of a number: at most 15 significant digits, "." as point,
 // no trailing zeros, no exponent for ordinary magnitudes ("12", "-3", "0.5").
 QString numberText(double n);
+// The number as its decimal text reads back: leadingNumber(numberText(n)).
+double numberThroughText(double n);
 // Nearest integer, halves to the even neighbour, clamped to the 32-bit range.
 qint32 roundHalfEven(double n);
 

@@ -73,14 +73,18 @@ private:
 };
 
 struct NameParts {
-  QString variable;
-  QString path;
+  QStringView variable;
+  QStringView path;
 };
 
-NameParts splitName(const QString &name) {
+NameParts splitName(QStringView name) {
   const qsizetype dot = name.indexOf(u'.');
-  if (dot < 0) return {name, QString()};
+  if (dot < 0) return {name, QStringView()};
   return {name.left(dot), name.mid(dot + 1)};
+}
+
+bool pathLess(const std::pair<QString, int> &entry, QStringView path) {
+  return QStringView(entry.first).compare(path) < 0;
 }
 
 } // namespace
@@ -105,16 +109,19 @@ void initValue(Value &slot, SlotKind kind) {
 void ValueStore::heapInit() {
   m_types.clear();
   m_variables.clear();
+  typesChanged();
 }
 
 void ValueStore::addType(const QString &name) {
   m_types.push_back(TypeNode{name, SlotKind::TypeDefinition, {}});
+  typesChanged();
 }
 
 void ValueStore::addMember(const QString &typeName, const QString &memberName, SlotKind kind,
                            const QString &memberTypeName) {
   const int owner = findType(typeName);
   if (owner < 0 || kind == SlotKind::TypeDefinition) return;
+  typesChanged();
   const int node = typeCount();
   m_types.push_back(TypeNode{memberName, kind, {}});
   m_types[size_t(owner)].children.push_back(node);
@@ -150,6 +157,10 @@ int ValueStore::findType(const QString &name) const {
 }
 
 int ValueStore::findVariable(const QString &name) const {
+  return findVariable(QStringView(name));
+}
+
+int ValueStore::findVariable(QStringView name) const {
   for (size_t i = 0; i < m_variables.size(); ++i) {
     if (m_variables[i].name == name) return int(i);
   }
@@ -178,16 +189,37 @@ SlotKind ValueStore::slotKind(int typeNode, int slot) const {
 }
 
 int ValueStore::memberSlot(int typeNode, const QString &path) const {
-  int found = -1;
-  SlotWalker(m_types, true, [&](int j, const TypeNode &, const QString &slotPath) {
-    if (slotPath != path) return false;
-    found = j;
-    return true;
+  return memberSlot(typeNode, QStringView(path));
+}
+
+int ValueStore::memberSlot(int typeNode, QStringView path) const {
+  if (typeNode < 0 || typeNode >= typeCount()) return -1;
+  const auto &slots = memberPaths(typeNode).slots;
+  const auto at = std::lower_bound(slots.begin(), slots.end(), path, pathLess);
+  if (at == slots.end() || at->first != path) return -1;
+  return at->second;
+}
+
+const ValueStore::MemberPaths &ValueStore::memberPaths(int typeNode) const {
+  if (m_pathCache.size() != m_types.size()) m_pathCache.assign(m_types.size(), MemberPaths{});
+  MemberPaths &paths = m_pathCache[size_t(typeNode)];
+  if (paths.built) return paths;
+  paths.built = true;
+  SlotWalker(m_types, true, [&paths](int j, const TypeNode &, const QString &slotPath) {
+    paths.slots.emplace_back(slotPath, j);
+    return false;
   }).walk(typeNode);
-  return found;
+  // Walk order is slot order, so a stable sort keeps the first slot of a repeated path first.
+  std::stable_sort(paths.slots.begin(), paths.slots.end(),
+                   [](const auto &a, const auto &b) { return pathLess(a, b.first); });
+  return paths;
 }
 
 Value ValueStore::getValue(const QString &name) const {
+  return getValue(QStringView(name));
+}
+
+Value ValueStore::getValue(QStringView name) const {
   const NameParts parts = splitName(name);
   const int index = findVariable(parts.variable);
   if (index < 0) return {};

@@ -4,6 +4,9 @@
 #include "value.h"
 
 #include <QString>
+#include <QStringView>
+
+#include <utility>
 #include <vector>
 
 namespace nuv {
@@ -33,14 +36,17 @@ public:
 
   int findType(const QString &name) const;
   int findVariable(const QString &name) const;
+  int findVariable(QStringView name) const;
   int countSlots(int node) const;
   // TypeDefinition when the type has no such slot.
   SlotKind slotKind(int typeNode, int slot) const;
   // -1 when the path names no member.
   int memberSlot(int typeNode, const QString &path) const;
+  int memberSlot(int typeNode, QStringView path) const;
 
   // Empty when the variable, or its member, does not exist.
   Value getValue(const QString &name) const;
+  Value getValue(QStringView name) const;
   void setValue(const QString &name, const Value &value);
 
   int typeCount() const { return int(m_types.size()); }
@@ -49,8 +55,19 @@ public:
   const VariableRecord &variable(int i) const { return m_variables[size_t(i)]; }
 
 private:
+  // The first slot of every member path of one type, sorted by path.
+  struct MemberPaths {
+    bool built = false;
+    std::vector<std::pair<QString, int>> slots;
+  };
+  const MemberPaths &memberPaths(int typeNode) const;
+  void typesChanged() { m_pathCache.clear(); }
+
   std::vector<TypeNode> m_types;
   std::vector<VariableRecord> m_variables;
+  // Filled on lookup, so reading a constant does not walk its type every time; only the
+  // type functions change paths, and they empty it.
+  mutable std::vector<MemberPaths> m_pathCache;
 };
 
 void initValue(Value &slot, SlotKind kind);

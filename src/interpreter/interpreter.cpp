@@ -4,6 +4,8 @@
 #include "resources.h"
 #include "run.h"
 
+#include <algorithm>
+
 namespace nuv {
 
 using namespace Qt::StringLiterals;
@@ -43,22 +45,25 @@ Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources *resource
     m_restrictModes[i] = {words[i], toText(m_store.getValue(constants[i]))};
 }
 
-static QString prepare(const QString &text) {
-  QString withBlanks = text;
-  withBlanks.replace(QLatin1Char('\t'), QLatin1Char(' '));
-  return normaliseLines(withBlanks);
+// Copies into the target's own buffer, which a run reuses line after line without allocating.
+static void assignText(QString &target, QStringView source) {
+  target.resize(source.size());
+  std::copy(source.begin(), source.end(), target.begin());
 }
 
 // The first token, upper-cased; keywords are ASCII, so most lines need no Unicode case mapping.
-static QString keywordOf(QStringView statement) {
+static void assignKeyword(QString &keyword, QStringView statement) {
   int pos = 1;
-  QString keyword = getToken(statement, pos);
+  const QStringView token = tokenView(statement, pos);
+  assignText(keyword, token);
   for (QChar &c : keyword) {
     const char16_t u = c.unicode();
-    if (u >= 0x80) return keyword.toUpper();
+    if (u >= 0x80) {
+      keyword = token.toString().toUpper();
+      return;
+    }
     if (u >= u'a' && u <= u'z') c = QChar(u - (u'a' - u'A'));
   }
-  return keyword;
 }
 
 static bool isBlockKind(QStringView kind) {
@@ -66,14 +71,14 @@ static bool isBlockKind(QStringView kind) {
 }
 
 void Interpreter::parseContent(QString &text) {
-  text = prepare(text);
+  text = prepareText(text);
   Run run(text);
   for (run.lineIndex = 1; run.lineIndex <= run.lineCount(); ++run.lineIndex) {
     const QStringView statement =
         trimmedView(withoutComment(trimmedView(run.lines.line(run.lineIndex)), u'#', u"\""));
     if (statement.isEmpty()) continue;
-    run.line = statement.toString();
-    run.keyword = keywordOf(statement);
+    assignText(run.line, statement);
+    assignKeyword(run.keyword, statement);
 
     Handler handler = nullptr;
     for (const Statement &statement : s_statements) {

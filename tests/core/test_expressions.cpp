@@ -145,6 +145,7 @@ TEST(ValueConversionTest, TextNumberAndBooleanForms) {
       {qint32(32649), "32649", 32649, true},
       {qint32(0), "0", 0, false},
       {0.25, "0.25", 0.25, true},
+      {0.12345678901234568, "0.123456789012346", 0.123456789012346, true}, // read as written
       {true, "True", 0, true},
       {false, "False", 0, false},
       {QString("true"), "true", 0, true},
@@ -219,6 +220,8 @@ TEST_F(EvaluatorTest, BuiltInFunctions) {
       {"RGB(ABS(-255), 0, 0)", qint32(255)},
       {"RGB(NUV.RMVerticalOnly, 0, 0)", qint32(3)},
       {"RGB(1.5, 2.5, 0)", qint32(2 + 2 * 256)},
+      {"RGB(253.4999999999999, 0, 0)", qint32(254)}, // components pass through decimal text
+      {"ab\u017F(-5)", qint32(5)},                   // the long s upper-cases to S
       {"RGB (1,2,3)", Value()},
       {"ABS(-5)", qint32(5)},
       {"ABS(-2.5)", qint32(2)},
@@ -243,7 +246,7 @@ TEST_F(EvaluatorTest, BuiltInFunctions) {
       {"", Value()},
   };
   for (const auto &c : cases) {
-    const Value v = eval.evalFunction(QString::fromLatin1(c.text));
+    const Value v = eval.evalFunction(QString::fromUtf8(c.text));
     EXPECT_EQ(v.index(), c.expected.index()) << c.text;
     EXPECT_TRUE(v == c.expected) << c.text << " gave " << toText(v).toStdString();
   }

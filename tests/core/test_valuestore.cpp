@@ -182,6 +182,23 @@ TEST(ValueStoreTest, DuplicatesAreAppendedAndTheFirstWins) {
   EXPECT_TRUE(store.variable(1).values.front() == Value(false));
 }
 
+TEST(ValueStoreTest, LookupsSeeTypeChangesMadeAfterThem) {
+  ValueStore store;
+  store.addType("T");
+  store.addMember("T", "a", SlotKind::Number);
+  const int t = store.findType("T");
+  EXPECT_EQ(store.memberSlot(t, "b"), -1);
+  store.addMember("T", "b", SlotKind::Text);
+  store.addMember("T", "a", SlotKind::Boolean); // a repeated name keeps its first slot
+  EXPECT_EQ(store.memberSlot(t, "b"), 1);
+  EXPECT_EQ(store.memberSlot(t, "a"), 0);
+  store.addVariable("v", SlotKind::UserType, "T");
+  EXPECT_TRUE(store.getValue("v.b") == Value(QString()));
+  store.heapInit();
+  EXPECT_EQ(store.memberSlot(t, "a"), -1);
+  EXPECT_TRUE(isEmpty(store.getValue("v.b")));
+}
+
 TEST(ValueStoreTest, FindTypeSkipsMembersOfTheSameName) {
   ValueStore store;
   store.addType("Holder");
