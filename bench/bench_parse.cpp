@@ -1,36 +1,10 @@
 // Throughput of parseContent over generated documents of 1, 4 and 16 MB.
+#include "../tests/support/nullwindowsystem.h"
 #include "interpreter.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
-
-// Does nothing, so the figures are the interpreter's own.
-class NullWindowSystem : public nuv::WindowSystem {
-public:
-  void showMessage(const QString &, const QString &, nuv::MessageIcon) override {}
-  void setTitle(const QString &) override {}
-  void setAlwaysOnTop(bool) override {}
-  void setShowInTaskbar(bool) override {}
-  void minimize() override {}
-  void closeMainWindow() override {}
-  void closeLoadingWindow() override {}
-  void showLoadingWindow() override {}
-  void hideLoadingWindow() override {}
-  void hideAlphaWindow() override {}
-  void setMaskColor(int, int, int) override {}
-  void setClipObjectsVisible(bool) override {}
-  QPoint mainWindowPosition() const override { return {}; }
-  void setMainWindowPosition(const QPoint &) override {}
-  QSize screenSize() const override { return {1920, 1080}; }
-  void setMainPicture(const QString &) override {}
-  void applyWindowSkin(const QString &, const QString &) override {}
-  bool startProcess(const QString &, const QStringList &) override { return true; }
-  nuv::ControlId createControl(const nuv::ControlSpec &) override { return ++m_controls; }
-
-private:
-  int m_controls = 0;
-};
 
 // Mixed statements as documents hold them: directives, comments, blank lines,
 // object blocks with events, and commands on named objects.
@@ -58,7 +32,7 @@ void parseDocument(benchmark::State &state) {
   const QString document = makeDocument(state.range(0) << 20);
   for (auto _ : state) {
     state.PauseTiming();
-    NullWindowSystem windows;
+    nuv::test::NullWindowSystem windows;
     nuv::Interpreter interpreter(windows);
     QString text = document;
     state.ResumeTiming();

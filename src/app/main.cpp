@@ -1,0 +1,91 @@
+// nuv: runs a Skivet document.
+#include "cache.h"
+#include "hostresources.h"
+#include "interpreter.h"
+#include "qtwindowsystem.h"
+#include "runningmarker.h"
+#include "startup.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// A Skivet places its own window, which X11 allows and Wayland does not.
+void preferX11() {
+  if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) return;
+  if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "xcb");
+  else if (!qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// Centres a window that no option or FORM block placed.
+void placeIfUnplaced(QWidget &window) {
+  QPoint at = window.pos();
+  const QRect screen =
+      window.screen() != nullptr ? window.screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+  if (at.x() == nuv::Startup::unplaced)
+    at.setX(screen.left() + (screen.width() - window.width()) / 2);
+  if (at.y() == nuv::Startup::unplaced)
+    at.setY(screen.top() + (screen.height() - window.height()) / 2);
+  window.move(at);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  nuv::RunningMarker marker;
+  preferX11();
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("NUV"));
+  QApplication::setQuitOnLastWindowClosed(true);
+
+  nuv::Cache cache;
+  cache.transfer().setLimits(nuv::TransferLimits::fromEnvironment());
+  nuv::HostResources resources(cache);
+  nuv::QtWindowSystem windows([&cache](const QString &location) {
+    QString resolved = location;
+    const nuv::Picture picture = cache.loadPictureCached(resolved);
+    return picture ? *picture : QImage();
+  });
+  nuv::Interpreter interpreter(windows, &resources);
+  interpreter.setProgramPath(QCoreApplication::applicationFilePath());
+
+  QStringList arguments = QCoreApplication::arguments();
+  arguments.removeFirst();
+  nuv::Startup startup(windows, interpreter, cache);
+  if (!startup.run(arguments)) return startup.exitCode();
+  if (windows.mainWindowClosed()) return 0;
+
+  nuv::MainWindow &window = windows.mainWindow();
+  placeIfUnplaced(window);
+
+  // Headless runs and start-up measurements: report the first painted frame, then leave.
+  const QString screenshot = qEnvironmentVariable("NUV_SCREENSHOT");
+  const bool timeFirstPaint = qEnvironmentVariableIsSet("NUV_EXIT_AFTER_FIRST_PAINT");
+  QObject::connect(&window, &nuv::MainWindow::firstPaint, &window, [&] {
+    if (timeFirstPaint) {
+      std::printf("first-paint-ms %lld\n", static_cast<long long>(sinceStart.elapsed()));
+      std::fflush(stdout);
+    }
+    if (!screenshot.isEmpty()) {
+      QTimer::singleShot(200, &window, [&] {
+        window.grab().save(screenshot);
+        QCoreApplication::quit();
+      });
+    } else if (timeFirstPaint) {
+      QTimer::singleShot(0, &window, [] { QCoreApplication::quit(); });
+    }
+  });
+  window.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,28 @@
+// The interpreter's locations, files and pictures, served by the disk cache.
+#pragma once
+
+#include "cache.h"
+#include "resources.h"
+
+namespace nuv {
+
+class HostResources : public DocumentResources {
+public:
+  explicit HostResources(Cache &cache) : m_cache(cache) {}
+
+  QString resolveLocation(const QString &location) override { return m_cache.resolve(location); }
+  QString fetchToCache(const QString &location) override {
+    QString resolved = location;
+    return m_cache.fetchToCache(resolved);
+  }
+  bool loadPictureCached(const QString &location) override {
+    QString resolved = location;
+    return m_cache.loadPictureCached(resolved) != nullptr;
+  }
+  void setCacheLevel(int level) override { m_cache.setCacheLevel(level); }
+
+private:
+  Cache &m_cache;
+};
+
+} // namespace nuv

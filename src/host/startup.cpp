@@ -1,0 +1,156 @@
+// Start-up: command line, placement, the location file and the first run of the document.
+#include "startup.h"
+
+#include "arguments.h"
+#include "cache.h"
+#include "documentreader.h"
+#include "expressions.h"
+#include "interpreter.h"
+#include "locations.h"
+#include "text.h"
+#include "transfer.h"
+
+#include <QFile>
+
+namespace nuv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool hasPrefix(const QString &argument, QStringView option) {
+  return argument.startsWith(option, Qt::CaseInsensitive);
+}
+
+// The first field of a location file: quoted, or up to the first comma or line end.
+QString firstField(const QString &content) {
+  QStringView text = content;
+  while (!text.isEmpty() && isBlank(text.front()))
+    text = text.mid(1);
+  if (text.startsWith(u'"')) {
+    const qsizetype close = text.indexOf(u'"', 1);
+    return (close < 0 ? text.mid(1) : text.mid(1, close - 1)).toString();
+  }
+  qsizetype end = 0;
+  while (end < text.size() && text[end] != u',' && text[end] != u'\r' && text[end] != u'\n')
+    ++end;
+  return text.left(end).toString();
+}
+
+} // namespace
+
+bool Startup::run(const QStringList &rawArguments) {
+  QStringList arguments;
+  for (const QString &argument : rawArguments) {
+    const QString trimmed = trimBlanks(argument);
+    if (!trimmed.isEmpty()) arguments.append(trimmed);
+  }
+  if (arguments.isEmpty()) {
+    m_windows.showMessage(u"Error"_s, u"You cannot run this program standalone!"_s,
+                          MessageIcon::None);
+    return end(1);
+  }
+  for (const QString &argument : arguments) {
+    if (!handleArgument(argument)) return end(0);
+  }
+  if (m_locationFile.isEmpty()) return end(0);
+
+  QPoint at = m_windows.mainWindowPosition();
+  if (m_x != unplaced) at.setX(m_relative ? m_ox + m_x : m_x);
+  if (m_y != unplaced) at.setY(m_relative ? m_oy + m_y : m_y);
+  m_windows.setMainWindowPosition(at);
+
+  m_cache.sweep();
+
+  QString locationText;
+  if (!readLocationText(locationText)) return end(1);
+  locationText.remove(u'\r');
+  locationText.remove(u'\n');
+  // An empty first field would otherwise resolve to the folder itself.
+  if (trimBlanks(locationText).isEmpty()) {
+    m_windows.showMessage(u"General Error"_s, u"An error occured while reading the Skivet!"_s,
+                          MessageIcon::Critical);
+    return end(1);
+  }
+  const QString location = resolveLocation(locationText, m_cache.baseFolder());
+  m_cache.setBaseFolder(folderOf(location));
+
+  DocumentReader reader(m_cache, m_interpreter.evaluator(), m_windows);
+  QString text = reader.readDocument(resolveLocation(location, m_cache.baseFolder()));
+  if (text.isEmpty()) return end(1);
+  m_interpreter.parseContent(text);
+  return true;
+}
+
+// False when the program must end at once (the installer options).
+bool Startup::handleArgument(const QString &argument) {
+  if (hasPrefix(argument, u"-x:")) {
+    m_x = coordinate(argument.mid(3), true);
+  } else if (hasPrefix(argument, u"-y:")) {
+    m_y = coordinate(argument.mid(3), false);
+  } else if (hasPrefix(argument, u"-ox:")) {
+    m_ox = roundHalfEven(leadingNumber(argument.mid(4)));
+  } else if (hasPrefix(argument, u"-oy:")) {
+    m_oy = roundHalfEven(leadingNumber(argument.mid(4)));
+  } else if (hasPrefix(argument, u"-relative")) {
+    m_relative = true;
+  } else if (hasPrefix(argument, u"-postinstall") || hasPrefix(argument, u"-preuninstall")) {
+    // The desktop chores come with the desktop integration; the program ends either way.
+    return false;
+  } else if (hasPrefix(argument, u"-nomove")) {
+    // Accepted for old shortcuts; it has no effect.
+  } else if (argument.startsWith(u'-')) {
+    m_windows.showMessage(u"Jov Error"_s, u"Unknown parameter: "_s + argument,
+                          MessageIcon::Exclamation);
+  } else {
+    takeLocationFile(argument);
+  }
+  return true;
+}
+
+void Startup::takeLocationFile(QString argument) {
+  if (argument.startsWith(u'"')) argument = argument.mid(1, argument.size() - 2);
+  m_locationFile = argument;
+  m_cache.setBaseFolder(folderOf(argument));
+  m_windows.setTitle(displayNameOf(argument));
+}
+
+int Startup::coordinate(const QString &text, bool horizontal) const {
+  const QSize screen = m_windows.screenSize();
+  return placementValue(text, horizontal ? screen.width() : screen.height());
+}
+
+bool Startup::readLocationText(QString &text) {
+  if (isRemote(m_locationFile) && !m_locationFile.startsWith(u"ftp:", Qt::CaseInsensitive)) {
+    const TransferResult fetched = m_cache.transfer().fetchBytes(m_locationFile);
+    if (fetched.offline || !isConnected(m_locationFile)) {
+      m_windows.showMessage(u"Connection Error"_s,
+                            u"You are not connected to the internet. In order to view this "
+                            u"Skivet, you must connect first."_s,
+                            MessageIcon::Critical);
+      return false;
+    }
+    if (!fetched.ok || fetched.status != u"200") {
+      const QString code = fetched.status.isEmpty() ? fetched.error : fetched.status;
+      m_windows.showMessage(u"Connection Error"_s,
+                            u"Could not open "_s + m_locationFile + u"\r\n\r\nCode: "_s + code,
+                            MessageIcon::Critical);
+      return false;
+    }
+    text = decodeText(fetched.body);
+    return true;
+  }
+  const QString path = findLocalFile(m_locationFile);
+  QFile file(path);
+  if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    m_windows.showMessage(u"Read Error"_s,
+                          u"Could not read the location file\r\n\r\n"_s + m_locationFile,
+                          MessageIcon::Critical);
+    return false;
+  }
+  // The first field sits on the first lines; a location file is never large.
+  text = firstField(decodeText(file.read(64 * 1024)));
+  return true;
+}
+
+} // namespace nuv

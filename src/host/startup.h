@@ -1,0 +1,49 @@
+// Start-up: command line, placement, the location file and the first run of the document.
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+
+namespace nuv {
+
+class Cache;
+class Interpreter;
+class WindowSystem;
+
+class Startup {
+public:
+  static constexpr int unplaced = -99999;
+
+  Startup(WindowSystem &windows, Interpreter &interpreter, Cache &cache)
+      : m_windows(windows), m_interpreter(interpreter), m_cache(cache) {}
+
+  // Runs every step up to the document's first run. False when the program must end now;
+  // exitCode() then tells how.
+  bool run(const QStringList &arguments);
+  int exitCode() const { return m_exitCode; }
+
+private:
+  bool handleArgument(const QString &argument);
+  void takeLocationFile(QString argument);
+  int coordinate(const QString &text, bool horizontal) const;
+  bool readLocationText(QString &text);
+  bool end(int code) {
+    m_exitCode = code;
+    return false;
+  }
+
+  WindowSystem &m_windows;
+  Interpreter &m_interpreter;
+  Cache &m_cache;
+  int m_x = unplaced;
+  int m_y = unplaced;
+  int m_ox = 0;
+  int m_oy = 0;
+  bool m_relative = false;
+  bool m_endNow = false;
+  QString m_locationFile;
+  int m_exitCode = 0;
+};
+
+} // namespace nuv
