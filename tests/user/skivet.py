@@ -1,0 +1,158 @@
+"""What a person does with the engine, for the user-level tests: a private X display, the real
+binary, a loopback HTTP server, and the X tools that tell what is on screen."""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+NUV = os.environ.get("NUV_BINARY", "")
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVERS = os.path.join(HERE, "..", "host", "servers")
+PYTHON = "/usr/bin/python3"  # Debian's, which sees python3-pyftpdlib
+
+
+class Display:
+    """An Xvfb server on a display number it picks itself."""
+
+    def __init__(self, width=1280, height=1024):
+        self.width, self.height = width, height
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as f:
+            self.name = ":" + f.readline().strip()
+
+    def env(self):
+        env = dict(os.environ, DISPLAY=self.name, NUV_MESSAGES="stderr", QT_QPA_PLATFORM="xcb")
+        env.pop("WAYLAND_DISPLAY", None)
+        return env
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+class Engine:
+    """One run of build/nuv."""
+
+    def __init__(self, args, env, cwd=None):
+        self.process = subprocess.Popen([NUV] + list(args), env=env, cwd=cwd,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.env = env
+
+    def finish(self, timeout=20):
+        out, err = self.process.communicate(timeout=timeout)
+        return self.process.returncode, out, err
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+        try:
+            return self.process.communicate(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            return self.process.communicate()
+
+    def window(self, title, timeout=10):
+        """The id of the visible window with this exact title."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"],
+                                   env=self.env, capture_output=True, text=True).stdout.split()
+            if found:
+                return found[0]
+            if self.process.poll() is not None:
+                raise AssertionError(f"engine ended early: {self.process.communicate()}")
+            time.sleep(0.05)
+        raise AssertionError(f"no window titled {title!r}")
+
+    def geometry(self, window):
+        """(left, top, width, height) of a window, as xwininfo reports it."""
+        info = subprocess.run(["xwininfo", "-id", window], env=self.env, capture_output=True,
+                              text=True).stdout
+        values = {}
+        for line in info.splitlines():
+            key, _, value = line.strip().partition(":")
+            values[key] = value.strip()
+        return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
+                int(values["Width"]), int(values["Height"]))
+
+    def wait_geometry(self, window, expected, timeout=5):
+        deadline = time.monotonic() + timeout
+        while True:
+            got = self.geometry(window)
+            if got == expected or time.monotonic() > deadline:
+                return got
+            time.sleep(0.05)
+
+
+class HttpServer:
+    """tests/host/servers/httpserver.py on 127.0.0.1, serving a folder."""
+
+    def __init__(self, root):
+        self.root = root
+        self.log = os.path.join(root, ".requests.log")
+        self.control = os.path.join(root, ".control.json")
+        open(self.log, "w").close()
+        self.set_control({})
+        self.process = subprocess.Popen(
+            [PYTHON, os.path.join(SERVERS, "httpserver.py"), "--root", root, "--log", self.log,
+             "--control", self.control], stdout=subprocess.PIPE, text=True)
+        self.port = int(self.process.stdout.readline())
+        self.url = f"http://127.0.0.1:{self.port}/"
+
+    def set_control(self, control):
+        with open(self.control, "w") as f:
+            json.dump(control, f)
+
+    def requests(self):
+        with open(self.log) as f:
+            return [" ".join(line.split()[:2]) for line in f if line.strip()]
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+        self.process.stdout.close()
+
+
+class UserTest(unittest.TestCase):
+    """A display, a scratch folder for documents and a private per-user folder for each test."""
+
+    def setUp(self):
+        self.display = Display()
+        self.addCleanup(self.display.close)
+        self.dir = tempfile.mkdtemp(prefix="nuv-user-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.env = self.display.env()
+        self.env["XDG_DATA_HOME"] = os.path.join(self.dir, "data")
+        self.env["XDG_RUNTIME_DIR"] = self.dir
+        self.env["NUV_CONNECT_TIMEOUT_MS"] = "2000"
+        self.env["NUV_STALL_TIMEOUT_MS"] = "2000"
+
+    def write(self, name, text, crlf=True):
+        path = os.path.join(self.dir, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        if crlf:
+            text = text.replace("\n", "\r\n")
+        with open(path, "w", newline="") as f:
+            f.write(text)
+        return path
+
+    def start(self, *args):
+        engine = Engine(args, self.env, cwd=self.dir)
+        self.addCleanup(engine.stop)
+        return engine
+
+    def run_to_end(self, *args):
+        return self.start(*args).finish()
+
+    def serve(self, folder):
+        server = HttpServer(folder)
+        self.addCleanup(server.close)
+        return server

@@ -1,0 +1,129 @@
+"""Starting the engine as a person does: command lines, location files, local and remote
+documents, and the messages of every start-up failure."""
+import os
+import unittest
+
+from skivet import UserTest
+
+# A window with a known title that stays open until the test stops it.
+STAY = 'TITLE "{title}"\n'
+
+
+class CommandLine(UserTest):
+    def test_failures_show_their_message_and_end(self):
+        self.write("empty.nuv", " , more\n")
+        self.write("gone.nuv", '"nothing-here.skv"\n')
+        cases = [
+            ([], 1, "Error: You cannot run this program standalone!"),
+            (["-x:5", "-relative"], 0, ""),
+            (["missing.nuv"], 1, "Read Error: Could not read the location file"),
+            (["empty.nuv"], 1, "General Error: An error occured while reading the Skivet!"),
+            (["gone.nuv"], 1, "Read Error: Could not open Skivet!"),
+        ]
+        for args, code, message in cases:
+            with self.subTest(args=args):
+                rc, _, err = self.run_to_end(*args)
+                self.assertEqual(rc, code)
+                if message:
+                    self.assertIn(message, err)
+                else:
+                    self.assertEqual(err.strip(), "")
+
+    def test_unknown_options_are_reported_and_skipped(self):
+        self.write("doc.skv", 'TITLE "Known"\nEXIT\n')
+        self.write("app.nuv", "doc.skv")
+        rc, _, err = self.run_to_end("-zz", "app.nuv", "-xx:10", "-NOMOVE", "-Relative")
+        self.assertEqual(rc, 0)
+        self.assertEqual(err.splitlines(),
+                         ["Jov Error: Unknown parameter: -zz", "Jov Error: Unknown parameter: -xx:10"])
+
+    def test_placement_options(self):
+        self.write("doc.skv", STAY.format(title="Placed"))
+        location = self.write("My Docs/app -b.nuv", '"../doc.skv", ignored\n')
+        width, height = self.display.width, self.display.height
+        cases = [
+            (["-x:10", "-y:20"], (10, 20)),
+            (["-X:10", "-Y:20", "-ox:100", "-oy:50", "-relative"], (110, 70)),
+            (["-x:10", "-y:20", "-ox:100", "-oy:50"], (10, 20)),
+            (["-x:50-", "-y:0-"], (width - 50, height)),
+            (["-x:12.5", "-y:13.5"], (12, 14)),
+        ]
+        for args, (x, y) in cases:
+            with self.subTest(args=args):
+                engine = self.start(location, *args)
+                window = engine.window("Placed")
+                left, top, _, _ = engine.wait_geometry(window, None, timeout=0.5)
+                self.assertEqual((left, top), (x, y))
+                engine.stop()
+
+    def test_caption_comes_from_the_location_file_name(self):
+        # A document that sets no title keeps the location file's name as its caption.
+        self.write("skins/body.skv", "# nothing but a comment\n")
+        location = self.write("skins/Main.Skin.nuv", "body.skv")
+        engine = self.start(location)
+        engine.window("Main.Skin")
+
+
+class RemoteDocuments(UserTest):
+    def setUp(self):
+        super().setUp()
+        self.site = os.path.join(self.dir, "site")
+        os.makedirs(self.site)
+        self.server = self.serve(self.site)
+
+    def publish(self, name, text):
+        with open(os.path.join(self.site, name), "w", newline="") as f:
+            f.write(text.replace("\n", "\r\n"))
+
+    def test_address_on_the_command_line_reads_the_document_with_includes(self):
+        self.publish("app.nuv", "app.skv\n")
+        self.publish("app.skv", 'TITLE "Remote"\n%include \'parts/inc.skv\' # trailing\n')
+        os.makedirs(os.path.join(self.site, "parts"))
+        self.publish("parts/inc.skv", 'TITLE "Remote and included"\n%OTHER dropped\n')
+        engine = self.start(self.server.url + "app.nuv")
+        engine.window("Remote and included")
+        self.assertEqual(self.server.requests(),
+                         ["GET /app.nuv", "GET /app.skv", "GET /parts/inc.skv"])
+
+    def test_error_status_of_the_address(self):
+        rc, _, err = self.run_to_end(self.server.url + "missing.nuv")
+        self.assertEqual(rc, 1)
+        self.assertIn(f"Connection Error: Could not open {self.server.url}missing.nuv\n\nCode: 404",
+                      err)
+
+    def test_remote_document_is_kept_for_offline_use(self):
+        self.publish("app.skv", 'TITLE "Cached"\n')
+        location = self.write("app.nuv", self.server.url + "app.skv")
+        engine = self.start(location)
+        engine.window("Cached")
+        engine.stop()
+
+        self.server.close()
+        engine = self.start(location)
+        engine.window("Cached")
+        engine.stop()
+
+        # Another document that was never fetched cannot be read offline.
+        other = self.write("other.nuv", self.server.url + "other.skv")
+        rc, _, err = self.run_to_end(other)
+        self.assertEqual(rc, 1)
+        self.assertIn("Read Error: Could not open Skivet!", err)
+
+    def test_error_page_never_replaces_the_kept_copy(self):
+        self.publish("app.skv", 'TITLE "Good copy"\n')
+        location = self.write("app.nuv", self.server.url + "app.skv")
+        engine = self.start(location)
+        engine.window("Good copy")
+        engine.stop()
+
+        self.server.set_control({"/app.skv": {"status": "500", "body": 'TITLE "Error page"'}})
+        rc, _, err = self.run_to_end(location)
+        self.assertEqual(rc, 1)
+        self.assertIn("Read Error", err)
+        self.server.close()
+        engine = self.start(location)
+        engine.window("Good copy")
+
+
+if __name__ == "__main__":
+    unittest.main()
