@@ -1,5 +1,6 @@
 """Starting the engine as a person does: command lines, location files, local and remote
 documents, and the messages of every start-up failure."""
+import fcntl
 import os
 import unittest
 
@@ -62,6 +63,18 @@ class CommandLine(UserTest):
         location = self.write("skins/Main.Skin.nuv", "body.skv")
         engine = self.start(location)
         engine.window("Main.Skin")
+
+
+    def test_running_engine_holds_the_marker(self):
+        self.write("doc.skv", STAY.format(title="Marked"))
+        self.write("app.nuv", "doc.skv")
+        engine = self.start("app.nuv")
+        engine.window("Marked")
+        with open(os.path.join(self.dir, "NUVMutex")) as marker:
+            # Others may share it, but nobody can take it for themselves while an engine runs.
+            fcntl.flock(marker, fcntl.LOCK_SH | fcntl.LOCK_NB)
+            with self.assertRaises(BlockingIOError):
+                fcntl.flock(os.open(marker.name, os.O_RDONLY), fcntl.LOCK_EX | fcntl.LOCK_NB)
 
 
 class RemoteDocuments(UserTest):
