@@ -318,6 +318,10 @@ QString Evaluator::longValue(QStringView line, int pos) const {
   return numberText(longNumber(line, pos));
 }
 
+double Evaluator::longValueNumber(QStringView line, int pos) const {
+  return numberThroughText(longNumber(line, pos));
+}
+
 double Evaluator::longNumber(QStringView line, int pos) const {
   const QStringView s = valueText(line, pos);
   const double n = leadingNumber(s);
@@ -371,11 +375,10 @@ Value Evaluator::evalFunction(QStringView text) const {
     // Missing components count as 0; extra arguments are ignored.
     qint32 colour = 0;
     for (qsizetype i = 1; i <= 3 && i <= count; ++i)
-      colour += rgbComponent(numberThroughText(longNumber(args[i], 1))) << (8 * (i - 1));
+      colour += rgbComponent(longValueNumber(args[i], 1)) << (8 * (i - 1));
     return colour;
   }
-  if (function == Function::Abs)
-    return roundHalfEven(std::fabs(numberThroughText(longNumber(args[1], 1))));
+  if (function == Function::Abs) return roundHalfEven(std::fabs(longValueNumber(args[1], 1)));
   if (count != 1) return QString("");
   const QString argument = stringValue(args[1], 1);
   return function == Function::Upper ? argument.toUpper() : argument.toLower();

@@ -32,6 +32,8 @@ public:
   QString stringValue(QStringView line, int pos) const;
   // The number as decimal text.
   QString longValue(QStringView line, int pos) const;
+  // leadingNumber of longValue's text, without writing the text.
+  double longValueNumber(QStringView line, int pos) const;
   bool booleanValue(QStringView line, int pos) const;
   Value resolveValue(QStringView text, int &pos, QStringView typeWord) const;
   // Empty when the text is no call of RGB, ABS, UC or LC.

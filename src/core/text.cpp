@@ -143,6 +143,12 @@ QString normalisedCopy(QStringView text, bool tabsToBlanks) {
   bool afterBreak = false;
   for (QChar c : text) {
     const char16_t u = c.unicode();
+    // TAB, LF and CR all lie below this; the bulk of a text takes only this test.
+    if (u > kCr) {
+      *write++ = c;
+      afterBreak = false;
+      continue;
+    }
     const bool isBreak = u == kLf || u == kCr;
     if (isBreak && afterBreak) continue;
     *write++ = QChar(isBreak ? kLf : tabsToBlanks && u == u'\t' ? u' ' : u);
@@ -318,6 +324,8 @@ QString getLine(QStringView text, int n) {
 
 LineIndex::LineIndex(QStringView text) : m_text(text) {
   if (text.isEmpty()) return;
+  // Sized once: growing by doubling would copy a large index several times.
+  m_starts.reserve(size_t(countLines(text)));
   m_starts.push_back(0);
   // A break that ends the text starts no line.
   for (qsizetype at = text.indexOf(QChar(kLf)); at >= 0 && at + 1 < text.size();
@@ -361,8 +369,21 @@ bool tokenIs(QStringView text, int pos, QStringView word) {
   return tokenView(text, pos).compare(word, Qt::CaseInsensitive) == 0;
 }
 
+bool upperCaseIs(QStringView text, QStringView upperWord) {
+  const bool ascii =
+      std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+  if (!ascii) return text.toString().toUpper() == upperWord;
+  if (text.size() != upperWord.size()) return false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i].unicode();
+    const char16_t upper = u >= u'a' && u <= u'z' ? char16_t(u - (u'a' - u'A')) : u;
+    if (upper != upperWord[i].unicode()) return false;
+  }
+  return true;
+}
+
 bool isTrue(QStringView text, int &pos) {
-  return getToken(text, pos).toUpper() == QLatin1String("TRUE");
+  return upperCaseIs(tokenView(text, pos), u"TRUE");
 }
 
 QString quotedString(QStringView text, int pos) {

@@ -63,6 +63,8 @@ QString getToken(QStringView text, int &pos);
 QStringView tokenView(QStringView text, int &pos);
 // True when the token at pos equals word, ignoring ASCII letter case.
 bool tokenIs(QStringView text, int pos, QStringView word);
+// True when the text upper-cased (as QString::toUpper does it) is the given word.
+bool upperCaseIs(QStringView text, QStringView upperWord);
 bool isTrue(QStringView text, int &pos);
 // Contents of the first quoted section at or after pos; "" when unclosed.
 QString quotedString(QStringView text, int pos);

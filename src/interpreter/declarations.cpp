@@ -14,16 +14,16 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Property values in blocks are literals, not expressions.
-QString wordAt(const QString &line, int pos) {
+QString wordAt(QStringView line, int pos) {
   return getToken(line, pos);
 }
-QString upperWordAt(const QString &line, int pos) {
+QString upperWordAt(QStringView line, int pos) {
   return getToken(line, pos).toUpper();
 }
 
 // The leading signed decimal number of the token; "12.9" gives 12 because "." ends the token.
-int numberAt(const QString &line, int pos) {
-  const QString token = getToken(line, pos);
+int numberAt(QStringView line, int pos) {
+  const QStringView token = tokenView(line, pos);
   qsizetype i = 0;
   bool negative = false;
   if (i < token.size() && (token[i] == u'-' || token[i] == u'+')) {
@@ -39,12 +39,13 @@ int numberAt(const QString &line, int pos) {
   return int(negative ? -value : value);
 }
 
-bool flagAt(const QString &line, int pos) {
+bool flagAt(QStringView line, int pos) {
   return isTrue(line, pos);
 }
 
+// Sizes first: the handlers try many words in turn, and most differ in length.
 bool is(const QString &keyword, QStringView word) {
-  return keyword == word;
+  return keyword.size() == word.size() && keyword == word;
 }
 
 } // namespace
@@ -61,7 +62,7 @@ void Interpreter::openObject(Run &run) {
   else if (run.openObjectKind == u"FORM")
     m_objects.formTable.append();
   else
-    showParseError(run.line, u"Invalid Object"_s);
+    showParseError(run.line.toString(), u"Invalid Object"_s);
 }
 
 void Interpreter::propertyLine(Run &run) {
@@ -79,7 +80,7 @@ void Interpreter::formProperty(Run &run) {
   const int index = m_objects.formTable.count();
   if (!m_objects.formTable.contains(index)) return;
   const QString &k = run.keyword;
-  const QString &line = run.line;
+  const QStringView line = run.line;
   if (is(k, u"TOP")) {
     QPoint at = m_windowSystem.mainWindowPosition();
     at.setY(placementValue(trimBlanks(wordAt(line, 5)), m_windowSystem.screenSize().height()));
@@ -104,7 +105,7 @@ void Interpreter::buttonProperty(Run &run) {
   const int index = m_objects.buttonTable.count();
   if (!m_objects.buttonTable.contains(index)) return;
   const QString &k = run.keyword;
-  const QString &line = run.line;
+  const QStringView line = run.line;
   if (is(k, u"EVENT")) {
     const QString name = upperWordAt(line, 7);
     const QString text = readEventBlock(run);
@@ -150,7 +151,7 @@ void Interpreter::inputBoxProperty(Run &run) {
   const int index = m_objects.inputBoxTable.count();
   if (!m_objects.inputBoxTable.contains(index)) return;
   const QString &k = run.keyword;
-  const QString &line = run.line;
+  const QStringView line = run.line;
   if (is(k, u"EVENT")) {
     const QString name = upperWordAt(line, 7);
     const QString text = readEventBlock(run);
@@ -178,7 +179,7 @@ void Interpreter::browserProperty(Run &run) {
   const int index = m_objects.browserTable.count();
   if (!m_objects.browserTable.contains(index)) return;
   const QString &k = run.keyword;
-  const QString &line = run.line;
+  const QStringView line = run.line;
   if (is(k, u"EVENT")) {
     const QString name = upperWordAt(line, 7);
     const QString text = readEventBlock(run);

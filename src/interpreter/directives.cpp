@@ -43,12 +43,12 @@ void Interpreter::clipObjects(Run &run) {
 void Interpreter::loadingImage(Run &run) {
   m_windowSystem.closeLoadingWindow();
   int pos = 14;
-  if (getToken(run.line, pos).toUpper() == u"SHAPED") m_settings.loadingImageShaped = true;
+  if (upperCaseIs(tokenView(run.line, pos), u"SHAPED")) m_settings.loadingImageShaped = true;
   m_settings.loadingImage = quotedString(run.line, 14);
 }
 
 void Interpreter::cacheLevel(Run &run) {
-  m_settings.cacheLevel = roundHalfEven(leadingNumber(m_evaluator.longValue(run.line, 12)));
+  m_settings.cacheLevel = roundHalfEven(m_evaluator.longValueNumber(run.line, 12));
   if (m_resources != nullptr) m_resources->setCacheLevel(m_settings.cacheLevel);
 }
 
@@ -69,7 +69,7 @@ void Interpreter::minimize(Run &) {
 
 void Interpreter::setMaskColor(Run &run) {
   // Values outside 0..2^24-1 have no byte split; clamp rather than wrap into a random colour.
-  const double value = leadingNumber(m_evaluator.longValue(run.line, 14));
+  const double value = m_evaluator.longValueNumber(run.line, 14);
   const qint32 colour = std::clamp(roundHalfEven(value), 0, 0xFFFFFF);
   m_settings.maskBlue = colour / 65536;
   m_settings.maskGreen = (colour % 65536) / 256;

@@ -77,12 +77,13 @@ void Interpreter::parseContent(QString &text) {
     const QStringView statement =
         trimmedView(withoutComment(trimmedView(run.lines.line(run.lineIndex)), u'#', u"\""));
     if (statement.isEmpty()) continue;
-    assignText(run.line, statement);
+    run.line = statement;
     assignKeyword(run.keyword, statement);
 
     Handler handler = nullptr;
     for (const Statement &statement : s_statements) {
-      if (statement.keyword == run.keyword) {
+      // Sizes first: most keywords differ in length, and the size is known without a call.
+      if (statement.keyword.size() == run.keyword.size() && statement.keyword == run.keyword) {
         handler = statement.handler;
         break;
       }

@@ -3,19 +3,23 @@
 
 namespace nuv {
 
+// Seeded per process, so a document cannot pick names that all collide.
+ObjectModel::NameKey::NameKey(const QString &upperName)
+    : name(upperName), hash(qHash(QStringView(upperName), QHashSeed::globalSeed())) {}
+
 int ObjectModel::registerObject(QString &name, ControlId control, const QString &kind,
                                 int recordIndex) {
   const int n = objectIndex.append();
   if (name.isEmpty()) name = QStringLiteral("Object") + QString::number(n);
   objectIndex[n] = ObjectIndexEntry{name, kind, control, recordIndex};
-  const QString key = name.toUpper();
-  if (!m_firstByName.contains(key)) // the earliest entry of a name wins
-    m_firstByName.insert(key, n);
+  // The earliest entry of a name wins; entries count from 1, so 0 marks a name just added.
+  int &first = m_firstByName[NameKey(name.toUpper())];
+  if (first == 0) first = n;
   return n;
 }
 
 int ObjectModel::findObject(const QString &upperName) const {
-  return m_firstByName.value(upperName, -1);
+  return m_firstByName.value(NameKey(upperName), -1);
 }
 
 void ObjectModel::reset() {

@@ -111,8 +111,18 @@ public:
   void reset();
 
 private:
+  // An upper-cased name with its hash kept beside it: growing the table and probing it then
+  // compare stored hashes instead of reading every name again, which large documents feel.
+  struct NameKey {
+    explicit NameKey(const QString &upperName);
+    QString name;
+    size_t hash;
+    bool operator==(const NameKey &other) const { return hash == other.hash && name == other.name; }
+    friend size_t qHash(const NameKey &key, size_t seed) { return key.hash ^ seed; }
+  };
+
   // Upper-cased name to its earliest entry, so lookups stay constant-time in large documents.
-  QHash<QString, int> m_firstByName;
+  QHash<NameKey, int> m_firstByName;
 };
 
 } // namespace nuv

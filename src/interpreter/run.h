@@ -12,8 +12,8 @@ struct Interpreter::Run {
   const QString text; // owned copy: the caller's text may change while we run
   LineIndex lines;
   int lineIndex = 0;
-  QString line;    // trimmed, comment removed
-  QString keyword; // first token, upper-cased
+  QStringView line; // trimmed, comment removed; a view into text
+  QString keyword;  // first token, upper-cased
   QString openObjectKind;
   QString pendingSkinBitmap;
   QString pendingAlphaBitmap;
