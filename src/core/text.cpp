@@ -135,13 +135,13 @@ int replaceLeftmostRepeatedly(QString &text, const PatternMatcher &matcher,
   return count;
 }
 
-// normaliseLines, optionally turning TABs into blanks on the way (they never touch a break).
-QString normalisedCopy(QStringView text, bool tabsToBlanks) {
-  QString out(text.size(), Qt::Uninitialized);
-  QChar *write = out.data();
-  QChar *const begin = write;
+// normaliseLines from one buffer into another, optionally turning TABs into blanks on the way
+// (they never touch a break). Returns the end of the output. The output never runs ahead of the
+// input, so in and out may be the same buffer.
+QChar *normaliseInto(const QChar *in, const QChar *end, QChar *write, bool tabsToBlanks) {
   bool afterBreak = false;
-  for (QChar c : text) {
+  for (; in != end; ++in) {
+    const QChar c = *in;
     const char16_t u = c.unicode();
     // TAB, LF and CR all lie below this; the bulk of a text takes only this test.
     if (u > kCr) {
@@ -154,7 +154,13 @@ QString normalisedCopy(QStringView text, bool tabsToBlanks) {
     *write++ = QChar(isBreak ? kLf : tabsToBlanks && u == u'\t' ? u' ' : u);
     afterBreak = isBreak;
   }
-  out.truncate(write - begin);
+  return write;
+}
+
+QString normalisedCopy(QStringView text, bool tabsToBlanks) {
+  QString out(text.size(), Qt::Uninitialized);
+  QChar *const begin = out.data();
+  out.truncate(normaliseInto(text.data(), text.data() + text.size(), begin, tabsToBlanks) - begin);
   return out;
 }
 
@@ -300,6 +306,15 @@ QString normaliseLines(QStringView text) {
 
 QString prepareText(QStringView text) {
   return normalisedCopy(text, true);
+}
+
+void prepareTextInPlace(QString &text) {
+  if (!text.isDetached()) {
+    text = prepareText(text);
+    return;
+  }
+  QChar *const begin = text.data();
+  text.truncate(normaliseInto(begin, begin + text.size(), begin, true) - begin);
 }
 
 int countLines(QStringView text) {

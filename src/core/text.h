@@ -37,6 +37,8 @@ int replaceText(QString &text, QStringView pattern, QStringView replacement);
 QString normaliseLines(QStringView text);
 // Every TAB made a blank, then normaliseLines: how a text is prepared before it runs.
 QString prepareText(QStringView text);
+// The same, reusing the text's own buffer when nobody else shares it.
+void prepareTextInPlace(QString &text);
 int countLines(QStringView text);
 // Line n (1-based) without its LF; -1 gives the last line; others give "".
 QString getLine(QStringView text, int n);

@@ -71,7 +71,7 @@ static bool isBlockKind(QStringView kind) {
 }
 
 void Interpreter::parseContent(QString &text) {
-  text = prepareText(text);
+  prepareTextInPlace(text);
   Run run(text);
   for (run.lineIndex = 1; run.lineIndex <= run.lineCount(); ++run.lineIndex) {
     const QStringView statement =
