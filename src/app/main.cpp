@@ -58,6 +58,7 @@ int main(int argc, char *argv[]) {
     return picture ? *picture : QImage();
   });
   nuv::Interpreter interpreter(windows, &resources);
+  windows.setEventSink(&interpreter);
   interpreter.setProgramPath(QCoreApplication::applicationFilePath());
 
   QStringList arguments = QCoreApplication::arguments();

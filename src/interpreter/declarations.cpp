@@ -77,28 +77,7 @@ void Interpreter::propertyLine(Run &run) {
 }
 
 void Interpreter::formProperty(Run &run) {
-  const int index = m_objects.formTable.count();
-  if (!m_objects.formTable.contains(index)) return;
-  const QString &k = run.keyword;
-  const QStringView line = run.line;
-  if (is(k, u"TOP")) {
-    QPoint at = m_windowSystem.mainWindowPosition();
-    at.setY(placementValue(trimBlanks(wordAt(line, 5)), m_windowSystem.screenSize().height()));
-    m_windowSystem.setMainWindowPosition(at);
-  } else if (is(k, u"LEFT")) {
-    QPoint at = m_windowSystem.mainWindowPosition();
-    at.setX(placementValue(trimBlanks(wordAt(line, 6)), m_windowSystem.screenSize().width()));
-    m_windowSystem.setMainWindowPosition(at);
-  } else if (is(k, u"NAME")) {
-    m_objects.formTable[index].name = wordAt(line, 6);
-  } else if (is(k, u"BITMAP")) {
-    run.pendingSkinBitmap = quotedString(line, 8);
-  } else if (is(k, u"SETSHAPEBMP")) {
-    run.skinApplied = true;
-    m_windowSystem.applyWindowSkin(run.pendingSkinBitmap, run.pendingAlphaBitmap);
-  } else if (is(k, u"ALPHABLENDBITMAP")) {
-    run.pendingAlphaBitmap = quotedString(line, 18);
-  }
+  formStatement(run, run.keyword, run.line, true);
 }
 
 void Interpreter::buttonProperty(Run &run) {

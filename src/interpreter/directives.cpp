@@ -25,6 +25,7 @@ void Interpreter::restrictMove(Run &run) {
   for (int i = 0; i < int(std::size(m_restrictModes)); ++i) {
     if (mode == m_restrictModes[i].word || mode == m_restrictModes[i].value) {
       m_settings.restrictMove = i;
+      m_windowSystem.setMoveRestriction(i);
       return;
     }
   }

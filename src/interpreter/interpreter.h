@@ -27,7 +27,7 @@ struct WindowSettings {
   int skinState = 0; // 0 plain, 1 shaped, 2 alpha-blended
 };
 
-class Interpreter : public PropertyReader {
+class Interpreter : public PropertyReader, public ControlEvents {
 public:
   explicit Interpreter(WindowSystem &windowSystem, DocumentResources *resources = nullptr);
 
@@ -46,6 +46,16 @@ public:
   void setProgramPath(const QString &path) { m_programPath = path; }
 
   Value readProperty(QStringView text, int &pos) const override;
+
+  // The user's actions on the controls: swap pictures and run the stored event blocks.
+  void buttonClicked(int recordIndex) override;
+  void buttonPressed(int recordIndex, ControlId control) override;
+  void buttonReleased(int recordIndex, ControlId control) override;
+  void pointerOverButton(int recordIndex, ControlId control, bool graphical) override;
+  void pointerOverBackground() override;
+  void inputBoxKey(int recordIndex, const QString &textBefore, bool enter) override;
+  // The button whose over picture shows, -1 for none.
+  int hoveredButton() const { return m_hoveredButton; }
 
 private:
   struct Run;
@@ -90,12 +100,22 @@ private:
     int recordIndex; // in the kind's table
   };
   void objectCommand(Run &run);
-  void formCommand(const CommandTarget &target, const QString &command, const QString &rest);
-  void browserCommand(const CommandTarget &target, const QString &command, const QString &rest);
-  void buttonCommand(const CommandTarget &target, const QString &command, const QString &rest);
-  void inputBoxCommand(const CommandTarget &target, const QString &command, const QString &rest);
+  // The FORM statements, from a FORM block (NAME allowed) or as commands at run time.
+  void formStatement(Run &run, QStringView command, QStringView text, bool inBlock);
+  void browserCommand(const CommandTarget &target, QStringView command, QStringView rest);
+  void buttonCommand(const CommandTarget &target, QStringView command, QStringView rest);
+  void inputBoxCommand(const CommandTarget &target, QStringView command, QStringView rest);
+  // A position or size in pixels read from a command's value.
+  int pixelValue(QStringView rest, QStringView command) const;
+
+  // Runs an event block from a copy: the block may declare objects and grow the tables.
+  void runEventText(QString text);
+  void restoreHoveredPicture(int recordIndex, ControlId control);
 
   void endOfRun(Run &run);
+
+  int m_hoveredButton = -1;
+  ControlId m_hoveredControl = 0;
 
   WindowSystem &m_windowSystem;
   DocumentResources *m_resources;

@@ -61,12 +61,38 @@ public:
   virtual QSize screenSize() const = 0;
   // A plain (unshaped) picture as the main window's background.
   virtual void setMainPicture(const QString &location) = 0;
-  // Shapes or skins the main window from the pending bitmaps of a FORM block.
-  virtual void applyWindowSkin(const QString &skinBitmap, const QString &alphaBitmap) = 0;
+  // Shapes or skins the main window from the pending bitmaps of a FORM block and gives the new
+  // skin state: 0 plain (nothing applied), 1 shaped by the bitmap's outline, 2 alpha-blended.
+  virtual int applyWindowSkin(const QString &skinBitmap, const QString &alphaBitmap) = 0;
+  // How a drag by the window's background may move it: 0 free, 1 not at all, 2 sideways only,
+  // 3 up and down only.
+  virtual void setMoveRestriction(int mode) = 0;
   // Starts a program with an argument list, never through a shell.
   virtual bool startProcess(const QString &program, const QStringList &arguments) = 0;
 
   virtual ControlId createControl(const ControlSpec &spec) = 0;
+  // Pixels relative to the main window.
+  virtual void setControlGeometry(ControlId control, const QRect &geometry) = 0;
+  virtual void setControlVisible(ControlId control, bool visible) = 0;
+  // A resolved location; the picture comes from the shared picture table.
+  virtual void setControlPicture(ControlId control, const QString &location) = 0;
+  virtual void setControlText(ControlId control, const QString &text) = 0;
+};
+
+// What the desktop reports back: the user's actions on the controls and the window. Controls are
+// named by the record index they were created with and by their id.
+class ControlEvents {
+public:
+  virtual ~ControlEvents() = default;
+  virtual void buttonClicked(int recordIndex) = 0;
+  // Graphical and shaped buttons: the press and release swap their pictures.
+  virtual void buttonPressed(int recordIndex, ControlId control) = 0;
+  virtual void buttonReleased(int recordIndex, ControlId control) = 0;
+  // The pointer moved over a button; graphical covers picture and shaped buttons.
+  virtual void pointerOverButton(int recordIndex, ControlId control, bool graphical) = 0;
+  virtual void pointerOverBackground() = 0;
+  // A key went down in an input box; textBefore is its text before the key takes effect.
+  virtual void inputBoxKey(int recordIndex, const QString &textBefore, bool enter) = 0;
 };
 
 } // namespace nuv

@@ -1,12 +1,14 @@
-// The Skivet's frameless main window: a background picture with the document's controls on it.
+// The Skivet's frameless main window: a background picture, dragged by its background.
 #include "mainwindow.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace nuv {
 
-MainWindow::MainWindow(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
-  setAttribute(Qt::WA_DeleteOnClose, false);
+MainWindow::MainWindow(ControlEvents *&events, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_events(events) {
+  setMouseTracking(true);
 }
 
 void MainWindow::setPicture(const QImage &picture) {
@@ -22,6 +24,38 @@ void MainWindow::paintEvent(QPaintEvent *) {
     m_painted = true;
     Q_EMIT firstPaint();
   }
+}
+
+void MainWindow::mousePressEvent(QMouseEvent *event) {
+  m_dragging = true;
+  m_grab = event->globalPosition().toPoint() - pos();
+}
+
+// Every drag by the background honours RESTRICTMOVE, whatever the skin.
+void MainWindow::mouseMoveEvent(QMouseEvent *event) {
+  if (m_dragging) {
+    const QPoint wanted = event->globalPosition().toPoint() - m_grab;
+    QPoint at = pos();
+    switch (m_restriction) {
+    case 0:
+      at = wanted;
+      break;
+    case 2:
+      at.setX(wanted.x());
+      break;
+    case 3:
+      at.setY(wanted.y());
+      break;
+    default:
+      break;
+    }
+    if (at != pos()) move(at);
+  }
+  if (m_events != nullptr) m_events->pointerOverBackground();
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent *) {
+  m_dragging = false;
 }
 
 } // namespace nuv

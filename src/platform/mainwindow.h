@@ -1,5 +1,7 @@
-// The Skivet's frameless main window: a background picture with the document's controls on it.
+// The Skivet's frameless main window: a background picture, dragged by its background.
 #pragma once
+
+#include "windowsystem.h"
 
 #include <QImage>
 #include <QWidget>
@@ -9,21 +11,30 @@ namespace nuv {
 class MainWindow : public QWidget {
   Q_OBJECT
 public:
-  explicit MainWindow(QWidget *parent = nullptr);
+  explicit MainWindow(ControlEvents *&events, QWidget *parent = nullptr);
 
-  // Shows the picture unshaped and takes its size.
+  // Shows the picture and takes its size.
   void setPicture(const QImage &picture);
   const QImage &picture() const { return m_picture; }
+  // 0 free, 1 no move, 2 sideways only, 3 up and down only; any other value does not move.
+  void setMoveRestriction(int mode) { m_restriction = mode; }
 
 Q_SIGNALS:
   void firstPaint();
 
 protected:
   void paintEvent(QPaintEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseMoveEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+  ControlEvents *&m_events;
   QImage m_picture;
   bool m_painted = false;
+  bool m_dragging = false;
+  QPoint m_grab; // pointer minus window position at the press, in screen pixels
+  int m_restriction = 0;
 };
 
 } // namespace nuv

@@ -1,25 +1,35 @@
 // The window system of a real desktop: Qt widgets for the main window and its controls.
 #include "qtwindowsystem.h"
 
+#include "controls.h"
 #include "messages.h"
+#include "outline.h"
 
 #include <QGuiApplication>
-#include <QLabel>
-#include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QScreen>
 
 namespace nuv {
 
+namespace {
+
+constexpr int unplaced = -99999;
+
+} // namespace
+
 QtWindowSystem::QtWindowSystem(PictureSource pictures)
-    : m_pictures(std::move(pictures)), m_main(new MainWindow) {
+    : m_pictures(std::move(pictures)), m_main(new MainWindow(m_events)) {
   // Not placed yet: skins centre a window left at this marker.
-  m_main->move(-99999, -99999);
+  m_main->move(unplaced, unplaced);
 }
 
 QtWindowSystem::~QtWindowSystem() {
   delete m_main;
+}
+
+QWidget *QtWindowSystem::control(ControlId id) const {
+  if (id < 1 || id > ControlId(m_controls.size())) return nullptr;
+  return m_controls[size_t(id - 1)];
 }
 
 void QtWindowSystem::showMessage(const QString &title, const QString &text, MessageIcon icon) {
@@ -33,7 +43,9 @@ void QtWindowSystem::setTitle(const QString &title) {
 void QtWindowSystem::setWindowFlag(Qt::WindowType flag, bool on) {
   if (m_main->windowFlags().testFlag(flag) == on) return;
   const bool visible = m_main->isVisible();
+  const QPoint at = m_main->pos();
   m_main->setWindowFlag(flag, on); // hides the window; show it again where it was
+  m_main->move(at);
   if (visible && !m_closed) m_main->show();
 }
 
@@ -47,7 +59,7 @@ void QtWindowSystem::setShowInTaskbar(bool show) {
 }
 
 void QtWindowSystem::minimize() {
-  m_main->showMinimized();
+  m_main->setWindowState(Qt::WindowMinimized);
 }
 
 void QtWindowSystem::closeMainWindow() {
@@ -56,6 +68,7 @@ void QtWindowSystem::closeMainWindow() {
   QCoreApplication::exit(0);
 }
 
+// The loading window, the alpha background and the clip container come with their own layers.
 void QtWindowSystem::closeLoadingWindow() {}
 void QtWindowSystem::showLoadingWindow() {}
 void QtWindowSystem::hideLoadingWindow() {}
@@ -77,13 +90,44 @@ QSize QtWindowSystem::screenSize() const {
   return screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
 }
 
+QPixmap QtWindowSystem::pixmap(const QString &location) {
+  const auto found = m_pixmaps.constFind(location);
+  if (found != m_pixmaps.constEnd()) return *found;
+  const QImage image = m_pictures(location);
+  const QPixmap converted = image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+  // A location without a picture is asked again next time: a remote one may come back.
+  if (!converted.isNull()) m_pixmaps.insert(location, converted);
+  return converted;
+}
+
 void QtWindowSystem::setMainPicture(const QString &location) {
   m_main->setPicture(m_pictures(location));
 }
 
-void QtWindowSystem::applyWindowSkin(const QString &skinBitmap, const QString &) {
-  // Outline shaping and alpha skins come with the skin layer; until then the bitmap is shown plain.
-  m_main->setPicture(m_pictures(skinBitmap));
+void QtWindowSystem::centreIfUnplaced() {
+  QPoint at = m_main->pos();
+  const QSize screen = screenSize();
+  if (at.x() == unplaced) at.setX(screen.width() / 2 - m_main->width() / 2);
+  if (at.y() == unplaced) at.setY(screen.height() / 2 - m_main->height() / 2);
+  m_main->move(at);
+}
+
+int QtWindowSystem::applyWindowSkin(const QString &skinBitmap, const QString &) {
+  // Alpha-blended skins come with their own layer; until then the bitmap is the skin, as on a
+  // desktop without per-pixel alpha.
+  if (skinBitmap.isEmpty()) return 0;
+  hideAlphaWindow();
+  const QImage picture = m_pictures(skinBitmap);
+  m_main->setPicture(picture);
+  centreIfUnplaced();
+  // A bitmap without a shape leaves the window's region as it was.
+  const QRegion region = outlineRegion(TraceOutline(picture));
+  if (!region.isEmpty()) m_main->setMask(region);
+  return 1;
+}
+
+void QtWindowSystem::setMoveRestriction(int mode) {
+  m_main->setMoveRestriction(mode);
 }
 
 bool QtWindowSystem::startProcess(const QString &program, const QStringList &arguments) {
@@ -91,39 +135,72 @@ bool QtWindowSystem::startProcess(const QString &program, const QStringList &arg
 }
 
 ControlId QtWindowSystem::createControl(const ControlSpec &spec) {
+  const ControlId id = ControlId(m_controls.size()) + 1;
   QWidget *widget = nullptr;
-  const QImage picture = spec.picture.isEmpty() ? QImage() : m_pictures(spec.picture);
+  const QPixmap picture = spec.picture.isEmpty() ? QPixmap() : pixmap(spec.picture);
+  QRect geometry = spec.geometry;
   switch (spec.kind) {
   case ControlKind::TextButton:
   case ControlKind::TextPictureButton: {
-    auto *button = new QPushButton(spec.caption, m_main);
-    if (!picture.isNull()) {
-      button->setIcon(QPixmap::fromImage(picture));
-      button->setIconSize(picture.size());
-    }
+    auto *button = new TextButton(m_events, spec.recordIndex, id, m_main);
+    button->setText(spec.caption);
+    button->setPicture(picture);
     widget = button;
     break;
   }
   case ControlKind::PictureButton:
   case ControlKind::ShapedButton: {
-    auto *label = new QLabel(m_main);
-    label->setPixmap(QPixmap::fromImage(picture));
-    widget = label;
+    auto *button = new PictureButton(m_events, spec.recordIndex, id, m_main);
+    button->setPicture(picture);
+    if (spec.kind == ControlKind::ShapedButton) {
+      // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
+      geometry.setSize(picture.size());
+      const QRegion region = outlineRegion(TraceOutline(picture.toImage()));
+      if (!region.isEmpty()) button->setMask(region);
+    }
+    widget = button;
     break;
   }
-  case ControlKind::InputBox:
-    widget = new QLineEdit(spec.text, m_main);
+  case ControlKind::InputBox: {
+    auto *box = new InputBox(m_events, spec.recordIndex, m_main);
+    box->setText(spec.text);
+    widget = box;
     break;
+  }
   case ControlKind::Browser:
     widget = new QWidget(m_main);
     break;
   }
-  QRect geometry = spec.geometry;
-  if (geometry.size().isEmpty() && !picture.isNull()) geometry.setSize(picture.size());
   widget->setGeometry(geometry);
   widget->setVisible(spec.visible);
   m_controls.emplace_back(widget);
-  return ControlId(m_controls.size());
+  return id;
+}
+
+void QtWindowSystem::setControlGeometry(ControlId id, const QRect &geometry) {
+  QWidget *widget = control(id);
+  if (widget == nullptr) return;
+  // Shaped buttons keep the size of their picture.
+  if (qobject_cast<PictureButton *>(widget) != nullptr && !widget->mask().isEmpty())
+    widget->move(geometry.topLeft());
+  else
+    widget->setGeometry(geometry);
+}
+
+void QtWindowSystem::setControlVisible(ControlId id, bool visible) {
+  if (QWidget *widget = control(id)) widget->setVisible(visible);
+}
+
+void QtWindowSystem::setControlPicture(ControlId id, const QString &location) {
+  QWidget *widget = control(id);
+  if (auto *button = qobject_cast<PictureButton *>(widget))
+    button->setPicture(pixmap(location));
+  else if (auto *text = qobject_cast<TextButton *>(widget))
+    text->setPicture(pixmap(location));
+}
+
+void QtWindowSystem::setControlText(ControlId id, const QString &text) {
+  if (auto *box = qobject_cast<QLineEdit *>(control(id))) box->setText(text);
 }
 
 } // namespace nuv

@@ -4,7 +4,9 @@
 #include "mainwindow.h"
 #include "windowsystem.h"
 
+#include <QHash>
 #include <QImage>
+#include <QPixmap>
 #include <QPointer>
 
 #include <functional>
@@ -20,9 +22,13 @@ public:
   explicit QtWindowSystem(PictureSource pictures);
   ~QtWindowSystem() override;
 
+  // Where the user's actions go; set once the interpreter exists.
+  void setEventSink(ControlEvents *events) { m_events = events; }
   MainWindow &mainWindow() { return *m_main; }
   // EXIT ran: there is no window to show any more.
   bool mainWindowClosed() const { return m_closed; }
+  // The widget showing a control, or nullptr.
+  QWidget *control(ControlId id) const;
 
   void showMessage(const QString &title, const QString &text, MessageIcon icon) override;
   void setTitle(const QString &title) override;
@@ -40,16 +46,26 @@ public:
   void setMainWindowPosition(const QPoint &topLeft) override;
   QSize screenSize() const override;
   void setMainPicture(const QString &location) override;
-  void applyWindowSkin(const QString &skinBitmap, const QString &alphaBitmap) override;
+  int applyWindowSkin(const QString &skinBitmap, const QString &alphaBitmap) override;
+  void setMoveRestriction(int mode) override;
   bool startProcess(const QString &program, const QStringList &arguments) override;
   ControlId createControl(const ControlSpec &spec) override;
+  void setControlGeometry(ControlId control, const QRect &geometry) override;
+  void setControlVisible(ControlId control, bool visible) override;
+  void setControlPicture(ControlId control, const QString &location) override;
+  void setControlText(ControlId control, const QString &text) override;
 
 private:
   void setWindowFlag(Qt::WindowType flag, bool on);
+  // Pictures become pixmaps once; hover and press swaps reuse them.
+  QPixmap pixmap(const QString &location);
+  void centreIfUnplaced();
 
   PictureSource m_pictures;
+  ControlEvents *m_events = nullptr;
   MainWindow *m_main;
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
+  QHash<QString, QPixmap> m_pixmaps;
   bool m_closed = false;
 };
 

@@ -43,9 +43,11 @@ public:
   void setMainPicture(const QString &location) override {
     log << QStringLiteral("picture ") + location;
   }
-  void applyWindowSkin(const QString &skin, const QString &alpha) override {
+  int applyWindowSkin(const QString &skin, const QString &alpha) override {
     log << QStringLiteral("skin %1|%2").arg(skin, alpha);
+    return skin.isEmpty() ? 0 : 1;
   }
+  void setMoveRestriction(int mode) override { log << QStringLiteral("restrict %1").arg(mode); }
   bool startProcess(const QString &program, const QStringList &arguments) override {
     log << QStringLiteral("start %1|%2").arg(program, arguments.join(QLatin1Char('|')));
     return true;
@@ -54,6 +56,24 @@ public:
     controls.push_back(spec);
     log << QStringLiteral("create %1 #%2").arg(int(spec.kind)).arg(spec.element);
     return ControlId(controls.size());
+  }
+
+  void setControlGeometry(ControlId control, const QRect &g) override {
+    log << QStringLiteral("geometry #%1 %2 %3 %4 %5")
+               .arg(control)
+               .arg(g.left())
+               .arg(g.top())
+               .arg(g.width())
+               .arg(g.height());
+  }
+  void setControlVisible(ControlId control, bool visible) override {
+    log << QStringLiteral("visible #%1 %2").arg(control).arg(visible);
+  }
+  void setControlPicture(ControlId control, const QString &location) override {
+    log << QStringLiteral("picture #%1 %2").arg(control).arg(location);
+  }
+  void setControlText(ControlId control, const QString &text) override {
+    log << QStringLiteral("text #%1 %2").arg(control).arg(text);
   }
 
   // Log lines that start with the given prefix.

@@ -321,7 +321,7 @@ TEST(EndOfRun, PendingBitmapBecomesPlainPicture) {
 
   Engine shaped;
   shaped.run("OBJECT FORM\nBITMAP \"skin.bmp\"\nSETSHAPEBMP\nENDOBJECT");
-  EXPECT_EQ(shaped.windows.log, (QStringList{"skin skin.bmp|"}));
+  EXPECT_EQ(shaped.windows.log, (QStringList{"skin /docs/skin.bmp|"}));
 }
 
 TEST(EndOfRun, FormPlacementCountsFromTheFarEdge) {

@@ -23,9 +23,14 @@ public:
   void setMainWindowPosition(const QPoint &) override {}
   QSize screenSize() const override { return {1920, 1080}; }
   void setMainPicture(const QString &) override {}
-  void applyWindowSkin(const QString &, const QString &) override {}
+  int applyWindowSkin(const QString &, const QString &) override { return 1; }
+  void setMoveRestriction(int) override {}
   bool startProcess(const QString &, const QStringList &) override { return true; }
   ControlId createControl(const ControlSpec &) override { return ++m_controls; }
+  void setControlGeometry(ControlId, const QRect &) override {}
+  void setControlVisible(ControlId, bool) override {}
+  void setControlPicture(ControlId, const QString &) override {}
+  void setControlText(ControlId, const QString &) override {}
 
 private:
   int m_controls = 0;
