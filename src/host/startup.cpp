@@ -10,6 +10,7 @@
 #include "text.h"
 #include "transfer.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace nuv {
@@ -110,6 +111,10 @@ bool Startup::handleArgument(const QString &argument) {
 
 void Startup::takeLocationFile(QString argument) {
   if (argument.startsWith(u'"')) argument = argument.mid(1, argument.size() - 2);
+  // A relative path names a file from the current folder. Made absolute here, the document's
+  // location resolves against its folder once, never twice.
+  if (!isAbsoluteLocation(argument) && !argument.isEmpty())
+    argument = QDir::current().absoluteFilePath(localPathOf(argument));
   m_locationFile = argument;
   m_cache.setBaseFolder(folderOf(argument));
   m_windows.setTitle(displayNameOf(argument));

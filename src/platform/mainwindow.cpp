@@ -26,6 +26,10 @@ void MainWindow::paintEvent(QPaintEvent *) {
   }
 }
 
+void MainWindow::showEvent(QShowEvent *) {
+  Q_EMIT aboutToMap();
+}
+
 void MainWindow::mousePressEvent(QMouseEvent *event) {
   m_dragging = true;
   m_grab = event->globalPosition().toPoint() - pos();

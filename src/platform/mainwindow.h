@@ -21,9 +21,12 @@ public:
 
 Q_SIGNALS:
   void firstPaint();
+  // Sent before the native window is mapped, so window-manager hints set now take effect.
+  void aboutToMap();
 
 protected:
   void paintEvent(QPaintEvent *event) override;
+  void showEvent(QShowEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;

@@ -4,10 +4,12 @@
 #include "controls.h"
 #include "messages.h"
 #include "outline.h"
+#include "x11.h"
 
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
+#include <QTimer>
 
 namespace nuv {
 
@@ -21,6 +23,15 @@ QtWindowSystem::QtWindowSystem(PictureSource pictures)
     : m_pictures(std::move(pictures)), m_main(new MainWindow(m_events)) {
   // Not placed yet: skins centre a window left at this marker.
   m_main->move(unplaced, unplaced);
+  // Every new native window (flag changes make one) starts without the taskbar state.
+  QObject::connect(m_main, &MainWindow::aboutToMap, m_main, [this] {
+    if (!m_skipTaskbar) return;
+    // Once before mapping (a window manager reads it then), once after (for one that lost it).
+    setSkipTaskbar(m_main, true);
+    QTimer::singleShot(0, m_main, [this] {
+      if (m_skipTaskbar) setSkipTaskbar(m_main, true);
+    });
+  });
 }
 
 QtWindowSystem::~QtWindowSystem() {
@@ -54,8 +65,9 @@ void QtWindowSystem::setAlwaysOnTop(bool onTop) {
 }
 
 void QtWindowSystem::setShowInTaskbar(bool show) {
-  // A tool window has no taskbar entry.
-  setWindowFlag(Qt::Tool, !show);
+  if (m_skipTaskbar == !show) return;
+  m_skipTaskbar = !show;
+  if (m_main->isVisible()) setSkipTaskbar(m_main, m_skipTaskbar);
 }
 
 void QtWindowSystem::minimize() {

@@ -67,6 +67,7 @@ private:
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   QHash<QString, QPixmap> m_pixmaps;
   bool m_closed = false;
+  bool m_skipTaskbar = false;
 };
 
 } // namespace nuv

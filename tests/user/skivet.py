@@ -4,15 +4,34 @@ import json
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
 import unittest
+import zlib
 
 NUV = os.environ.get("NUV_BINARY", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "..", "host", "servers")
 PYTHON = "/usr/bin/python3"  # Debian's, which sees python3-pyftpdlib
+
+
+def png(width, height, colour_at):
+    """PNG bytes of an image whose pixel (x, y) has the colour colour_at(x, y) = (r, g, b)."""
+    raw = b"".join(b"\x00" + b"".join(bytes(colour_at(x, y)) for x in range(width))
+                   for y in range(height))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def solid(width, height, rgb):
+    return png(width, height, lambda x, y: rgb)
 
 
 class Display:
@@ -56,8 +75,14 @@ class Engine:
         try:
             return self.process.communicate(timeout=10)
         except subprocess.TimeoutExpired:
+            # Still running, or an engine it started (NEW) still holds the output pipes.
             self.process.kill()
-            return self.process.communicate()
+            self.process.wait()
+            return "", ""
+
+    def pid_of(self, window):
+        return int(subprocess.run(["xdotool", "getwindowpid", window], env=self.env,
+                                  capture_output=True, text=True, check=True).stdout)
 
     def window(self, title, timeout=10):
         """The id of the visible window with this exact title."""
@@ -82,6 +107,48 @@ class Engine:
             values[key] = value.strip()
         return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
                 int(values["Width"]), int(values["Height"]))
+
+    def title(self, window):
+        return subprocess.run(["xdotool", "getwindowname", window], env=self.env,
+                              capture_output=True, text=True).stdout.rstrip("\n")
+
+    def wait_title(self, window, expected, timeout=5):
+        deadline = time.monotonic() + timeout
+        while True:
+            got = self.title(window)
+            if got == expected or time.monotonic() > deadline:
+                return got
+            time.sleep(0.05)
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True)
+        time.sleep(0.15)  # let the engine handle the events and repaint
+
+    def pixel(self, x, y):
+        """The colour (r, g, b) on screen at (x, y)."""
+        out = subprocess.run(["import", "-window", "root", "-crop", f"1x1+{x}+{y}", "-depth", "8",
+                              "rgb:-"], env=self.env, capture_output=True, check=True).stdout
+        return tuple(out[:3])
+
+    def wait_pixel(self, x, y, expected, timeout=5):
+        deadline = time.monotonic() + timeout
+        while True:
+            got = self.pixel(x, y)
+            if got == tuple(expected) or time.monotonic() > deadline:
+                return got
+            time.sleep(0.05)
+
+    def shape_extents(self, window):
+        """(width, height, x, y) of a window's bounding shape; None for an unshaped window."""
+        info = subprocess.run(["xwininfo", "-id", window, "-shape"], env=self.env,
+                              capture_output=True, text=True).stdout
+        for line in info.splitlines():
+            if "Window shape extents:" in line:
+                size, _, offset = line.split(":")[1].strip().partition("+")
+                width, height = size.split("x")
+                x, y = offset.split("+")
+                return int(width), int(height), int(x), int(y)
+        return None
 
     def wait_geometry(self, window, expected, timeout=5):
         deadline = time.monotonic() + timeout
@@ -134,6 +201,13 @@ class UserTest(unittest.TestCase):
         self.env["XDG_RUNTIME_DIR"] = self.dir
         self.env["NUV_CONNECT_TIMEOUT_MS"] = "2000"
         self.env["NUV_STALL_TIMEOUT_MS"] = "2000"
+
+    def write_bytes(self, name, data):
+        path = os.path.join(self.dir, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
 
     def write(self, name, text, crlf=True):
         path = os.path.join(self.dir, name)

@@ -1,22 +1,8 @@
 """Remote pictures through the disk cache across runs, as the loopback server sees them."""
 import os
-import struct
 import unittest
-import zlib
 
-from skivet import UserTest
-
-
-def png(width, height, rgb):
-    """A small solid PNG, written without any image library."""
-    raw = b"".join(b"\x00" + bytes(rgb) * width for _ in range(height))
-
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data +
-                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw)) +
-            chunk(b"IEND", b""))
+from skivet import UserTest, solid
 
 
 class RemotePictures(UserTest):
@@ -26,7 +12,7 @@ class RemotePictures(UserTest):
         os.makedirs(self.site)
         for name, colour in (("skin.png", (40, 40, 60)), ("button.png", (30, 150, 80))):
             with open(os.path.join(self.site, name), "wb") as f:
-                f.write(png(64, 48, colour))
+                f.write(solid(64, 48, colour))
         self.server = self.serve(self.site)
         self.server.set_control({"/skin.png": {"last_modified": "Tue, 01 Dec 2026 10:00:00 GMT"},
                                  "/button.png": {"last_modified": "Tue, 01 Dec 2026 10:00:00 GMT"}})

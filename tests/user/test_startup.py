@@ -57,6 +57,12 @@ class CommandLine(UserTest):
                 self.assertEqual((left, top), (x, y))
                 engine.stop()
 
+    def test_relative_location_file_in_a_folder(self):
+        self.write("apps/radio/doc.skv", 'TITLE "Relative"\n')
+        self.write("apps/radio/app.nuv", "doc.skv")
+        engine = self.start("apps\\radio/app.nuv")
+        engine.window("Relative")
+
     def test_caption_comes_from_the_location_file_name(self):
         # A document that sets no title keeps the location file's name as its caption.
         self.write("skins/body.skv", "# nothing but a comment\n")

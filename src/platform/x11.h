@@ -1,0 +1,13 @@
+// The X11 details Qt does not expose: taskbar entries of top-level windows.
+#pragma once
+
+class QWidget;
+
+namespace nuv {
+
+// Adds or removes _NET_WM_STATE_SKIP_TASKBAR (and _SKIP_PAGER) on a top-level window: asks the
+// window manager when the window is mapped, and keeps the property itself in step so the state
+// is right with or without one. Does nothing off X11.
+void setSkipTaskbar(QWidget *window, bool skip);
+
+} // namespace nuv

@@ -1,0 +1,183 @@
+"""The Skivet window as a person sees and uses it: shape, placement, buttons, hovering, typing,
+dragging, and the directives that change the window as a whole."""
+import os
+import signal
+import subprocess
+import unittest
+
+from skivet import UserTest, png, solid
+
+MAGENTA, PANEL, ROOT = (255, 0, 255), (40, 60, 90), (0, 0, 0)
+NORMAL, OVER, DOWN, OTHER = (30, 160, 60), (250, 200, 40), (200, 30, 30), (20, 90, 220)
+
+
+def rounded_panel(width, height, inset):
+    """A panel on a magenta background, inset from every edge so the trace follows its outline."""
+    def colour(x, y):
+        inside = inset <= x < width - inset and inset <= y < height - inset
+        cx = min(max(x, inset + 12), width - inset - 13)
+        cy = min(max(y, inset + 12), height - inset - 13)
+        rounded = (x - cx) ** 2 + (y - cy) ** 2 <= 12 ** 2
+        return PANEL if inside and rounded else MAGENTA
+    return png(width, height, colour)
+
+
+class Window(UserTest):
+    def setUp(self):
+        super().setUp()
+        self.write_bytes("skin.png", rounded_panel(200, 150, 4))
+        for name, colour in (("normal", NORMAL), ("over", OVER), ("down", DOWN),
+                             ("other", OTHER)):
+            self.write_bytes(f"{name}.png", solid(40, 30, colour))
+        self.write("app.nuv", '"app.skv"')
+
+    def open(self, body, title="Window", form="LEFT 100\nTOP 80\nBITMAP \"skin.png\"\nSETSHAPEBMP"):
+        """Runs a document with a FORM block and body, and gives the engine and its window."""
+        self.write("app.skv", f'TITLE "{title}"\nOBJECT FORM\nNAME Main\n{form}\nENDOBJECT\n{body}')
+        engine = self.start("app.nuv")
+        return engine, engine.window(title)
+
+    def test_shaped_window_shows_the_desktop_at_its_corners(self):
+        engine, window = self.open("")
+        self.assertEqual(engine.geometry(window), (100, 80, 200, 150))
+        # The panel is inset by 4 pixels; the region leaves out its last column and row.
+        self.assertEqual(engine.shape_extents(window), (191, 141, 4, 4))
+        self.assertEqual(engine.wait_pixel(100 + 150, 80 + 75, PANEL), PANEL)
+        self.assertEqual(engine.pixel(100 + 5, 80 + 5), ROOT)
+        self.assertEqual(engine.pixel(100 + 199, 80 + 149), ROOT)
+
+    def test_plain_bitmap_window_is_a_rectangle(self):
+        engine, window = self.open("", form='LEFT 100-\nTOP 30\nBITMAP "skin.png"')
+        self.assertEqual(engine.geometry(window), (1280 - 100, 30, 200, 150))
+        self.assertIsNone(engine.shape_extents(window))
+        self.assertEqual(engine.wait_pixel(1280 - 100 + 1, 30 + 1, MAGENTA), MAGENTA)
+
+    def test_unplaced_shaped_window_is_centred(self):
+        engine, window = self.open("", form='TOP 500\nBITMAP "skin.png"\nSETSHAPEBMP')
+        self.assertEqual(engine.geometry(window), ((1280 - 200) // 2, 500, 200, 150))
+
+    def test_picture_button_press_hover_and_click(self):
+        engine, window = self.open(
+            "OBJECT BUTTON\nTYPE GRAPHICAL\nNAME Play\nBITMAP 'normal.png'\n"
+            "OVERBITMAP 'over.png'\nDOWNBITMAP 'down.png'\nLEFT 20\nTOP 20\nWIDTH 40\nHEIGHT 30\n"
+            "EVENT MOUSEOVER\nTITLE 'hovering'\nENDEVENT\n"
+            "EVENT CLICK\nTITLE 'clicked ' # the rest is a comment\nENDEVENT\nENDOBJECT\n")
+        x, y = 100 + 20 + 20, 80 + 20 + 15
+        self.assertEqual(engine.wait_pixel(x, y, NORMAL), NORMAL)
+        engine.xdotool("mousemove", x, y)
+        self.assertEqual(engine.wait_pixel(x, y, OVER), OVER)
+        self.assertEqual(engine.wait_title(window, "hovering"), "hovering")
+        engine.xdotool("mousedown", 1)
+        self.assertEqual(engine.wait_pixel(x, y, DOWN), DOWN)
+        engine.xdotool("mouseup", 1)
+        self.assertEqual(engine.wait_title(window, "clicked "), "clicked ")
+        self.assertEqual(engine.wait_pixel(x, y, NORMAL), NORMAL)
+        # Onto the background and back: the over picture shows again and MOUSEOVER runs again.
+        engine.xdotool("mousemove", 100 + 150, 80 + 100)
+        engine.xdotool("mousemove", x, y)
+        self.assertEqual(engine.wait_pixel(x, y, OVER), OVER)
+        engine.xdotool("mousemove", 100 + 150, 80 + 100)
+        self.assertEqual(engine.wait_pixel(x, y, NORMAL), NORMAL)
+
+    def test_click_moves_another_button_and_reads_its_position(self):
+        engine, window = self.open(
+            "OBJECT BUTTON\nTYPE GRAPHICAL\nNAME Mover\nBITMAP 'normal.png'\nLEFT 10\nTOP 10\n"
+            "WIDTH 40\nHEIGHT 30\nEVENT CLICK\nTarget LEFT 120\nTarget.top 90\n"
+            "TITLE Target.LEFT\nENDEVENT\nENDOBJECT\n"
+            "OBJECT BUTTON\nTYPE GRAPHICAL\nNAME Target\nBITMAP 'other.png'\nLEFT 60\nTOP 60\n"
+            "WIDTH 40\nHEIGHT 30\nENDOBJECT\n")
+        self.assertEqual(engine.wait_pixel(100 + 80, 80 + 75, OTHER), OTHER)
+        engine.xdotool("mousemove", 100 + 30, 80 + 25)
+        engine.xdotool("click", 1)
+        self.assertEqual(engine.wait_title(window, "120"), "120")
+        self.assertEqual(engine.wait_pixel(100 + 140, 80 + 105, OTHER), OTHER)
+        self.assertEqual(engine.pixel(100 + 80, 80 + 75), PANEL)
+
+    def test_shaped_button_is_cut_to_its_picture(self):
+        # A green disc on a magenta square: only the disc is the button.
+        disc = png(40, 40, lambda x, y: NORMAL if (x - 20) ** 2 + (y - 20) ** 2 < 15 ** 2
+                   else MAGENTA)
+        self.write_bytes("disc.png", disc)
+        engine, window = self.open(
+            "OBJECT BUTTON\nTYPE SHAPED\nNAME Disc\nBITMAP 'disc.png'\nLEFT 50\nTOP 50\n"
+            "EVENT CLICK\nTITLE 'disc'\nENDEVENT\nENDOBJECT\n")
+        self.assertEqual(engine.wait_pixel(100 + 70, 80 + 70, NORMAL), NORMAL)
+        self.assertEqual(engine.pixel(100 + 51, 80 + 51), PANEL)
+        engine.xdotool("mousemove", 100 + 51, 80 + 51)
+        engine.xdotool("click", 1)
+        engine.xdotool("mousemove", 100 + 70, 80 + 70)
+        engine.xdotool("click", 1)
+        self.assertEqual(engine.wait_title(window, "disc"), "disc")
+
+    def test_enter_in_an_input_box_runs_changed_with_the_typed_text(self):
+        engine, window = self.open(
+            "OBJECT INPUTBOX\nNAME Box1\nLEFT 20\nTOP 60\nWIDTH 150\nHEIGHT 24\n"
+            "EVENT CHANGED\nTITLE UC(Box1.TEXT)\nENDEVENT\nENDOBJECT\n")
+        engine.xdotool("mousemove", 100 + 90, 80 + 72)
+        engine.xdotool("click", 1)
+        engine.xdotool("type", "--delay", 20, "hello radio")
+        self.assertEqual(engine.title(window), "Window")
+        engine.xdotool("key", "Return")
+        self.assertEqual(engine.wait_title(window, "HELLO RADIO"), "HELLO RADIO")
+
+    def test_dragging_honours_the_movement_restriction(self):
+        cases = [("HorizontalOnly", (150, 80)), ("NUV.RMVerticalOnly", (100, 120)),
+                 ("NoMove", (100, 80)), ("None", (150, 120))]
+        for mode, expected in cases:
+            with self.subTest(mode=mode):
+                engine, window = self.open(f"RESTRICTMOVE {mode}\n", title=f"Drag {mode}")
+                engine.xdotool("mousemove", 100 + 100, 80 + 70)
+                engine.xdotool("mousedown", 1)
+                engine.xdotool("mousemove", 100 + 125, 80 + 90)
+                engine.xdotool("mousemove", 100 + 150, 80 + 110)
+                engine.xdotool("mouseup", 1)
+                left, top, _, _ = engine.wait_geometry(window, expected + (200, 150))
+                self.assertEqual((left, top), expected)
+                engine.stop()
+
+    def test_window_directives(self):
+        engine, window = self.open("ALWAYSONTOP TRUE\nSHOWINTASKBAR FALSE\n", title="Flags")
+        state = self.window_state(engine, window)
+        self.assertIn("_NET_WM_STATE_ABOVE", state)
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", state)
+        engine.stop()
+
+        engine, window = self.open(
+            "OBJECT BUTTON\nNAME Back\nCAPTION 'Back'\nLEFT 20\nTOP 20\n"
+            "EVENT CLICK\nSHOWINTASKBAR TRUE\nALWAYSONTOP FALSE\nTITLE 'back'\nENDEVENT\n"
+            "ENDOBJECT\nALWAYSONTOP TRUE\nSHOWINTASKBAR FALSE\n", title="Flags again")
+        engine.xdotool("mousemove", 100 + 60, 80 + 35)
+        engine.xdotool("click", 1)
+        self.assertEqual(engine.wait_title(engine.window("back"), "back"), "back")
+        state = self.window_state(engine, engine.window("back"))
+        self.assertNotIn("_NET_WM_STATE_ABOVE", state)
+        self.assertNotIn("_NET_WM_STATE_SKIP_TASKBAR", state)
+
+    def test_exit_ends_the_engine(self):
+        engine, window = self.open(
+            "OBJECT BUTTON\nNAME Quit\nCAPTION 'Quit'\nLEFT 20\nTOP 20\n"
+            "EVENT CLICK\nEXIT\nENDEVENT\nENDOBJECT\n")
+        engine.xdotool("mousemove", 100 + 60, 80 + 35)
+        engine.xdotool("click", 1)
+        self.assertEqual(engine.finish(timeout=10)[0], 0)
+
+    def test_new_starts_a_second_engine_beside_this_one(self):
+        self.write("second.skv", 'TITLE "Second"\n')
+        self.write("second.nuv", '"second.skv"')
+        engine, window = self.open(
+            "OBJECT BUTTON\nNAME Open\nCAPTION 'Open'\nLEFT 20\nTOP 20\n"
+            "EVENT CLICK\nNEW \"second.nuv\" -relative -x:30 -y:40\nENDEVENT\nENDOBJECT\n")
+        engine.xdotool("mousemove", 100 + 60, 80 + 35)
+        engine.xdotool("click", 1)
+        second = engine.window("Second")
+        left, top, _, _ = engine.geometry(second)
+        self.assertEqual((left, top), (100 + 30, 80 + 40))
+        os.kill(engine.pid_of(second), signal.SIGTERM)
+
+    def window_state(self, engine, window):
+        return subprocess.run(["xprop", "-id", window, "_NET_WM_STATE"], env=self.env,
+                              capture_output=True, text=True).stdout
+
+
+if __name__ == "__main__":
+    unittest.main()
