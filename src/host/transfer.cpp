@@ -159,10 +159,16 @@ void Transfer::MultiDeleter::operator()(void *multi) const {
   curl_multi_cleanup(multi);
 }
 
-Transfer::Transfer() : m_limits(TransferLimits::fromEnvironment()) {
+// libcurl and its TLS library start on the first request: most documents are local and never
+// pay for them at start-up.
+Transfer::Transfer() : m_limits(TransferLimits::fromEnvironment()) {}
+
+bool Transfer::startLibrary() {
+  if (m_multi) return true;
   static std::once_flag curlReady;
   std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   m_multi.reset(curl_multi_init());
+  return bool(m_multi);
 }
 
 Transfer::~Transfer() = default;
@@ -198,7 +204,7 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
     step();
   TransferResult result;
   Request request;
-  request.easy.reset(curl_easy_init());
+  if (startLibrary()) request.easy.reset(curl_easy_init());
   if (!m_multi || !request.easy) {
     result.error = QStringLiteral("The transfer library could not be started.");
     m_last = result;

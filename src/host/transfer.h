@@ -76,6 +76,7 @@ private:
     void operator()(void *multi) const;
   };
 
+  bool startLibrary();
   TransferResult run(const QString &url, bool headOnly);
   void step();
   void finishActive(int curlCode, const QString &stallError);
