@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 
@@ -36,6 +37,22 @@ void placeIfUnplaced(QWidget &window) {
   if (at.y() == nuv::Startup::unplaced)
     at.setY(screen.top() + (screen.height() - window.height()) / 2);
   window.move(at);
+}
+
+// What a person would see of the window: outside a shaped window's region is transparent.
+void saveScreenshot(QWidget &window, const QString &path) {
+  QImage shot = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  const QRegion region = window.mask();
+  if (!region.isEmpty()) {
+    QImage clipped(shot.size(), QImage::Format_ARGB32);
+    clipped.fill(Qt::transparent);
+    QPainter painter(&clipped);
+    painter.setClipRegion(region);
+    painter.drawImage(0, 0, shot);
+    painter.end();
+    shot = clipped;
+  }
+  shot.save(path);
 }
 
 } // namespace
@@ -80,7 +97,7 @@ int main(int argc, char *argv[]) {
     }
     if (!screenshot.isEmpty()) {
       QTimer::singleShot(200, &window, [&] {
-        window.grab().save(screenshot);
+        saveScreenshot(window, screenshot);
         QCoreApplication::quit();
       });
     } else if (timeFirstPaint) {
