@@ -2,6 +2,7 @@
 // runs.
 #include "transfer.h"
 
+#include "curlapi.h"
 #include "text.h"
 
 #include <QCoreApplication>
@@ -11,12 +12,10 @@
 #include <QStringDecoder>
 #include <QUrl>
 
-#include <curl/curl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 
 #include <cstdlib>
-#include <mutex>
 
 namespace nuv {
 
@@ -26,7 +25,7 @@ namespace {
 constexpr int pollSliceMs = 10;
 
 struct EasyDeleter {
-  void operator()(CURL *easy) const { curl_easy_cleanup(easy); }
+  void operator()(CURL *easy) const { curl().easy_cleanup(easy); }
 };
 
 bool isOfflineCode(CURLcode code, bool connected) {
@@ -57,18 +56,18 @@ QByteArray firstLine(const QByteArray &text) {
 // final status either: a completed request reads as 200, a refused one keeps the server's code.
 QByteArray ftpHeaders(CURL *easy, bool completed, qint64 bodySize) {
   long code = 200;
-  if (!completed) curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+  if (!completed) curl().easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
   if (code == 0) return {};
   QByteArray headers = "FTP " + QByteArray::number(qlonglong(code)) + "\r\n";
   curl_off_t fileTime = -1;
-  curl_easy_getinfo(easy, CURLINFO_FILETIME_T, &fileTime);
+  curl().easy_getinfo(easy, CURLINFO_FILETIME_T, &fileTime);
   if (fileTime >= 0) {
     const QDateTime stamp = QDateTime::fromSecsSinceEpoch(fileTime, Qt::UTC);
     headers += "Last-Modified: " +
                QLocale::c().toString(stamp, u"ddd, dd MMM yyyy hh:mm:ss 'GMT'").toLatin1() + "\r\n";
   }
   curl_off_t length = -1;
-  curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  curl().easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   if (length < 0 && bodySize > 0) length = bodySize;
   if (length >= 0) headers += "Content-Length: " + QByteArray::number(qlonglong(length)) + "\r\n";
   return headers;
@@ -156,7 +155,7 @@ TransferLimits TransferLimits::fromEnvironment() {
 }
 
 void Transfer::MultiDeleter::operator()(void *multi) const {
-  curl_multi_cleanup(multi);
+  curl().multi_cleanup(multi);
 }
 
 // libcurl and its TLS library start on the first request: most documents are local and never
@@ -165,9 +164,8 @@ Transfer::Transfer() : m_limits(TransferLimits::fromEnvironment()) {}
 
 bool Transfer::startLibrary() {
   if (m_multi) return true;
-  static std::once_flag curlReady;
-  std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-  m_multi.reset(curl_multi_init());
+  if (loadCurl() == nullptr) return false;
+  m_multi.reset(curl().multi_init());
   return bool(m_multi);
 }
 
@@ -204,7 +202,7 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
     step();
   TransferResult result;
   Request request;
-  if (startLibrary()) request.easy.reset(curl_easy_init());
+  if (startLibrary()) request.easy.reset(curl().easy_init());
   if (!m_multi || !request.easy) {
     result.error = QStringLiteral("The transfer library could not be started.");
     m_last = result;
@@ -216,30 +214,30 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
 
   CURL *easy = request.easy.get();
   const QByteArray address = QUrl(url, QUrl::TolerantMode).toEncoded();
-  curl_easy_setopt(easy, CURLOPT_URL, address.constData());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "NUV Engine");
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
+  curl().easy_setopt(easy, CURLOPT_URL, address.constData());
+  curl().easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  curl().easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
+  curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl().easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+  curl().easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl().easy_setopt(easy, CURLOPT_USERAGENT, "NUV Engine");
+  curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
+  curl().easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
   // The library's own low-speed check only backs up the finer stall check in step().
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(m_limits.stallTimeoutMs / 1000 + 2));
-  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxBodyBytes));
-  curl_easy_setopt(easy, CURLOPT_NOBODY, headOnly ? 1L : 0L);
-  curl_easy_setopt(easy, CURLOPT_FILETIME, 1L);
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, request.errorText);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::onBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &request);
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::onHeader);
-  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &request);
-  curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Request::onConnected);
-  curl_easy_setopt(easy, CURLOPT_PREREQDATA, &request);
+  curl().easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl().easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(m_limits.stallTimeoutMs / 1000 + 2));
+  curl().easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxBodyBytes));
+  curl().easy_setopt(easy, CURLOPT_NOBODY, headOnly ? 1L : 0L);
+  curl().easy_setopt(easy, CURLOPT_FILETIME, 1L);
+  curl().easy_setopt(easy, CURLOPT_ERRORBUFFER, request.errorText);
+  curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::onBody);
+  curl().easy_setopt(easy, CURLOPT_WRITEDATA, &request);
+  curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::onHeader);
+  curl().easy_setopt(easy, CURLOPT_HEADERDATA, &request);
+  curl().easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Request::onConnected);
+  curl().easy_setopt(easy, CURLOPT_PREREQDATA, &request);
 
-  curl_multi_add_handle(m_multi.get(), easy);
+  curl().multi_add_handle(m_multi.get(), easy);
   m_active = &request;
   while (!request.done)
     step();
@@ -255,7 +253,7 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
     result.error = request.stallError;
   else if (!result.ok)
     result.error = QString::fromUtf8(request.errorText[0] ? request.errorText
-                                                          : curl_easy_strerror(request.code));
+                                                          : curl().easy_strerror(request.code));
   if (result.ok) result.body = std::move(request.body);
   m_last = result;
   return result;
@@ -263,9 +261,9 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
 
 void Transfer::step() {
   int running = 0;
-  curl_multi_perform(m_multi.get(), &running);
+  curl().multi_perform(m_multi.get(), &running);
   int left = 0;
-  while (CURLMsg *message = curl_multi_info_read(m_multi.get(), &left)) {
+  while (CURLMsg *message = curl().multi_info_read(m_multi.get(), &left)) {
     if (message->msg == CURLMSG_DONE && m_active && message->easy_handle == m_active->easy.get())
       finishActive(message->data.result, {});
   }
@@ -275,12 +273,12 @@ void Transfer::step() {
       m_active->sinceActivity.elapsed() > m_limits.stallTimeoutMs)
     finishActive(CURLE_OPERATION_TIMEDOUT,
                  QStringLiteral("The server sent nothing for %1 ms.").arg(m_limits.stallTimeoutMs));
-  if (m_active) curl_multi_poll(m_multi.get(), nullptr, 0, pollSliceMs, nullptr);
+  if (m_active) curl().multi_poll(m_multi.get(), nullptr, 0, pollSliceMs, nullptr);
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
 
 void Transfer::finishActive(int curlCode, const QString &stallError) {
-  curl_multi_remove_handle(m_multi.get(), m_active->easy.get());
+  curl().multi_remove_handle(m_multi.get(), m_active->easy.get());
   m_active->code = CURLcode(curlCode);
   m_active->stallError = stallError;
   m_active->done = true;
