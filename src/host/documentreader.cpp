@@ -37,7 +37,7 @@ QString DocumentReader::readDocument(const QString &location) {
     m_windows.showMessage(u"Read Error"_s,
                           u"The Skivet is too large:\r\n\r\n"_s + location +
                               u"\r\n\r\nand its includes expand beyond "_s +
-                              QString::number(m_maxCharacters / (1024 * 1024)) + u" MB."_s,
+                              QString::number(m_maxCharacters / (qsizetype(1024) * 1024)) + u" MB."_s,
                           MessageIcon::Critical);
     return {};
   }

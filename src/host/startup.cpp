@@ -154,7 +154,7 @@ bool Startup::readLocationText(QString &text) {
     return false;
   }
   // The first field sits on the first lines; a location file is never large.
-  text = firstField(decodeText(file.read(64 * 1024)));
+  text = firstField(decodeText(file.read(qint64(64) * 1024)));
   return true;
 }
 

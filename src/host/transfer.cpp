@@ -225,7 +225,7 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
   curl().easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
   // The library's own low-speed check only backs up the finer stall check in step().
   curl().easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl().easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(m_limits.stallTimeoutMs / 1000 + 2));
+  curl().easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(m_limits.stallTimeoutMs) / 1000 + 2);
   curl().easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxBodyBytes));
   curl().easy_setopt(easy, CURLOPT_NOBODY, headOnly ? 1L : 0L);
   curl().easy_setopt(easy, CURLOPT_FILETIME, 1L);

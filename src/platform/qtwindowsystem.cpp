@@ -106,7 +106,7 @@ QPixmap QtWindowSystem::pixmap(const QString &location) {
   const auto found = m_pixmaps.constFind(location);
   if (found != m_pixmaps.constEnd()) return *found;
   const QImage image = m_pictures(location);
-  const QPixmap converted = image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+  QPixmap converted = image.isNull() ? QPixmap() : QPixmap::fromImage(image);
   // A location without a picture is asked again next time: a remote one may come back.
   if (!converted.isNull()) m_pixmaps.insert(location, converted);
   return converted;

@@ -50,10 +50,10 @@ public:
   void setMoveRestriction(int mode) override;
   bool startProcess(const QString &program, const QStringList &arguments) override;
   ControlId createControl(const ControlSpec &spec) override;
-  void setControlGeometry(ControlId control, const QRect &geometry) override;
-  void setControlVisible(ControlId control, bool visible) override;
-  void setControlPicture(ControlId control, const QString &location) override;
-  void setControlText(ControlId control, const QString &text) override;
+  void setControlGeometry(ControlId id, const QRect &geometry) override;
+  void setControlVisible(ControlId id, bool visible) override;
+  void setControlPicture(ControlId id, const QString &location) override;
+  void setControlText(ControlId id, const QString &text) override;
 
 private:
   void setWindowFlag(Qt::WindowType flag, bool on);

@@ -8,6 +8,6 @@ namespace nuv {
 // Adds or removes _NET_WM_STATE_SKIP_TASKBAR (and _SKIP_PAGER) on a top-level window: asks the
 // window manager when the window is mapped, and keeps the property itself in step so the state
 // is right with or without one. Does nothing off X11.
-void setSkipTaskbar(QWidget *window, bool skip);
+void setSkipTaskbar(QWidget *widget, bool skip);
 
 } // namespace nuv
