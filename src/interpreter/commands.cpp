@@ -68,33 +68,40 @@ int Interpreter::pixelValue(QStringView rest, QStringView command) const {
   return roundHalfEven(m_evaluator.longValueNumber(rest, int(command.size()) + 2));
 }
 
+// TOP, LEFT, HEIGHT, WIDTH, HIDE and SHOW, the same for buttons and input boxes. Records hold
+// pixels and follow their commands, so property reads give what the document wrote last.
+template <typename Record>
+bool Interpreter::placementCommand(RecordTable<Record> &table, int r, ControlId control,
+                                   QStringView command, QStringView rest) {
+  int Record::*field = nullptr;
+  if (command == u"TOP")
+    field = &Record::top;
+  else if (command == u"LEFT")
+    field = &Record::left;
+  else if (command == u"HEIGHT")
+    field = &Record::height;
+  else if (command == u"WIDTH")
+    field = &Record::width;
+  if (field != nullptr) {
+    table[r].*field = pixelValue(rest, command);
+    const Record &b = table[r];
+    m_windowSystem.setControlGeometry(control, QRect(b.left, b.top, b.width, b.height));
+    return true;
+  }
+  if (command != u"HIDE" && command != u"SHOW") return false;
+  table[r].visible = command == u"SHOW";
+  m_windowSystem.setControlVisible(control, command == u"SHOW");
+  return true;
+}
+
 void Interpreter::buttonCommand(const CommandTarget &target, QStringView command,
                                 QStringView rest) {
-  if (!m_objects.buttonTable.contains(target.recordIndex)) return;
+  const int r = target.recordIndex;
+  if (!m_objects.buttonTable.contains(r)) return;
   const ControlId control = m_objects.objectIndex[target.entry].control;
   const QString kind = m_objects.objectIndex[target.entry].kind;
-  const int r = target.recordIndex;
-  // Records hold pixels, so property reads after a command give what the document wrote.
-  const auto geometry = [&] {
-    const ButtonRecord &b = m_objects.buttonTable[r];
-    m_windowSystem.setControlGeometry(control, QRect(b.left, b.top, b.width, b.height));
-  };
-  if (command == u"TOP") {
-    m_objects.buttonTable[r].top = pixelValue(rest, command);
-    geometry();
-  } else if (command == u"LEFT") {
-    m_objects.buttonTable[r].left = pixelValue(rest, command);
-    geometry();
-  } else if (command == u"HEIGHT") {
-    m_objects.buttonTable[r].height = pixelValue(rest, command);
-    geometry();
-  } else if (command == u"WIDTH") {
-    m_objects.buttonTable[r].width = pixelValue(rest, command);
-    geometry();
-  } else if (command == u"HIDE" || command == u"SHOW") {
-    m_objects.buttonTable[r].visible = command == u"SHOW";
-    m_windowSystem.setControlVisible(control, command == u"SHOW");
-  } else if (command == u"BITMAP" && (kind == u"GRFBUTTON" || kind == u"SHPBUTTON")) {
+  if (placementCommand(m_objects.buttonTable, r, control, command, rest)) return;
+  if (command == u"BITMAP" && (kind == u"GRFBUTTON" || kind == u"SHPBUTTON")) {
     const QString path = quotedString(rest, 8);
     m_windowSystem.setControlPicture(
         control, m_resources != nullptr ? m_resources->resolveLocation(path) : path);
@@ -104,30 +111,11 @@ void Interpreter::buttonCommand(const CommandTarget &target, QStringView command
 
 void Interpreter::inputBoxCommand(const CommandTarget &target, QStringView command,
                                   QStringView rest) {
-  if (!m_objects.inputBoxTable.contains(target.recordIndex)) return;
-  const ControlId control = m_objects.objectIndex[target.entry].control;
   const int r = target.recordIndex;
-  // The box's record follows its commands, like a button's.
-  const auto geometry = [&] {
-    const InputBoxRecord &b = m_objects.inputBoxTable[r];
-    m_windowSystem.setControlGeometry(control, QRect(b.left, b.top, b.width, b.height));
-  };
-  if (command == u"TOP") {
-    m_objects.inputBoxTable[r].top = pixelValue(rest, command);
-    geometry();
-  } else if (command == u"LEFT") {
-    m_objects.inputBoxTable[r].left = pixelValue(rest, command);
-    geometry();
-  } else if (command == u"HEIGHT") {
-    m_objects.inputBoxTable[r].height = pixelValue(rest, command);
-    geometry();
-  } else if (command == u"WIDTH") {
-    m_objects.inputBoxTable[r].width = pixelValue(rest, command);
-    geometry();
-  } else if (command == u"HIDE" || command == u"SHOW") {
-    m_objects.inputBoxTable[r].visible = command == u"SHOW";
-    m_windowSystem.setControlVisible(control, command == u"SHOW");
-  } else if (command == u"TEXT") {
+  if (!m_objects.inputBoxTable.contains(r)) return;
+  const ControlId control = m_objects.objectIndex[target.entry].control;
+  if (placementCommand(m_objects.inputBoxTable, r, control, command, rest)) return;
+  if (command == u"TEXT") {
     const QString text = m_evaluator.stringValue(rest, 6);
     m_objects.inputBoxTable[r].text = text;
     m_windowSystem.setControlText(control, text);

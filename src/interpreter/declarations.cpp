@@ -48,6 +48,25 @@ bool is(const QString &keyword, QStringView word) {
   return keyword.size() == word.size() && keyword == word;
 }
 
+// NAME, TOP, LEFT, WIDTH, HEIGHT and VISIBLE: the same for buttons, input boxes and browsers.
+template <typename Record> bool commonProperty(Record &r, const QString &k, QStringView line) {
+  if (is(k, u"NAME"))
+    r.name = wordAt(line, 6);
+  else if (is(k, u"WIDTH"))
+    r.width = numberAt(line, 7);
+  else if (is(k, u"HEIGHT"))
+    r.height = numberAt(line, 8);
+  else if (is(k, u"TOP"))
+    r.top = numberAt(line, 5);
+  else if (is(k, u"LEFT"))
+    r.left = numberAt(line, 6);
+  else if (is(k, u"VISIBLE"))
+    r.visible = flagAt(line, 9);
+  else
+    return false;
+  return true;
+}
+
 } // namespace
 
 void Interpreter::openObject(Run &run) {
@@ -102,10 +121,9 @@ void Interpreter::buttonProperty(Run &run) {
     return;
   }
   ButtonRecord &b = m_objects.buttonTable[index];
+  if (commonProperty(b, k, line)) return;
   if (is(k, u"TYPE"))
     b.type = upperWordAt(line, 6);
-  else if (is(k, u"NAME"))
-    b.name = wordAt(line, 6);
   else if (is(k, u"BITMAP"))
     b.bitmap = quotedString(line, 8);
   else if (is(k, u"DOWNBITMAP"))
@@ -114,16 +132,6 @@ void Interpreter::buttonProperty(Run &run) {
     b.overBitmap = quotedString(line, 12);
   else if (is(k, u"CAPTION"))
     b.caption = quotedString(line, 9);
-  else if (is(k, u"WIDTH"))
-    b.width = numberAt(line, 7);
-  else if (is(k, u"HEIGHT"))
-    b.height = numberAt(line, 8);
-  else if (is(k, u"TOP"))
-    b.top = numberAt(line, 5);
-  else if (is(k, u"LEFT"))
-    b.left = numberAt(line, 6);
-  else if (is(k, u"VISIBLE"))
-    b.visible = flagAt(line, 9);
 }
 
 void Interpreter::inputBoxProperty(Run &run) {
@@ -138,20 +146,8 @@ void Interpreter::inputBoxProperty(Run &run) {
     return;
   }
   InputBoxRecord &b = m_objects.inputBoxTable[index];
-  if (is(k, u"NAME"))
-    b.name = wordAt(line, 6);
-  else if (is(k, u"TEXT"))
-    b.text = quotedString(line, 6);
-  else if (is(k, u"WIDTH"))
-    b.width = numberAt(line, 7);
-  else if (is(k, u"HEIGHT"))
-    b.height = numberAt(line, 8);
-  else if (is(k, u"TOP"))
-    b.top = numberAt(line, 5);
-  else if (is(k, u"LEFT"))
-    b.left = numberAt(line, 6);
-  else if (is(k, u"VISIBLE"))
-    b.visible = flagAt(line, 9);
+  if (commonProperty(b, k, line)) return;
+  if (is(k, u"TEXT")) b.text = quotedString(line, 6);
 }
 
 void Interpreter::browserProperty(Run &run) {
@@ -176,24 +172,13 @@ void Interpreter::browserProperty(Run &run) {
     return;
   }
   BrowserRecord &b = m_objects.browserTable[index];
-  if (is(k, u"NAME"))
-    b.name = wordAt(line, 6);
-  else if (is(k, u"HOME"))
+  if (commonProperty(b, k, line)) return;
+  if (is(k, u"HOME"))
     b.home = quotedString(line, 6);
   else if (is(k, u"MASK"))
     b.mask = quotedString(line, 6);
   else if (is(k, u"TYPE"))
     b.type = upperWordAt(line, 6);
-  else if (is(k, u"TOP"))
-    b.top = numberAt(line, 5);
-  else if (is(k, u"LEFT"))
-    b.left = numberAt(line, 6);
-  else if (is(k, u"WIDTH"))
-    b.width = numberAt(line, 7);
-  else if (is(k, u"HEIGHT"))
-    b.height = numberAt(line, 8);
-  else if (is(k, u"VISIBLE"))
-    b.visible = flagAt(line, 9);
   else if (is(k, u"JSERRORS"))
     b.jsErrors = flagAt(line, 10);
 }

@@ -105,6 +105,9 @@ private:
   void browserCommand(const CommandTarget &target, QStringView command, QStringView rest);
   void buttonCommand(const CommandTarget &target, QStringView command, QStringView rest);
   void inputBoxCommand(const CommandTarget &target, QStringView command, QStringView rest);
+  template <typename Record>
+  bool placementCommand(RecordTable<Record> &table, int r, ControlId control, QStringView command,
+                        QStringView rest);
   // A position or size in pixels read from a command's value.
   int pixelValue(QStringView rest, QStringView command) const;
 

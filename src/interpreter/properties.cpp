@@ -15,46 +15,39 @@ Value flag(bool b) {
   return Value(b);
 }
 
+// NAME, TOP, LEFT, WIDTH, HEIGHT and VISIBLE: every kind of control has them.
+template <typename Record> Value commonField(const Record &r, QStringView word) {
+  if (word == u"NAME") return text(r.name);
+  if (word == u"TOP") return number(r.top);
+  if (word == u"LEFT") return number(r.left);
+  if (word == u"WIDTH") return number(r.width);
+  if (word == u"HEIGHT") return number(r.height);
+  if (word == u"VISIBLE") return flag(r.visible);
+  return {};
+}
+
 Value buttonField(const ButtonRecord &b, QStringView word) {
-  if (word == u"NAME") return text(b.name);
   if (word == u"TYPE") return text(b.type);
   if (word == u"CAPTION") return text(b.caption);
   if (word == u"BITMAP") return text(b.bitmap);
   if (word == u"DOWNBITMAP") return text(b.downBitmap);
   if (word == u"OVERBITMAP") return text(b.overBitmap);
-  if (word == u"TOP") return number(b.top);
-  if (word == u"LEFT") return number(b.left);
-  if (word == u"WIDTH") return number(b.width);
-  if (word == u"HEIGHT") return number(b.height);
   if (word == u"SHAPED") return flag(b.shaped);
-  if (word == u"VISIBLE") return flag(b.visible);
-  return {};
+  return commonField(b, word);
 }
 
 Value inputBoxField(const InputBoxRecord &b, QStringView word) {
-  if (word == u"NAME") return text(b.name);
   if (word == u"TEXT") return text(b.text);
-  if (word == u"TOP") return number(b.top);
-  if (word == u"LEFT") return number(b.left);
-  if (word == u"WIDTH") return number(b.width);
-  if (word == u"HEIGHT") return number(b.height);
-  if (word == u"VISIBLE") return flag(b.visible);
-  return {};
+  return commonField(b, word);
 }
 
 Value browserField(const BrowserRecord &b, QStringView word) {
-  if (word == u"NAME") return text(b.name);
   if (word == u"TYPE") return text(b.type);
   if (word == u"MASK") return text(b.mask);
   if (word == u"LOCATION") return text(b.location);
   if (word == u"TARGETURL") return text(b.targetUrl);
-  if (word == u"TOP") return number(b.top);
-  if (word == u"LEFT") return number(b.left);
-  if (word == u"WIDTH") return number(b.width);
-  if (word == u"HEIGHT") return number(b.height);
   if (word == u"SHAPED") return flag(b.shaped);
-  if (word == u"VISIBLE") return flag(b.visible);
-  return {};
+  return commonField(b, word);
 }
 
 } // namespace
