@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -25,18 +24,6 @@ void preferX11() {
     qputenv("QT_QPA_PLATFORM", "xcb");
   else if (!qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
-}
-
-// Centres a window that no option or FORM block placed.
-void placeIfUnplaced(QWidget &window) {
-  QPoint at = window.pos();
-  const QRect screen =
-      window.screen() != nullptr ? window.screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-  if (at.x() == nuv::Startup::unplaced)
-    at.setX(screen.left() + (screen.width() - window.width()) / 2);
-  if (at.y() == nuv::Startup::unplaced)
-    at.setY(screen.top() + (screen.height() - window.height()) / 2);
-  window.move(at);
 }
 
 // What a person would see of the window: outside a shaped window's region is transparent.
@@ -85,7 +72,7 @@ int main(int argc, char *argv[]) {
   if (windows.mainWindowClosed()) return 0;
 
   nuv::MainWindow &window = windows.mainWindow();
-  placeIfUnplaced(window);
+  windows.centreIfUnplaced();
 
   // Headless runs and start-up measurements: report the first painted frame, then leave.
   const QString screenshot = qEnvironmentVariable("NUV_SCREENSHOT");

@@ -27,6 +27,8 @@ public:
   MainWindow &mainWindow() { return *m_main; }
   // EXIT ran: there is no window to show any more.
   bool mainWindowClosed() const { return m_closed; }
+  // Centres the main window on its screen along each axis that nothing has placed yet.
+  void centreIfUnplaced();
   // The widget showing a control, or nullptr.
   QWidget *control(ControlId id) const;
 
@@ -59,7 +61,6 @@ private:
   void setWindowFlag(Qt::WindowType flag, bool on);
   // Pictures become pixmaps once; hover and press swaps reuse them.
   QPixmap pixmap(const QString &location);
-  void centreIfUnplaced();
 
   PictureSource m_pictures;
   ControlEvents *m_events = nullptr;
