@@ -204,57 +204,57 @@ void Interpreter::closeObject(Run &run) {
     const int index = m_objects.buttonTable.count();
     if (!m_objects.buttonTable.contains(index)) return;
     ButtonRecord record = m_objects.buttonTable[index];
-    ControlSpec spec;
+    ControlSpec request;
     QString kindWord;
     int *counter = nullptr;
     if (record.type == u"TEXT" && record.bitmap.isEmpty()) {
-      spec.kind = ControlKind::TextButton;
+      request.kind = ControlKind::TextButton;
       kindWord = u"TXTBUTTON"_s;
       counter = &m_objects.txtButtonCount;
     } else if (record.type == u"TEXT") {
-      spec.kind = ControlKind::TextPictureButton;
+      request.kind = ControlKind::TextPictureButton;
       kindWord = u"TGRBUTTON"_s;
       counter = &m_objects.tgrButtonCount;
     } else if (record.type == u"GRAPHICAL" && !record.bitmap.isEmpty()) {
-      spec.kind = ControlKind::PictureButton;
+      request.kind = ControlKind::PictureButton;
       kindWord = u"GRFBUTTON"_s;
       counter = &m_objects.grfButtonCount;
     } else if (record.type == u"SHAPED" && !record.bitmap.isEmpty()) {
-      spec.kind = ControlKind::ShapedButton;
+      request.kind = ControlKind::ShapedButton;
       kindWord = u"SHPBUTTON"_s;
       counter = &m_objects.shpButtonCount;
     } else {
       return; // a button that cannot be shown is kept but never registered
     }
-    spec.element = ++*counter;
-    spec.recordIndex = index;
-    spec.caption = record.caption;
-    spec.geometry = spec.kind == ControlKind::ShapedButton
-                        ? QRect(record.left, record.top, 0, 0)
-                        : QRect(record.left, record.top, record.width, record.height);
+    request.element = ++*counter;
+    request.recordIndex = index;
+    request.caption = record.caption;
+    request.geometry = request.kind == ControlKind::ShapedButton
+                           ? QRect(record.left, record.top, 0, 0)
+                           : QRect(record.left, record.top, record.width, record.height);
     if (!record.bitmap.isEmpty())
-      spec.picture =
+      request.picture =
           m_resources != nullptr ? m_resources->resolveLocation(record.bitmap) : record.bitmap;
-    spec.visible = record.visible;
-    const ControlId control = m_windowSystem.createControl(spec);
+    request.visible = record.visible;
+    const ControlId control = m_windowSystem.createControl(request);
     m_objects.registerObject(record.name, control, kindWord, index);
     ButtonRecord &stored = m_objects.buttonTable[index];
     stored.name = record.name;
-    stored.controlIndex = spec.element;
+    stored.controlIndex = request.element;
     return;
   }
   if (kind == u"INPUTBOX") {
     const int index = m_objects.inputBoxTable.count();
     if (!m_objects.inputBoxTable.contains(index)) return;
     InputBoxRecord record = m_objects.inputBoxTable[index];
-    ControlSpec spec;
-    spec.kind = ControlKind::InputBox;
-    spec.element = index;
-    spec.recordIndex = index;
-    spec.geometry = QRect(record.left, record.top, record.width, record.height);
-    spec.text = record.text;
-    spec.visible = true; // input boxes show at creation whatever VISIBLE said
-    const ControlId control = m_windowSystem.createControl(spec);
+    ControlSpec request;
+    request.kind = ControlKind::InputBox;
+    request.element = index;
+    request.recordIndex = index;
+    request.geometry = QRect(record.left, record.top, record.width, record.height);
+    request.text = record.text;
+    request.visible = true; // input boxes show at creation whatever VISIBLE said
+    const ControlId control = m_windowSystem.createControl(request);
     m_objects.registerObject(record.name, control, u"INPUTBOX"_s, index);
     m_objects.inputBoxTable[index].name = record.name;
     return;
@@ -263,15 +263,15 @@ void Interpreter::closeObject(Run &run) {
     const int index = m_objects.browserTable.count();
     if (!m_objects.browserTable.contains(index)) return;
     BrowserRecord record = m_objects.browserTable[index];
-    ControlSpec spec;
-    spec.kind = ControlKind::Browser;
-    spec.element = index;
-    spec.recordIndex = index;
-    spec.geometry = QRect(record.left, record.top, record.width, record.height);
-    spec.picture = record.mask;
-    spec.text = record.location;
-    spec.visible = record.visible;
-    const ControlId control = m_windowSystem.createControl(spec);
+    ControlSpec request;
+    request.kind = ControlKind::Browser;
+    request.element = index;
+    request.recordIndex = index;
+    request.geometry = QRect(record.left, record.top, record.width, record.height);
+    request.picture = record.mask;
+    request.text = record.location;
+    request.visible = record.visible;
+    const ControlId control = m_windowSystem.createControl(request);
     m_objects.registerObject(record.name, control, u"BROWSER"_s, index);
     m_objects.browserTable[index].name = record.name;
     return;

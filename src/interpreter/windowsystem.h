@@ -70,7 +70,7 @@ public:
   // Starts a program with an argument list, never through a shell.
   virtual bool startProcess(const QString &program, const QStringList &arguments) = 0;
 
-  virtual ControlId createControl(const ControlSpec &spec) = 0;
+  virtual ControlId createControl(const ControlSpec &request) = 0;
   // Pixels relative to the main window.
   virtual void setControlGeometry(ControlId control, const QRect &geometry) = 0;
   virtual void setControlVisible(ControlId control, bool visible) = 0;

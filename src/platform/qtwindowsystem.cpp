@@ -146,25 +146,25 @@ bool QtWindowSystem::startProcess(const QString &program, const QStringList &arg
   return QProcess::startDetached(program, arguments);
 }
 
-ControlId QtWindowSystem::createControl(const ControlSpec &spec) {
+ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   const ControlId id = ControlId(m_controls.size()) + 1;
   QWidget *widget = nullptr;
-  const QPixmap picture = spec.picture.isEmpty() ? QPixmap() : pixmap(spec.picture);
-  QRect geometry = spec.geometry;
-  switch (spec.kind) {
+  const QPixmap picture = request.picture.isEmpty() ? QPixmap() : pixmap(request.picture);
+  QRect geometry = request.geometry;
+  switch (request.kind) {
   case ControlKind::TextButton:
   case ControlKind::TextPictureButton: {
-    auto *button = new TextButton(m_events, spec.recordIndex, id, m_main);
-    button->setText(spec.caption);
+    auto *button = new TextButton(m_events, request.recordIndex, id, m_main);
+    button->setText(request.caption);
     button->setPicture(picture);
     widget = button;
     break;
   }
   case ControlKind::PictureButton:
   case ControlKind::ShapedButton: {
-    auto *button = new PictureButton(m_events, spec.recordIndex, id, m_main);
+    auto *button = new PictureButton(m_events, request.recordIndex, id, m_main);
     button->setPicture(picture);
-    if (spec.kind == ControlKind::ShapedButton) {
+    if (request.kind == ControlKind::ShapedButton) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
       geometry.setSize(picture.size());
       const QRegion region = outlineRegion(TraceOutline(picture.toImage()));
@@ -174,8 +174,8 @@ ControlId QtWindowSystem::createControl(const ControlSpec &spec) {
     break;
   }
   case ControlKind::InputBox: {
-    auto *box = new InputBox(m_events, spec.recordIndex, m_main);
-    box->setText(spec.text);
+    auto *box = new InputBox(m_events, request.recordIndex, m_main);
+    box->setText(request.text);
     widget = box;
     break;
   }
@@ -184,7 +184,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &spec) {
     break;
   }
   widget->setGeometry(geometry);
-  widget->setVisible(spec.visible);
+  widget->setVisible(request.visible);
   m_controls.emplace_back(widget);
   return id;
 }

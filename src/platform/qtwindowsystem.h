@@ -51,7 +51,7 @@ public:
   int applyWindowSkin(const QString &skinBitmap, const QString &alphaBitmap) override;
   void setMoveRestriction(int mode) override;
   bool startProcess(const QString &program, const QStringList &arguments) override;
-  ControlId createControl(const ControlSpec &spec) override;
+  ControlId createControl(const ControlSpec &request) override;
   void setControlGeometry(ControlId id, const QRect &geometry) override;
   void setControlVisible(ControlId id, bool visible) override;
   void setControlPicture(ControlId id, const QString &location) override;

@@ -52,9 +52,9 @@ public:
     log << QStringLiteral("start %1|%2").arg(program, arguments.join(QLatin1Char('|')));
     return true;
   }
-  ControlId createControl(const ControlSpec &spec) override {
-    controls.push_back(spec);
-    log << QStringLiteral("create %1 #%2").arg(int(spec.kind)).arg(spec.element);
+  ControlId createControl(const ControlSpec &request) override {
+    controls.push_back(request);
+    log << QStringLiteral("create %1 #%2").arg(int(request.kind)).arg(request.element);
     return ControlId(controls.size());
   }
 
