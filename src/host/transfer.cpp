@@ -221,6 +221,9 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
   curl().easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
   curl().easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl().easy_setopt(easy, CURLOPT_USERAGENT, "NUV Engine");
+  // A private certificate authority (a company's, or a test's), as the curl tool takes it.
+  static const QByteArray caBundle = qgetenv("CURL_CA_BUNDLE");
+  if (!caBundle.isEmpty()) curl().easy_setopt(easy, CURLOPT_CAINFO, caBundle.constData());
   curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
   curl().easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
   // The library's own low-speed check only backs up the finer stall check in step().

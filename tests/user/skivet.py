@@ -162,7 +162,7 @@ class Engine:
 class HttpServer:
     """tests/host/servers/httpserver.py on 127.0.0.1, serving a folder."""
 
-    def __init__(self, root):
+    def __init__(self, root, tls=None):
         self.root = root
         self.log = os.path.join(root, ".requests.log")
         self.control = os.path.join(root, ".control.json")
@@ -170,9 +170,10 @@ class HttpServer:
         self.set_control({})
         self.process = subprocess.Popen(
             [PYTHON, os.path.join(SERVERS, "httpserver.py"), "--root", root, "--log", self.log,
-             "--control", self.control], stdout=subprocess.PIPE, text=True)
+             "--control", self.control] + (["--tls", *tls] if tls else []),
+            stdout=subprocess.PIPE, text=True)
         self.port = int(self.process.stdout.readline())
-        self.url = f"http://127.0.0.1:{self.port}/"
+        self.url = f"{'https' if tls else 'http'}://127.0.0.1:{self.port}/"
 
     def set_control(self, control):
         with open(self.control, "w") as f:
@@ -226,7 +227,7 @@ class UserTest(unittest.TestCase):
     def run_to_end(self, *args):
         return self.start(*args).finish()
 
-    def serve(self, folder):
-        server = HttpServer(folder)
+    def serve(self, folder, tls=None):
+        server = HttpServer(folder, tls)
         self.addCleanup(server.close)
         return server

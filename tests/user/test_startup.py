@@ -2,6 +2,7 @@
 documents, and the messages of every start-up failure."""
 import fcntl
 import os
+import subprocess
 import unittest
 
 from skivet import UserTest
@@ -81,6 +82,30 @@ class CommandLine(UserTest):
             fcntl.flock(marker, fcntl.LOCK_SH | fcntl.LOCK_NB)
             with self.assertRaises(BlockingIOError):
                 fcntl.flock(os.open(marker.name, os.O_RDONLY), fcntl.LOCK_EX | fcntl.LOCK_NB)
+
+
+class SecureDocuments(UserTest):
+    def test_https_address_with_a_private_authority(self):
+        site = os.path.join(self.dir, "site")
+        os.makedirs(site)
+        cert, key = os.path.join(self.dir, "cert.pem"), os.path.join(self.dir, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                        "-keyout", key, "-out", cert], check=True, capture_output=True)
+        server = self.serve(site, tls=(cert, key))
+        with open(os.path.join(site, "app.nuv"), "w") as f:
+            f.write("app.skv")
+        with open(os.path.join(site, "app.skv"), "w") as f:
+            f.write('TITLE "Secure"\r\n')
+        # Without the authority the certificate is refused, and the engine says so.
+        rc, _, err = self.run_to_end(server.url + "app.nuv")
+        self.assertEqual(rc, 1)
+        self.assertIn(f"Connection Error: Could not open {server.url}app.nuv", err)
+        self.env["CURL_CA_BUNDLE"] = cert
+        engine = self.start(server.url + "app.nuv")
+        engine.window("Secure")
+        # The refused handshake never reached the server as a request.
+        self.assertEqual(server.requests(), ["GET /app.nuv", "GET /app.skv"])
 
 
 class RemoteDocuments(UserTest):

@@ -17,6 +17,7 @@ import argparse
 import email.utils
 import json
 import os
+import ssl
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -130,12 +131,18 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--control", required=True)
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
+                        help="serve HTTPS with this certificate and key")
     args = parser.parse_args()
 
     server = Server(("127.0.0.1", 0), Handler)
     server.root = os.path.realpath(args.root)
     server.log_path = args.log
     server.control_path = args.control
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*args.tls)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     print(server.server_address[1], flush=True)
     server.serve_forever()
 
