@@ -189,6 +189,27 @@ class HttpServer:
         self.process.stdout.close()
 
 
+class FtpServer:
+    """tests/host/servers/ftpserver.py on 127.0.0.1, serving a folder to anonymous users."""
+
+    def __init__(self, root):
+        self.log = os.path.join(root, ".downloads.log")
+        open(self.log, "w").close()
+        self.process = subprocess.Popen(
+            [PYTHON, os.path.join(SERVERS, "ftpserver.py"), "--root", root, "--log", self.log],
+            stdout=subprocess.PIPE, text=True)
+        self.url = f"ftp://127.0.0.1:{int(self.process.stdout.readline())}/"
+
+    def downloads(self):
+        with open(self.log) as f:
+            return [line.strip() for line in f if line.strip()]
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+        self.process.stdout.close()
+
+
 class UserTest(unittest.TestCase):
     """A display, a scratch folder for documents and a private per-user folder for each test."""
 
@@ -226,6 +247,11 @@ class UserTest(unittest.TestCase):
 
     def run_to_end(self, *args):
         return self.start(*args).finish()
+
+    def serve_ftp(self, folder):
+        server = FtpServer(folder)
+        self.addCleanup(server.close)
+        return server
 
     def serve(self, folder, tls=None):
         server = HttpServer(folder, tls)

@@ -5,7 +5,7 @@ import os
 import subprocess
 import unittest
 
-from skivet import UserTest
+from skivet import UserTest, solid
 
 # A window with a known title that stays open until the test stops it.
 STAY = 'TITLE "{title}"\n'
@@ -106,6 +106,22 @@ class SecureDocuments(UserTest):
         engine.window("Secure")
         # The refused handshake never reached the server as a request.
         self.assertEqual(server.requests(), ["GET /app.nuv", "GET /app.skv"])
+
+
+class FtpDocuments(UserTest):
+    def test_document_and_picture_over_ftp(self):
+        site = os.path.join(self.dir, "ftp")
+        os.makedirs(site)
+        with open(os.path.join(site, "skin.png"), "wb") as f:
+            f.write(solid(30, 20, (10, 200, 10)))
+        with open(os.path.join(site, "app.skv"), "w") as f:
+            f.write('OBJECT FORM\r\nBITMAP "skin.png"\r\nENDOBJECT\r\nTITLE "Over FTP"\r\n')
+        server = self.serve_ftp(site)
+        self.write("app.nuv", server.url + "app.skv")
+        engine = self.start("app.nuv")
+        window = engine.window("Over FTP")
+        self.assertEqual(engine.geometry(window)[2:], (30, 20))
+        self.assertEqual(server.downloads(), ["RETR /app.skv", "RETR /skin.png"])
 
 
 class RemoteDocuments(UserTest):
