@@ -16,7 +16,7 @@ import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "user"))
-from skivet import Display  # noqa: E402
+from skivet import session  # noqa: E402
 
 SHOWCASE = os.path.join(ROOT, "examples", "showcase")
 RATIO_GOAL = 1.3
@@ -48,16 +48,7 @@ def main():
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="nuv-firstpaint-")
-    env = dict(os.environ, NUV_MESSAGES="stderr", XDG_DATA_HOME=os.path.join(work, "data"),
-               XDG_RUNTIME_DIR=work)
-    env.pop("NUV_SCREENSHOT", None)
-    display = None
-    if args.offscreen:
-        env["QT_QPA_PLATFORM"] = "offscreen"
-    else:
-        display = Display()
-        env.update(DISPLAY=display.name, QT_QPA_PLATFORM="xcb")
-        env.pop("WAYLAND_DISPLAY", None)
+    env, display = session(work, args.offscreen)
     engine_env = dict(env, NUV_EXIT_AFTER_FIRST_PAINT="1")
 
     engine = [os.path.join(args.build, "nuv"), os.path.join(SHOWCASE, "showcase.nuv")]

@@ -15,7 +15,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "user"))
-from skivet import Display, HttpServer  # noqa: E402
+from skivet import HttpServer, session  # noqa: E402
 
 
 def measure(command, env, runs):
@@ -40,14 +40,7 @@ def main():
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="nuv-bench-")
-    env = dict(os.environ, NUV_MESSAGES="stderr", XDG_DATA_HOME=os.path.join(work, "data"),
-               XDG_RUNTIME_DIR=work)
-    display = None
-    if args.offscreen:
-        env["QT_QPA_PLATFORM"] = "offscreen"
-    else:
-        display = Display()
-        env.update(DISPLAY=display.name, QT_QPA_PLATFORM="xcb")
+    env, display = session(work, args.offscreen)
 
     site = os.path.join(work, "site")
     os.makedirs(site)

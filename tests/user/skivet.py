@@ -57,6 +57,22 @@ class Display:
         self.process.wait(timeout=10)
 
 
+def session(work, offscreen=False):
+    """The environment for engine runs outside the tests (benchmarks): per-user and runtime
+    folders in work, messages on standard error, and a private display unless offscreen.
+    Gives (environment, display or None)."""
+    env = dict(os.environ, NUV_MESSAGES="stderr", XDG_DATA_HOME=os.path.join(work, "data"),
+               XDG_RUNTIME_DIR=work)
+    env.pop("NUV_SCREENSHOT", None)
+    if offscreen:
+        env["QT_QPA_PLATFORM"] = "offscreen"
+        return env, None
+    display = Display()
+    env.update(DISPLAY=display.name, QT_QPA_PLATFORM="xcb")
+    env.pop("WAYLAND_DISPLAY", None)
+    return env, display
+
+
 class Engine:
     """One run of build/nuv."""
 
