@@ -2,6 +2,7 @@
 #include "cache.h"
 #include "hostresources.h"
 #include "interpreter.h"
+#include "pictures.h"
 #include "qtwindowsystem.h"
 #include "runningmarker.h"
 #include "startup.h"
@@ -52,6 +53,9 @@ int main(int argc, char *argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("NUV"));
   QApplication::setQuitOnLastWindowClosed(true);
+  // The style comes from a plugin on some desktops: have it before the plugins are put aside.
+  QApplication::style();
+  nuv::deferPlugins();
 
   nuv::Cache cache;
   cache.transfer().setLimits(nuv::TransferLimits::fromEnvironment());
@@ -78,6 +82,8 @@ int main(int argc, char *argv[]) {
   const QString screenshot = qEnvironmentVariable("NUV_SCREENSHOT");
   const bool timeFirstPaint = qEnvironmentVariableIsSet("NUV_EXIT_AFTER_FIRST_PAINT");
   QObject::connect(&window, &nuv::MainWindow::firstPaint, &window, [&] {
+    // Once the frame is out, every plugin is available again.
+    QTimer::singleShot(0, &window, [] { nuv::restorePlugins(); });
     if (timeFirstPaint) {
       std::printf("first-paint-ms %lld\n", static_cast<long long>(sinceStart.elapsed()));
       std::fflush(stdout);

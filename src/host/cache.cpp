@@ -2,6 +2,7 @@
 #include "cache.h"
 
 #include "locations.h"
+#include "pictures.h"
 #include "text.h"
 
 #include <QCoreApplication>
@@ -163,7 +164,7 @@ Picture Cache::loadPictureCached(QString &location) {
   QImage image;
   if (!isRemote(location)) {
     const QString path = findLocalFile(location);
-    if (!path.isEmpty()) image = QImage(path);
+    if (!path.isEmpty()) image = readPicture(path);
   } else {
     const Copy copy = obtainCopy(location);
     if (!copy.ok && copy.downloaded.isEmpty()) {
@@ -174,9 +175,9 @@ Picture Cache::loadPictureCached(QString &location) {
       return {};
     }
     if (!copy.downloaded.isEmpty())
-      image = QImage::fromData(copy.downloaded);
+      image = readPicture(copy.downloaded);
     else
-      image = QImage(bodyFileOf(location));
+      image = readPicture(bodyFileOf(location));
   }
   // An event run during the transfer may have loaded the same location meanwhile.
   PictureEntry &entry = m_pictures[location];

@@ -146,11 +146,14 @@ class Engine:
                               "rgb:-"], env=self.env, capture_output=True, check=True).stdout
         return tuple(out[:3])
 
-    def wait_pixel(self, x, y, expected, timeout=5):
+    def wait_pixel(self, x, y, expected, timeout=5, tolerance=0):
+        """The colour at (x, y) once it is within tolerance of expected (lossy pictures)."""
         deadline = time.monotonic() + timeout
         while True:
             got = self.pixel(x, y)
-            if got == tuple(expected) or time.monotonic() > deadline:
+            if all(abs(a - b) <= tolerance for a, b in zip(got, expected)):
+                return tuple(expected)
+            if time.monotonic() > deadline:
                 return got
             time.sleep(0.05)
 

@@ -135,6 +135,21 @@ class Window(UserTest):
                 self.assertEqual((left, top), expected)
                 engine.stop()
 
+    def test_pictures_in_formats_that_need_plugins(self):
+        # JPEG and GIF are read by Qt's plugins, which start-up loads only when a picture needs them.
+        for name, fmt in (("skin", "jpg"), ("normal", "gif"), ("over", "jpg")):
+            subprocess.run(["convert", os.path.join(self.dir, f"{name}.png"),
+                            os.path.join(self.dir, f"{name}.{fmt}")], check=True)
+        engine, window = self.open(
+            "OBJECT BUTTON\nTYPE GRAPHICAL\nBITMAP 'normal.gif'\nOVERBITMAP 'over.jpg'\n"
+            "LEFT 20\nTOP 20\nWIDTH 40\nHEIGHT 30\nENDOBJECT\n",
+            form='LEFT 100\nTOP 80\nBITMAP "skin.jpg"')
+        self.assertEqual(engine.geometry(window), (100, 80, 200, 150))
+        x, y = 100 + 40, 80 + 35
+        self.assertEqual(engine.wait_pixel(x, y, NORMAL), NORMAL)
+        engine.xdotool("mousemove", x, y)
+        self.assertEqual(engine.wait_pixel(x, y, OVER, tolerance=12), OVER)
+
     def test_window_directives(self):
         engine, window = self.open("ALWAYSONTOP TRUE\nSHOWINTASKBAR FALSE\n", title="Flags")
         state = self.window_state(engine, window)

@@ -1,0 +1,22 @@
+// Reading pictures with Qt's plugins loaded only when a picture needs them.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace nuv {
+
+// Qt loads every plugin it can find (image formats with libjpeg, libtiff, libwebp and more) the
+// first time it reads any picture: about a fifth of the engine's start-up. Skins are mostly BMP
+// and PNG, which Qt reads by itself. So start-up, once the application object and its style
+// exist, hides the plugin folders; they come back on the first picture Qt cannot read alone, or
+// once the window is on screen.
+void deferPlugins();
+void restorePlugins();
+
+// A picture from a file or from bytes; null when it cannot be read, with or without plugins.
+QImage readPicture(const QString &path);
+QImage readPicture(const QByteArray &bytes);
+
+} // namespace nuv
