@@ -7,6 +7,7 @@
 #include "x11.h"
 
 #include <QGuiApplication>
+#include <QMetaObject>
 #include <QProcess>
 #include <QScreen>
 #include <QTimer>
@@ -48,6 +49,8 @@ QtWindowSystem::QtWindowSystem(PictureSource pictures)
   m_main->move(unplaced, unplaced);
   // Every new native window (flag changes make one) starts without the taskbar state.
   QObject::connect(m_main, &MainWindow::aboutToMap, m_main, [this] {
+    // The window maps with the caption the document gave it.
+    publishTitle();
     if (!m_skipTaskbar) return;
     // Once before mapping (a window manager reads it then), once after (for one that lost it).
     setSkipTaskbar(m_main, true);
@@ -70,8 +73,20 @@ void QtWindowSystem::showMessage(const QString &title, const QString &text, Mess
   showMessageBox(title, text, icon);
 }
 
+// Publishing a caption costs a round through the window system, and only the last one of an
+// event-loop turn is ever seen: remember it, and publish once when the loop runs again.
 void QtWindowSystem::setTitle(const QString &title) {
-  m_main->setWindowTitle(title);
+  m_pendingTitle = title;
+  if (m_titlePending) return;
+  m_titlePending = true;
+  QMetaObject::invokeMethod(
+      m_main, [this] { publishTitle(); }, Qt::QueuedConnection);
+}
+
+void QtWindowSystem::publishTitle() {
+  if (!m_titlePending) return;
+  m_titlePending = false;
+  m_main->setWindowTitle(m_pendingTitle);
 }
 
 void QtWindowSystem::setWindowFlag(Qt::WindowType flag, bool on) {

@@ -62,6 +62,8 @@ public:
 
 private:
   void setWindowFlag(Qt::WindowType flag, bool on);
+  // Gives the window the last caption asked for since the previous publish.
+  void publishTitle();
   // Connects a new control's reports to the sink; the sink is read when a report comes.
   void connectReports(QWidget *widget);
   // The pointer a target was given, if any, on one control of that target.
@@ -75,6 +77,8 @@ private:
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   QHash<QString, QPixmap> m_pixmaps;
   std::optional<QCursor> m_pointers[4]; // by PointerTarget; none: the widget's own default
+  QString m_pendingTitle;
+  bool m_titlePending = false;
   bool m_closed = false;
   bool m_skipTaskbar = false;
 };
