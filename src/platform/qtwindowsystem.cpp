@@ -118,8 +118,8 @@ void QtWindowSystem::closeMainWindow() {
   QCoreApplication::exit(0);
 }
 
-// The loading window is issue "loading window + preload + pointers"'s; until then PRELOAD shows
-// nothing while it fetches.
+// Filled by the loading-window work (issue "loading window + preload + pointers"); until then
+// PRELOAD shows nothing while it fetches.
 void QtWindowSystem::showLoadingWindow(const QString &, bool) {}
 void QtWindowSystem::hideLoadingWindow() {}
 
@@ -158,8 +158,8 @@ void QtWindowSystem::centreIfUnplaced() {
   m_main->move(at);
 }
 
-// Alpha pictures are issue "alpha skins"'s; until then the bitmap is the skin, as on a desktop
-// without a compositor.
+// Alpha pictures come with issue "alpha skins"; until then the bitmap is the skin, as on a
+// desktop without a compositor.
 SkinKind QtWindowSystem::applySkin(const SkinRequest &skin) {
   if (skin.bitmap.isEmpty()) return SkinKind::Plain;
   const QImage picture = m_pictures(skin.bitmap);
@@ -176,7 +176,7 @@ void QtWindowSystem::setMoveRestriction(MoveRestriction restriction) {
   m_main->setMoveRestriction(restriction);
 }
 
-// System pointers only; pointer files are issue "loading window + preload + pointers"'s.
+// System pointers only; pointer files come with issue "loading window + preload + pointers".
 bool QtWindowSystem::setPointer(PointerTarget target, const Pointer &pointer) {
   std::optional<QCursor> cursor;
   if (pointer.systemId != 0) {
@@ -312,7 +312,7 @@ void QtWindowSystem::setControlText(ControlId id, const QString &text) {
   if (auto *box = qobject_cast<QLineEdit *>(control(id))) box->setText(text);
 }
 
-// The browser module is issue "browsers"'s; until it exists there is never a browser, so the
+// The browser module comes with issue "browsers"; until then there is never a browser, so the
 // browser verbs below are never given one.
 std::optional<ControlId> QtWindowSystem::createBrowser(const BrowserSpec &) {
   return std::nullopt;

@@ -30,8 +30,9 @@ struct Engine {
   FakeResources resources;
   Interpreter interpreter{windows, resources};
 
-  Engine() {
-    run(kDocument);
+  explicit Engine(const char *document = kDocument, bool browserModule = true) {
+    windows.browserModule = browserModule;
+    run(document);
     windows.log.clear();
   }
   QStringList run(const char *text) {
@@ -44,15 +45,26 @@ struct Engine {
   }
 };
 
+struct CommandCase {
+  const char *command;
+  QStringList log;      // what reaches the window system
+  const char *property; // read afterwards
+  const char *expected;
+};
+
+// Each command on a fresh engine.
+template <size_t N> void expectCommands(const char *document, const CommandCase (&cases)[N]) {
+  for (const CommandCase &c : cases) {
+    Engine engine(document);
+    EXPECT_EQ(engine.run(c.command), c.log) << c.command;
+    EXPECT_EQ(engine.value(c.property), QString::fromUtf8(c.expected)) << c.command;
+  }
+}
+
 } // namespace
 
 TEST(ObjectCommands, ChangeControlsAndRecords) {
-  const struct {
-    const char *command;
-    QStringList log;
-    const char *property;
-    const char *expected;
-  } cases[] = {
+  const CommandCase cases[] = {
       {"A.LEFT 120", {"geometry #2 120 0 100 30"}, "A.LEFT", "120"},
       {"a left 120", {"geometry #2 120 0 100 30"}, "A.LEFT", "120"},
       {"A  TOP 7", {"geometry #2 0 7 100 30"}, "A.TOP", "7"},
@@ -71,11 +83,7 @@ TEST(ObjectCommands, ChangeControlsAndRecords) {
       {"Box.BITMAP 'x.bmp'", {}, "Box.TEXT", "start"},
       {"Nobody.LEFT 5", {}, "A.LEFT", "0"},
   };
-  for (const auto &c : cases) {
-    Engine engine;
-    EXPECT_EQ(engine.run(c.command), c.log) << c.command;
-    EXPECT_EQ(engine.value(c.property), QString::fromUtf8(c.expected)) << c.command;
-  }
+  expectCommands(kDocument, cases);
 }
 
 TEST(FormCommands, MoveAndReskinAtRunTime) {
@@ -167,30 +175,10 @@ const char *const kBrowserDocument =
     "EVENT AFTERNAVIGATE\nTITLE LC(Web.LOCATION)\nENDEVENT\nENDOBJECT\n"
     "OBJECT BROWSER\nNAME Quiet\nJSERRORS TRUE\nVISIBLE FALSE\nENDOBJECT\n";
 
-struct BrowserEngine {
-  FakeWindowSystem windows;
-  FakeResources resources;
-  Interpreter interpreter{windows, resources};
-
-  explicit BrowserEngine(bool module = true) {
-    windows.browserModule = module;
-    run(kBrowserDocument);
-    windows.log.clear();
-  }
-  QStringList run(const char *text) {
-    QString document = QString::fromUtf8(text);
-    interpreter.parseContent(document);
-    return windows.log;
-  }
-  QString value(const char *text) const {
-    return interpreter.evaluator().stringValue(QString::fromUtf8(text), 1);
-  }
-};
-
 } // namespace
 
 TEST(Browsers, DeclarationCarriesResolvedLocationAndMask) {
-  BrowserEngine engine;
+  Engine engine(kBrowserDocument);
   ASSERT_EQ(engine.windows.browsers.size(), 2u);
   const BrowserSpec &web = engine.windows.browsers[0];
   EXPECT_EQ(web.recordIndex, 1);
@@ -206,12 +194,7 @@ TEST(Browsers, DeclarationCarriesResolvedLocationAndMask) {
 }
 
 TEST(Browsers, CommandsReachTheBrowserAndItsRecord) {
-  const struct {
-    const char *command;
-    QStringList log;
-    const char *property;
-    const char *expected;
-  } cases[] = {
+  const CommandCase cases[] = {
       {"Web BACK", {"action #1 back"}, "Web.LOCATION", "/docs/start.html"},
       {"web.forward", {"action #1 forward"}, "", ""},
       {"Web REFRESH", {"action #1 refresh"}, "", ""},
@@ -228,15 +211,11 @@ TEST(Browsers, CommandsReachTheBrowserAndItsRecord) {
       {"Quiet SHOW", {"visible #2 1"}, "Quiet.VISIBLE", "False"},
       {"Web FLY", {}, "Web.HOME", ""},
   };
-  for (const auto &c : cases) {
-    BrowserEngine engine;
-    EXPECT_EQ(engine.run(c.command), c.log) << c.command;
-    EXPECT_EQ(engine.value(c.property), QString::fromUtf8(c.expected)) << c.command;
-  }
+  expectCommands(kBrowserDocument, cases);
 }
 
 TEST(Browsers, WithoutTheModuleTheObjectKeepsItsRecord) {
-  BrowserEngine engine(false);
+  Engine engine(kBrowserDocument, false);
   const ObjectModel &m = engine.interpreter.objects();
   const int entry = m.findObject(QStringLiteral("WEB"));
   ASSERT_EQ(entry, 1);
@@ -247,7 +226,7 @@ TEST(Browsers, WithoutTheModuleTheObjectKeepsItsRecord) {
 }
 
 TEST(Browsers, NavigationsRecordTheAddressBeforeTheBlockRuns) {
-  BrowserEngine engine;
+  Engine engine(kBrowserDocument);
   Interpreter &i = engine.interpreter;
   i.beforeNavigate(1, QStringLiteral("http://h/Frame.html"));
   i.afterNavigate(1, QStringLiteral("http://h/Top.html"));
@@ -262,7 +241,7 @@ TEST(Browsers, NavigationsRecordTheAddressBeforeTheBlockRuns) {
 }
 
 TEST(Browsers, PageCommandsSplitBeforeDecoding) {
-  BrowserEngine engine;
+  Engine engine(kBrowserDocument);
   engine.interpreter.pageCommand(1, QStringLiteral("file://"),
                                  QStringLiteral("TITLE%20'a;b';TITLE+%27c%3Bd%27;Web BACK"));
   EXPECT_EQ(engine.windows.log, (QStringList{"title a;b", "title c;d", "action #1 back"}));
