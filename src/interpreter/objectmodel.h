@@ -24,6 +24,7 @@ struct ButtonRecord {
   bool visible = true;
   int controlIndex = 0;
   QString onClick;
+  // Kept as documents give them; no control event runs these three.
   QString onDoubleClick;
   QString onMouseDown;
   QString onMouseUp;
