@@ -33,13 +33,14 @@ QString makeDocument(qsizetype bytes) {
 void parseDocument(benchmark::State &state) {
   const QString document = makeDocument(state.range(0) << 20);
   nuv::test::NullWindowSystem windows;
+  nuv::test::NullResources resources;
   std::optional<nuv::Interpreter> interpreter;
   QString text;
   for (auto _ : state) {
     // Tearing down the previous run's objects is not part of running a document.
     state.PauseTiming();
     interpreter.reset();
-    interpreter.emplace(windows);
+    interpreter.emplace(windows, resources);
     // A caller's own text, as start-up hands over the document it has just read.
     text = QString(document.constData(), document.size());
     state.ResumeTiming();

@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
 
   nuv::test::NullWindowSystem windows;
-  nuv::Interpreter interpreter(windows);
+  nuv::test::NullResources resources;
+  nuv::Interpreter interpreter(windows, resources);
   // Declare one object first so property references have something to reach.
   QString prelude = QStringLiteral("OBJECT BUTTON\nNAME B\nCAPTION 'c'\nENDOBJECT");
   interpreter.parseContent(prelude);

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <cstdio>
@@ -65,8 +66,10 @@ int main(int argc, char *argv[]) {
     const nuv::Picture picture = cache.loadPictureCached(resolved);
     return picture ? *picture : QImage();
   });
-  nuv::Interpreter interpreter(windows, &resources);
+  nuv::Interpreter interpreter(windows, resources);
   windows.setEventSink(&interpreter);
+  // The window outlives the interpreter: nothing it reports while going may reach a dead sink.
+  const auto clearSink = qScopeGuard([&windows] { windows.setEventSink(nullptr); });
   interpreter.setProgramPath(QCoreApplication::applicationFilePath());
 
   QStringList arguments = QCoreApplication::arguments();

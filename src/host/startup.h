@@ -1,6 +1,8 @@
 // Start-up: command line, placement, the location file and the first run of the document.
 #pragma once
 
+#include "windowsystem.h"
+
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -9,12 +11,9 @@ namespace nuv {
 
 class Cache;
 class Interpreter;
-class WindowSystem;
 
 class Startup {
 public:
-  static constexpr int unplaced = -99999;
-
   Startup(WindowSystem &windows, Interpreter &interpreter, Cache &cache)
       : m_windows(windows), m_interpreter(interpreter), m_cache(cache) {}
 

@@ -17,20 +17,26 @@ void Interpreter::objectCommand(Run &run) {
   int pos = 1;
   const QString command = getToken(rest, pos).toUpper();
   const ObjectIndexEntry &found = m_objects.objectIndex[entry];
-  const QString kind = found.kind;
   const CommandTarget target{entry, found.recordIndex};
-  if (kind == u"FORM")
-    formStatement(run, command, rest, false);
-  else if (kind == u"BROWSER")
-    browserCommand(target, command, rest);
-  else if (kind == u"INPUTBOX")
-    inputBoxCommand(target, command, rest);
-  else
-    buttonCommand(target, command, rest);
+  switch (found.kind) {
+  case ObjectKind::Form:
+    return formStatement(run, command, rest, false);
+  case ObjectKind::Browser:
+    return browserCommand(target, command, rest);
+  case ObjectKind::InputBox:
+    return inputBoxCommand(target, command, rest);
+  case ObjectKind::TextButton:
+  case ObjectKind::TextPictureButton:
+  case ObjectKind::PictureButton:
+  case ObjectKind::ShapedButton:
+    return buttonCommand(target, command, rest);
+  }
 }
 
 void Interpreter::formStatement(Run &run, QStringView command, QStringView text, bool inBlock) {
-  const auto place = [&](bool horizontal, int pos) {
+  const int at = operandPosition(command);
+  const auto place = [&](bool horizontal) {
+    int pos = at;
     QPoint at = m_windowSystem.mainWindowPosition();
     const QSize screen = m_windowSystem.screenSize();
     // One literal token: "10.5" gives 10, a name gives 0.
@@ -42,30 +48,25 @@ void Interpreter::formStatement(Run &run, QStringView command, QStringView text,
     m_windowSystem.setMainWindowPosition(at);
   };
   if (command == u"TOP") {
-    place(false, 5);
+    place(false);
   } else if (command == u"LEFT") {
-    place(true, 6);
+    place(true);
   } else if (command == u"NAME" && inBlock) {
     const int index = m_objects.formTable.count();
-    int pos = 6;
+    int pos = at;
     if (m_objects.formTable.contains(index)) m_objects.formTable[index].name = getToken(text, pos);
   } else if (command == u"BITMAP") {
-    run.pendingSkinBitmap = quotedString(text, 8);
+    run.pendingSkinBitmap = quotedString(text, at);
   } else if (command == u"ALPHABLENDBITMAP") {
-    run.pendingAlphaBitmap = quotedString(text, 18);
+    run.pendingAlphaBitmap = quotedString(text, at);
   } else if (command == u"SETSHAPEBMP") {
     run.skinApplied = true;
-    const auto resolve = [this](const QString &location) {
-      return location.isEmpty() || m_resources == nullptr ? location
-                                                          : m_resources->resolveLocation(location);
-    };
-    m_settings.skinState = m_windowSystem.applyWindowSkin(resolve(run.pendingSkinBitmap),
-                                                          resolve(run.pendingAlphaBitmap));
+    applySkin(run.pendingSkinBitmap, run.pendingAlphaBitmap, true);
   }
 }
 
 int Interpreter::pixelValue(QStringView rest, QStringView command) const {
-  return roundHalfEven(m_evaluator.longValueNumber(rest, int(command.size()) + 2));
+  return roundHalfEven(m_evaluator.longValueNumber(rest, operandPosition(command)));
 }
 
 // TOP, LEFT, HEIGHT, WIDTH, HIDE and SHOW, the same for buttons and input boxes. Records hold
@@ -99,12 +100,12 @@ void Interpreter::buttonCommand(const CommandTarget &target, QStringView command
   const int r = target.recordIndex;
   if (!m_objects.buttonTable.contains(r)) return;
   const ControlId control = m_objects.objectIndex[target.entry].control;
-  const QString kind = m_objects.objectIndex[target.entry].kind;
+  const ObjectKind kind = m_objects.objectIndex[target.entry].kind;
   if (placementCommand(m_objects.buttonTable, r, control, command, rest)) return;
-  if (command == u"BITMAP" && (kind == u"GRFBUTTON" || kind == u"SHPBUTTON")) {
-    const QString path = quotedString(rest, 8);
-    m_windowSystem.setControlPicture(
-        control, m_resources != nullptr ? m_resources->resolveLocation(path) : path);
+  if (command == u"BITMAP" &&
+      (kind == ObjectKind::PictureButton || kind == ObjectKind::ShapedButton)) {
+    const QString path = quotedString(rest, operandPosition(command));
+    m_windowSystem.setControlPicture(control, m_resources.resolveLocation(path));
     m_objects.buttonTable[r].bitmap = path;
   }
 }
@@ -116,13 +117,52 @@ void Interpreter::inputBoxCommand(const CommandTarget &target, QStringView comma
   const ControlId control = m_objects.objectIndex[target.entry].control;
   if (placementCommand(m_objects.inputBoxTable, r, control, command, rest)) return;
   if (command == u"TEXT") {
-    const QString text = m_evaluator.stringValue(rest, 6);
+    const QString text = m_evaluator.stringValue(rest, operandPosition(command));
     m_objects.inputBoxTable[r].text = text;
     m_windowSystem.setControlText(control, text);
   }
 }
 
-// Browser commands come with the browser module; until then they are recognised and ignored.
-void Interpreter::browserCommand(const CommandTarget &, QStringView, QStringView) {}
+void Interpreter::browserCommand(const CommandTarget &target, QStringView command,
+                                 QStringView rest) {
+  const int r = target.recordIndex;
+  if (!m_objects.browserTable.contains(r)) return;
+  const ControlId control = m_objects.objectIndex[target.entry].control;
+  static const struct {
+    QStringView word;
+    BrowserAction action;
+  } actions[] = {
+      {u"BACK", BrowserAction::Back},
+      {u"FORWARD", BrowserAction::Forward},
+      {u"REFRESH", BrowserAction::Refresh},
+      {u"STOP", BrowserAction::Stop},
+  };
+  for (const auto &a : actions) {
+    if (command != a.word) continue;
+    m_windowSystem.browserAction(control, a.action);
+    return;
+  }
+  if (command == u"HIDE" || command == u"SHOW") {
+    // Unlike buttons, the record keeps the visibility it was declared with.
+    m_windowSystem.setControlVisible(control, command == u"SHOW");
+    return;
+  }
+  if (command == u"JSERRORS") {
+    int pos = operandPosition(command);
+    // TRUE makes the browser silent here, the opposite of the declaration's meaning.
+    const bool value = upperCaseIs(tokenView(rest, pos), u"TRUE");
+    m_objects.browserTable[r].jsErrors = value;
+    m_windowSystem.setBrowserSilent(control, value);
+    return;
+  }
+  if (command == u"LOCATION") {
+    const QString location =
+        m_resources.resolveLocation(m_evaluator.stringValue(rest, operandPosition(command)));
+    m_objects.browserTable[r].location = location;
+    m_windowSystem.navigate(control, location);
+    return;
+  }
+  placementCommand(m_objects.browserTable, r, control, command, rest);
+}
 
 } // namespace nuv

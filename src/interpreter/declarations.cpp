@@ -6,6 +6,7 @@
 #include "run.h"
 
 #include <limits>
+#include <utility>
 
 namespace nuv {
 
@@ -50,137 +51,161 @@ bool is(const QString &keyword, QStringView word) {
 
 // NAME, TOP, LEFT, WIDTH, HEIGHT and VISIBLE: the same for buttons, input boxes and browsers.
 template <typename Record> bool commonProperty(Record &r, const QString &k, QStringView line) {
+  const int at = operandPosition(k);
   if (is(k, u"NAME"))
-    r.name = wordAt(line, 6);
+    r.name = wordAt(line, at);
   else if (is(k, u"WIDTH"))
-    r.width = numberAt(line, 7);
+    r.width = numberAt(line, at);
   else if (is(k, u"HEIGHT"))
-    r.height = numberAt(line, 8);
+    r.height = numberAt(line, at);
   else if (is(k, u"TOP"))
-    r.top = numberAt(line, 5);
+    r.top = numberAt(line, at);
   else if (is(k, u"LEFT"))
-    r.left = numberAt(line, 6);
+    r.left = numberAt(line, at);
   else if (is(k, u"VISIBLE"))
-    r.visible = flagAt(line, 9);
+    r.visible = flagAt(line, at);
   else
     return false;
   return true;
 }
 
+// The EVENT blocks each kind stores. MOUSEDOWN, MOUSEUP and DOUBLECLICK are accepted and kept
+// but no control event ever runs them: that is how documents have always behaved.
+const EventField<ButtonRecord> buttonEvents[] = {
+    {u"CLICK", &ButtonRecord::onClick},         {u"DOUBLECLICK", &ButtonRecord::onDoubleClick},
+    {u"MOUSEDOWN", &ButtonRecord::onMouseDown}, {u"MOUSEUP", &ButtonRecord::onMouseUp},
+    {u"MOUSEOVER", &ButtonRecord::onMouseOver},
+};
+const EventField<InputBoxRecord> inputBoxEvents[] = {
+    {u"CHANGED", &InputBoxRecord::onChanged},
+};
+const EventField<BrowserRecord> browserEvents[] = {
+    {u"BEFORENAVIGATE", &BrowserRecord::onBeforeNavigate},
+    {u"AFTERNAVIGATE", &BrowserRecord::onAfterNavigate},
+};
+
+const struct {
+  QStringView word;
+  BlockKind kind;
+} blockKinds[] = {
+    {u"BUTTON", BlockKind::Button},
+    {u"INPUTBOX", BlockKind::InputBox},
+    {u"BROWSER", BlockKind::Browser},
+    {u"FORM", BlockKind::Form},
+};
+
 } // namespace
 
+QString Interpreter::resolved(const QString &location) const {
+  return location.isEmpty() ? location : m_resources.resolveLocation(location);
+}
+
 void Interpreter::openObject(Run &run) {
-  int pos = 8;
-  run.openObjectKind = getToken(run.line, pos).toUpper();
-  if (run.openObjectKind == u"BUTTON")
+  const QString word = upperWordAt(run.line, operandPosition(run.keyword));
+  run.openBlock = BlockKind::None;
+  for (const auto &block : blockKinds)
+    if (word == block.word) run.openBlock = block.kind;
+  switch (run.openBlock) {
+  case BlockKind::Button:
     m_objects.buttonTable.append();
-  else if (run.openObjectKind == u"INPUTBOX")
+    return;
+  case BlockKind::InputBox:
     m_objects.inputBoxTable.append();
-  else if (run.openObjectKind == u"BROWSER")
+    return;
+  case BlockKind::Browser:
     m_objects.browserTable.append();
-  else if (run.openObjectKind == u"FORM")
+    return;
+  case BlockKind::Form:
     m_objects.formTable.append();
-  else
+    return;
+  case BlockKind::None:
     showParseError(run.line.toString(), u"Invalid Object"_s);
+    return;
+  }
 }
 
 void Interpreter::propertyLine(Run &run) {
-  if (run.openObjectKind == u"FORM")
-    formProperty(run);
-  else if (run.openObjectKind == u"BUTTON")
+  switch (run.openBlock) {
+  case BlockKind::Form:
+    formStatement(run, run.keyword, run.line, true);
+    return;
+  case BlockKind::Button:
     buttonProperty(run);
-  else if (run.openObjectKind == u"INPUTBOX")
+    return;
+  case BlockKind::InputBox:
     inputBoxProperty(run);
-  else
+    return;
+  case BlockKind::Browser:
     browserProperty(run);
+    return;
+  case BlockKind::None:
+    return;
+  }
 }
 
-void Interpreter::formProperty(Run &run) {
-  formStatement(run, run.keyword, run.line, true);
+template <typename Record, size_t N>
+void Interpreter::eventBlock(Run &run, RecordTable<Record> &table,
+                             const EventField<Record> (&fields)[N]) {
+  const QString name = upperWordAt(run.line, operandPosition(run.keyword));
+  // Read first: the block's lines are consumed whether or not the name is known.
+  const QString text = readEventBlock(run);
+  for (const EventField<Record> &event : fields)
+    if (name == event.name) table[table.count()].*event.field = text;
 }
 
 void Interpreter::buttonProperty(Run &run) {
-  const int index = m_objects.buttonTable.count();
-  if (!m_objects.buttonTable.contains(index)) return;
+  auto &table = m_objects.buttonTable;
+  if (!table.contains(table.count())) return;
   const QString &k = run.keyword;
+  if (is(k, u"EVENT")) return eventBlock(run, table, buttonEvents);
   const QStringView line = run.line;
-  if (is(k, u"EVENT")) {
-    const QString name = upperWordAt(line, 7);
-    const QString text = readEventBlock(run);
-    ButtonRecord &b = m_objects.buttonTable[index];
-    if (name == u"CLICK")
-      b.onClick = text;
-    else if (name == u"DOUBLECLICK")
-      b.onDoubleClick = text;
-    else if (name == u"MOUSEDOWN")
-      b.onMouseDown = text;
-    else if (name == u"MOUSEUP")
-      b.onMouseUp = text;
-    else if (name == u"MOUSEOVER")
-      b.onMouseOver = text;
-    return;
-  }
-  ButtonRecord &b = m_objects.buttonTable[index];
+  const int at = operandPosition(k);
+  ButtonRecord &b = table[table.count()];
   if (commonProperty(b, k, line)) return;
   if (is(k, u"TYPE"))
-    b.type = upperWordAt(line, 6);
+    b.type = upperWordAt(line, at);
   else if (is(k, u"BITMAP"))
-    b.bitmap = quotedString(line, 8);
+    b.bitmap = quotedString(line, at);
   else if (is(k, u"DOWNBITMAP"))
-    b.downBitmap = quotedString(line, 12);
+    b.downBitmap = quotedString(line, at);
   else if (is(k, u"OVERBITMAP"))
-    b.overBitmap = quotedString(line, 12);
+    b.overBitmap = quotedString(line, at);
   else if (is(k, u"CAPTION"))
-    b.caption = quotedString(line, 9);
+    b.caption = quotedString(line, at);
 }
 
 void Interpreter::inputBoxProperty(Run &run) {
-  const int index = m_objects.inputBoxTable.count();
-  if (!m_objects.inputBoxTable.contains(index)) return;
+  auto &table = m_objects.inputBoxTable;
+  if (!table.contains(table.count())) return;
   const QString &k = run.keyword;
-  const QStringView line = run.line;
-  if (is(k, u"EVENT")) {
-    const QString name = upperWordAt(line, 7);
-    const QString text = readEventBlock(run);
-    if (name == u"CHANGED") m_objects.inputBoxTable[index].onChanged = text;
-    return;
-  }
-  InputBoxRecord &b = m_objects.inputBoxTable[index];
-  if (commonProperty(b, k, line)) return;
-  if (is(k, u"TEXT")) b.text = quotedString(line, 6);
+  if (is(k, u"EVENT")) return eventBlock(run, table, inputBoxEvents);
+  InputBoxRecord &b = table[table.count()];
+  if (commonProperty(b, k, run.line)) return;
+  if (is(k, u"TEXT")) b.text = quotedString(run.line, operandPosition(k));
 }
 
 void Interpreter::browserProperty(Run &run) {
-  const int index = m_objects.browserTable.count();
-  if (!m_objects.browserTable.contains(index)) return;
+  auto &table = m_objects.browserTable;
+  if (!table.contains(table.count())) return;
   const QString &k = run.keyword;
+  if (is(k, u"EVENT")) return eventBlock(run, table, browserEvents);
   const QStringView line = run.line;
-  if (is(k, u"EVENT")) {
-    const QString name = upperWordAt(line, 7);
-    const QString text = readEventBlock(run);
-    BrowserRecord &b = m_objects.browserTable[index];
-    if (name == u"BEFORENAVIGATE")
-      b.onBeforeNavigate = text;
-    else if (name == u"AFTERNAVIGATE")
-      b.onAfterNavigate = text;
-    return;
-  }
+  const int at = operandPosition(k);
   if (is(k, u"LOCATION")) {
-    QString location = quotedString(line, 10);
-    if (m_resources != nullptr) location = m_resources->resolveLocation(location);
-    m_objects.browserTable[index].location = location;
+    const QString location = resolved(quotedString(line, at));
+    table[table.count()].location = location;
     return;
   }
-  BrowserRecord &b = m_objects.browserTable[index];
+  BrowserRecord &b = table[table.count()];
   if (commonProperty(b, k, line)) return;
   if (is(k, u"HOME"))
-    b.home = quotedString(line, 6);
+    b.home = quotedString(line, at);
   else if (is(k, u"MASK"))
-    b.mask = quotedString(line, 6);
+    b.mask = quotedString(line, at);
   else if (is(k, u"TYPE"))
-    b.type = upperWordAt(line, 6);
+    b.type = upperWordAt(line, at);
   else if (is(k, u"JSERRORS"))
-    b.jsErrors = flagAt(line, 10);
+    b.jsErrors = flagAt(line, at);
 }
 
 // Consumes the lines up to ENDEVENT without interpreting them. A block never
@@ -198,91 +223,94 @@ QString Interpreter::readEventBlock(Run &run) {
 }
 
 void Interpreter::closeObject(Run &run) {
-  const QString kind = run.openObjectKind;
-  run.openObjectKind.clear();
-  if (kind == u"BUTTON") {
-    const int index = m_objects.buttonTable.count();
-    if (!m_objects.buttonTable.contains(index)) return;
-    ButtonRecord record = m_objects.buttonTable[index];
-    ControlSpec request;
-    QString kindWord;
-    int *counter = nullptr;
-    if (record.type == u"TEXT" && record.bitmap.isEmpty()) {
-      request.kind = ControlKind::TextButton;
-      kindWord = u"TXTBUTTON"_s;
-      counter = &m_objects.txtButtonCount;
-    } else if (record.type == u"TEXT") {
-      request.kind = ControlKind::TextPictureButton;
-      kindWord = u"TGRBUTTON"_s;
-      counter = &m_objects.tgrButtonCount;
-    } else if (record.type == u"GRAPHICAL" && !record.bitmap.isEmpty()) {
-      request.kind = ControlKind::PictureButton;
-      kindWord = u"GRFBUTTON"_s;
-      counter = &m_objects.grfButtonCount;
-    } else if (record.type == u"SHAPED" && !record.bitmap.isEmpty()) {
-      request.kind = ControlKind::ShapedButton;
-      kindWord = u"SHPBUTTON"_s;
-      counter = &m_objects.shpButtonCount;
-    } else {
-      return; // a button that cannot be shown is kept but never registered
-    }
-    request.element = ++*counter;
-    request.recordIndex = index;
-    request.caption = record.caption;
-    request.geometry = request.kind == ControlKind::ShapedButton
-                           ? QRect(record.left, record.top, 0, 0)
-                           : QRect(record.left, record.top, record.width, record.height);
-    if (!record.bitmap.isEmpty())
-      request.picture =
-          m_resources != nullptr ? m_resources->resolveLocation(record.bitmap) : record.bitmap;
-    request.visible = record.visible;
-    const ControlId control = m_windowSystem.createControl(request);
-    m_objects.registerObject(record.name, control, kindWord, index);
-    ButtonRecord &stored = m_objects.buttonTable[index];
-    stored.name = record.name;
-    stored.controlIndex = request.element;
+  const BlockKind block = std::exchange(run.openBlock, BlockKind::None);
+  switch (block) {
+  case BlockKind::Button:
+    return closeButton();
+  case BlockKind::InputBox:
+    return closeInputBox();
+  case BlockKind::Browser:
+    return closeBrowser();
+  case BlockKind::Form:
+    return closeForm();
+  case BlockKind::None:
     return;
   }
-  if (kind == u"INPUTBOX") {
-    const int index = m_objects.inputBoxTable.count();
-    if (!m_objects.inputBoxTable.contains(index)) return;
-    InputBoxRecord record = m_objects.inputBoxTable[index];
-    ControlSpec request;
-    request.kind = ControlKind::InputBox;
-    request.element = index;
-    request.recordIndex = index;
-    request.geometry = QRect(record.left, record.top, record.width, record.height);
-    request.text = record.text;
-    request.visible = true; // input boxes show at creation whatever VISIBLE said
-    const ControlId control = m_windowSystem.createControl(request);
-    m_objects.registerObject(record.name, control, u"INPUTBOX"_s, index);
-    m_objects.inputBoxTable[index].name = record.name;
+}
+
+// The record's type and bitmap choose the collection; a button that cannot be shown is kept but
+// never registered.
+void Interpreter::closeButton() {
+  const int index = m_objects.buttonTable.count();
+  if (!m_objects.buttonTable.contains(index)) return;
+  ButtonRecord record = m_objects.buttonTable[index];
+  const bool hasBitmap = !record.bitmap.isEmpty();
+  ControlSpec request;
+  if (record.type == u"TEXT")
+    request.kind = hasBitmap ? ObjectKind::TextPictureButton : ObjectKind::TextButton;
+  else if (record.type == u"GRAPHICAL" && hasBitmap)
+    request.kind = ObjectKind::PictureButton;
+  else if (record.type == u"SHAPED" && hasBitmap)
+    request.kind = ObjectKind::ShapedButton;
+  else
     return;
-  }
-  if (kind == u"BROWSER") {
-    const int index = m_objects.browserTable.count();
-    if (!m_objects.browserTable.contains(index)) return;
-    BrowserRecord record = m_objects.browserTable[index];
-    ControlSpec request;
-    request.kind = ControlKind::Browser;
-    request.element = index;
-    request.recordIndex = index;
-    request.geometry = QRect(record.left, record.top, record.width, record.height);
-    request.picture = record.mask;
-    request.text = record.location;
-    request.visible = record.visible;
-    const ControlId control = m_windowSystem.createControl(request);
-    m_objects.registerObject(record.name, control, u"BROWSER"_s, index);
-    m_objects.browserTable[index].name = record.name;
-    return;
-  }
-  if (kind == u"FORM") {
-    const int index = m_objects.formTable.count();
-    if (!m_objects.formTable.contains(index)) return;
-    QString name = m_objects.formTable[index].name;
-    m_objects.registerObject(name, 0, u"FORM"_s, index);
-    m_objects.formTable[index].name = name;
-  }
+  request.element = ++m_objects.elementCount(request.kind);
+  request.recordIndex = index;
+  request.caption = record.caption;
+  // A shaped button takes its picture's size.
+  request.geometry = request.kind == ObjectKind::ShapedButton
+                         ? QRect(record.left, record.top, 0, 0)
+                         : QRect(record.left, record.top, record.width, record.height);
+  request.picture = resolved(record.bitmap);
+  request.visible = record.visible;
+  const ControlId control = m_windowSystem.createControl(request);
+  m_objects.registerObject(record.name, control, request.kind, index);
+  ButtonRecord &stored = m_objects.buttonTable[index];
+  stored.name = record.name;
+  stored.controlIndex = request.element;
+}
+
+void Interpreter::closeInputBox() {
+  const int index = m_objects.inputBoxTable.count();
+  if (!m_objects.inputBoxTable.contains(index)) return;
+  InputBoxRecord record = m_objects.inputBoxTable[index];
+  ControlSpec request;
+  request.kind = ObjectKind::InputBox;
+  request.element = index;
+  request.recordIndex = index;
+  request.geometry = QRect(record.left, record.top, record.width, record.height);
+  request.text = record.text;
+  request.visible = true; // input boxes show at creation whatever VISIBLE said
+  const ControlId control = m_windowSystem.createControl(request);
+  m_objects.registerObject(record.name, control, ObjectKind::InputBox, index);
+  m_objects.inputBoxTable[index].name = record.name;
+}
+
+// Without the browser module there is no browser; the object keeps its record and name, so its
+// properties read and its commands change the record.
+void Interpreter::closeBrowser() {
+  const int index = m_objects.browserTable.count();
+  if (!m_objects.browserTable.contains(index)) return;
+  BrowserRecord record = m_objects.browserTable[index];
+  BrowserSpec request;
+  request.recordIndex = index;
+  request.geometry = QRect(record.left, record.top, record.width, record.height);
+  request.location = record.location; // resolved when the LOCATION line was read
+  request.mask = resolved(record.mask);
+  request.silent = !record.jsErrors;
+  request.visible = record.visible;
+  const ControlId control = m_windowSystem.createBrowser(request).value_or(0);
+  m_objects.registerObject(record.name, control, ObjectKind::Browser, index);
+  m_objects.browserTable[index].name = record.name;
+}
+
+// A FORM stands for the main window, which exists already.
+void Interpreter::closeForm() {
+  const int index = m_objects.formTable.count();
+  if (!m_objects.formTable.contains(index)) return;
+  QString name = m_objects.formTable[index].name;
+  m_objects.registerObject(name, 0, ObjectKind::Form, index);
+  m_objects.formTable[index].name = name;
 }
 
 } // namespace nuv

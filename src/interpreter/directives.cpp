@@ -13,53 +13,57 @@ namespace nuv {
 using namespace Qt::StringLiterals;
 
 void Interpreter::alwaysOnTop(Run &run) {
-  m_windowSystem.setAlwaysOnTop(m_evaluator.booleanValue(run.line, 13));
+  m_windowSystem.setAlwaysOnTop(m_evaluator.booleanValue(run.line, operandPosition(run.keyword)));
 }
 
 void Interpreter::restrictMove(Run &run) {
-  QString mode = trimBlanks(m_evaluator.longValue(run.line, 14));
+  QString mode = trimBlanks(m_evaluator.longValue(run.line, operandPosition(run.keyword)));
   if (mode == u"0") {
-    int pos = 14;
+    int pos = operandPosition(run.keyword);
     mode = getToken(run.line, pos).toUpper();
   }
   for (int i = 0; i < int(std::size(m_restrictModes)); ++i) {
     if (mode == m_restrictModes[i].word || mode == m_restrictModes[i].value) {
-      m_settings.restrictMove = i;
-      m_windowSystem.setMoveRestriction(i);
+      m_settings.restrictMove = MoveRestriction(i);
+      m_windowSystem.setMoveRestriction(m_settings.restrictMove);
       return;
     }
   }
 }
 
 void Interpreter::showInTaskbar(Run &run) {
-  m_settings.showInTaskbar = m_evaluator.booleanValue(run.line, 15);
+  m_settings.showInTaskbar = m_evaluator.booleanValue(run.line, operandPosition(run.keyword));
   m_windowSystem.setShowInTaskbar(m_settings.showInTaskbar);
 }
 
 void Interpreter::clipObjects(Run &run) {
-  m_settings.clipObjects = m_evaluator.booleanValue(run.line, 13);
-  if (m_settings.skinState == 2) m_windowSystem.setClipObjectsVisible(m_settings.clipObjects);
+  m_settings.clipObjects = m_evaluator.booleanValue(run.line, operandPosition(run.keyword));
+  // Other skins read the flag when they are next applied.
+  if (m_settings.skin == SkinKind::Alpha) m_windowSystem.setClipObjects(m_settings.clipObjects);
 }
 
+// The settings travel with the next PRELOAD's showLoadingWindow; a loading window that shows
+// now (a nested run during a preload) goes away.
 void Interpreter::loadingImage(Run &run) {
-  m_windowSystem.closeLoadingWindow();
-  int pos = 14;
+  m_windowSystem.hideLoadingWindow();
+  int pos = operandPosition(run.keyword);
   if (upperCaseIs(tokenView(run.line, pos), u"SHAPED")) m_settings.loadingImageShaped = true;
-  m_settings.loadingImage = quotedString(run.line, 14);
+  m_settings.loadingImage = quotedString(run.line, operandPosition(run.keyword));
 }
 
 void Interpreter::cacheLevel(Run &run) {
-  m_settings.cacheLevel = roundHalfEven(m_evaluator.longValueNumber(run.line, 12));
-  if (m_resources != nullptr) m_resources->setCacheLevel(m_settings.cacheLevel);
+  m_settings.cacheLevel =
+      roundHalfEven(m_evaluator.longValueNumber(run.line, operandPosition(run.keyword)));
+  m_resources.setCacheLevel(m_settings.cacheLevel);
 }
 
 void Interpreter::title(Run &run) {
-  m_windowSystem.setTitle(m_evaluator.stringValue(run.line, 7));
+  m_windowSystem.setTitle(m_evaluator.stringValue(run.line, operandPosition(run.keyword)));
 }
 
 void Interpreter::exit(Run &) {
   // The run goes on: lines after EXIT still execute.
-  m_windowSystem.closeLoadingWindow();
+  m_windowSystem.hideLoadingWindow();
   m_windowSystem.closeMainWindow();
 }
 
@@ -70,18 +74,18 @@ void Interpreter::minimize(Run &) {
 
 void Interpreter::setMaskColor(Run &run) {
   // Values outside 0..2^24-1 have no byte split; clamp rather than wrap into a random colour.
-  const double value = m_evaluator.longValueNumber(run.line, 14);
+  const double value = m_evaluator.longValueNumber(run.line, operandPosition(run.keyword));
   const qint32 colour = std::clamp(roundHalfEven(value), 0, 0xFFFFFF);
-  m_settings.maskBlue = colour / 65536;
-  m_settings.maskGreen = (colour % 65536) / 256;
-  m_settings.maskRed = colour % 256;
-  m_windowSystem.setMaskColor(m_settings.maskRed, m_settings.maskGreen, m_settings.maskBlue);
+  // Skins applied from now on take it; one that shows already keeps its colour key.
+  m_settings.maskColor = {colour % 256, (colour % 65536) / 256, colour / 65536};
 }
 
 void Interpreter::newEngine(Run &run) {
-  QString location = quotedString(run.line, 5);
-  const QString extra = restFrom(run.line, int(location.size()) + 7).toString();
-  if (m_resources != nullptr) location = m_resources->resolveLocation(location);
+  QString location = quotedString(run.line, operandPosition(run.keyword));
+  // The extra arguments start after the closing quote: the operand, two quotes and no blank.
+  const QString extra =
+      restFrom(run.line, operandPosition(run.keyword) + int(location.size()) + 2).toString();
+  location = m_resources.resolveLocation(location);
   const QPoint origin = m_windowSystem.mainWindowPosition();
   QStringList arguments{location, u"-ox:"_s + QString::number(origin.x()),
                         u"-oy:"_s + QString::number(origin.y())};
@@ -90,7 +94,8 @@ void Interpreter::newEngine(Run &run) {
 }
 
 void Interpreter::setCursor(Run &) {
-  // Pointers come with the cursor support; until then the directive is recognised and ignored.
+  // Recognised and ignored until the pointer statements are written (issue "loading window +
+  // preload + pointers"); WindowSystem::setPointer is what they will call.
 }
 
 } // namespace nuv

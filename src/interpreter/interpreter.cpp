@@ -35,7 +35,7 @@ const Interpreter::Statement Interpreter::s_statements[] = {
     {u"ENDOBJECT", &Interpreter::closeObject},
 };
 
-Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources *resources)
+Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources &resources)
     : m_windowSystem(windowSystem), m_resources(resources), m_evaluator(m_store, this) {
   registerConstants(m_store);
   const QString words[] = {u"NONE"_s, u"NOMOVE"_s, u"HORIZONTALONLY"_s, u"VERTICALONLY"_s};
@@ -66,10 +66,6 @@ static void assignKeyword(QString &keyword, QStringView statement) {
   }
 }
 
-static bool isBlockKind(QStringView kind) {
-  return kind == u"FORM" || kind == u"BROWSER" || kind == u"INPUTBOX" || kind == u"BUTTON";
-}
-
 void Interpreter::parseContent(QString &text) {
   prepareTextInPlace(text);
   Run run(text);
@@ -89,20 +85,27 @@ void Interpreter::parseContent(QString &text) {
       }
     }
     if (handler == nullptr)
-      handler = isBlockKind(run.openObjectKind) ? &Interpreter::propertyLine
-                                                : &Interpreter::objectCommand;
+      handler = run.openBlock != BlockKind::None ? &Interpreter::propertyLine
+                                                 : &Interpreter::objectCommand;
     (this->*handler)(run);
   }
   endOfRun(run);
 }
 
+// A BITMAP that no SETSHAPEBMP applied shows as a plain rectangular picture.
 void Interpreter::endOfRun(Run &run) {
   if (run.pendingSkinBitmap.isEmpty() || run.skinApplied) return;
-  m_windowSystem.hideAlphaWindow();
-  QString location = run.pendingSkinBitmap;
-  if (m_resources != nullptr) location = m_resources->resolveLocation(location);
-  m_windowSystem.setMainPicture(location);
-  m_settings.skinState = 0;
+  applySkin(run.pendingSkinBitmap, QString(), false);
+}
+
+void Interpreter::applySkin(const QString &bitmap, const QString &alphaBitmap, bool shape) {
+  SkinRequest skin;
+  skin.bitmap = resolved(bitmap);
+  skin.alphaBitmap = resolved(alphaBitmap);
+  skin.maskColor = m_settings.maskColor;
+  skin.clipObjects = m_settings.clipObjects;
+  skin.shape = shape;
+  m_settings.skin = m_windowSystem.applySkin(skin);
 }
 
 void Interpreter::showParseError(const QString &line, const QString &reason) {

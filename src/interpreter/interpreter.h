@@ -13,23 +13,30 @@ namespace nuv {
 
 class DocumentResources;
 
+// The command text of a "NUV:" address with its escapes decoded.
+QString urlDecode(QStringView text);
+
+// An EVENT block name and the record field that stores its text.
+template <typename Record> struct EventField {
+  QStringView name;
+  QString Record::*field;
+};
+
 // Window-wide values that directives set and outlive every run.
 struct WindowSettings {
-  int restrictMove = 0; // 0 free, 1 no move, 2 horizontal only, 3 vertical only
+  MoveRestriction restrictMove = MoveRestriction::Free;
   bool showInTaskbar = true;
   bool clipObjects = true;
   QString loadingImage;
   bool loadingImageShaped = false;
   int cacheLevel = 1;
-  int maskRed = 254;
-  int maskGreen = 1;
-  int maskBlue = 254;
-  int skinState = 0; // 0 plain, 1 shaped, 2 alpha-blended
+  MaskColor maskColor;
+  SkinKind skin = SkinKind::Plain; // what the window system last reported applying
 };
 
 class Interpreter : public PropertyReader, public ControlEvents {
 public:
-  explicit Interpreter(WindowSystem &windowSystem, DocumentResources *resources = nullptr);
+  Interpreter(WindowSystem &windowSystem, DocumentResources &resources);
 
   // Runs a text. The text is prepared in place (TABs to blanks, LF line ends,
   // no empty lines); preparing twice gives the same text.
@@ -54,6 +61,9 @@ public:
   void pointerOverButton(int recordIndex, ControlId control, bool graphical) override;
   void pointerOverBackground() override;
   void inputBoxKey(int recordIndex, const QString &textBefore, bool enter) override;
+  void beforeNavigate(int recordIndex, const QString &url) override;
+  void afterNavigate(int recordIndex, const QString &url) override;
+  void pageCommand(int recordIndex, const QString &origin, const QString &text) override;
   // The button whose over picture shows, -1 for none.
   int hoveredButton() const { return m_hoveredButton; }
 
@@ -84,14 +94,20 @@ private:
   void preload(Run &run);
   void preloadList(Run &run, bool images);
 
-  // Object blocks.
+  // Object blocks: one open, property and close step per kind of block.
   void openObject(Run &run);
   void closeObject(Run &run);
   void propertyLine(Run &run);
-  void formProperty(Run &run);
   void buttonProperty(Run &run);
   void inputBoxProperty(Run &run);
   void browserProperty(Run &run);
+  void closeButton();
+  void closeInputBox();
+  void closeBrowser();
+  void closeForm();
+  // An EVENT line: reads the block and stores it in the field its name selects, if any.
+  template <typename Record, size_t N>
+  void eventBlock(Run &run, RecordTable<Record> &table, const EventField<Record> (&fields)[N]);
   QString readEventBlock(Run &run);
 
   // Commands on named objects.
@@ -113,15 +129,19 @@ private:
 
   // Runs an event block from a copy: the block may declare objects and grow the tables.
   void runEventText(QString text);
+  // A resolved location; empty stays empty.
+  QString resolved(const QString &location) const;
   void restoreHoveredPicture(int recordIndex, ControlId control);
 
   void endOfRun(Run &run);
+  // Paths as the document wrote them; what was applied goes into the settings.
+  void applySkin(const QString &bitmap, const QString &alphaBitmap, bool shape);
 
   int m_hoveredButton = -1;
   ControlId m_hoveredControl = 0;
 
   WindowSystem &m_windowSystem;
-  DocumentResources *m_resources;
+  DocumentResources &m_resources;
   ValueStore m_store;
   Evaluator m_evaluator;
   ObjectModel m_objects;

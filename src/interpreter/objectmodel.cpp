@@ -7,7 +7,7 @@ namespace nuv {
 ObjectModel::NameKey::NameKey(const QString &upperName)
     : name(upperName), hash(qHash(QStringView(upperName), QHashSeed::globalSeed())) {}
 
-int ObjectModel::registerObject(QString &name, ControlId control, const QString &kind,
+int ObjectModel::registerObject(QString &name, ControlId control, ObjectKind kind,
                                 int recordIndex) {
   const int n = objectIndex.append();
   if (name.isEmpty()) name = QStringLiteral("Object") + QString::number(n);
@@ -16,6 +16,20 @@ int ObjectModel::registerObject(QString &name, ControlId control, const QString 
   int &first = m_firstByName[NameKey(name.toUpper())];
   if (first == 0) first = n;
   return n;
+}
+
+int &ObjectModel::elementCount(ObjectKind buttonKind) {
+  switch (buttonKind) {
+  case ObjectKind::TextPictureButton:
+    return tgrButtonCount;
+  case ObjectKind::PictureButton:
+    return grfButtonCount;
+  case ObjectKind::ShapedButton:
+    return shpButtonCount;
+  default:
+    Q_ASSERT_X(buttonKind == ObjectKind::TextButton, "elementCount", "only buttons are counted");
+    return txtButtonCount;
+  }
 }
 
 int ObjectModel::findObject(const QString &upperName) const {

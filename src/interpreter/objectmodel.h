@@ -24,6 +24,7 @@ struct ButtonRecord {
   bool visible = true;
   int controlIndex = 0;
   QString onClick;
+  // Kept as documents give them; no control event runs these three.
   QString onDoubleClick;
   QString onMouseDown;
   QString onMouseUp;
@@ -65,7 +66,7 @@ struct FormRecord {
 
 struct ObjectIndexEntry {
   QString name;
-  QString kind; // "TXTBUTTON", "TGRBUTTON", "GRFBUTTON", "SHPBUTTON", "INPUTBOX", "BROWSER", "FORM"
+  ObjectKind kind = ObjectKind::TextButton;
   ControlId control = 0;
   int recordIndex = 0; // the control's tag
 };
@@ -102,9 +103,11 @@ public:
   int tgrButtonCount = 0;
   int grfButtonCount = 0;
   int shpButtonCount = 0;
+  // The count of a button kind's collection.
+  int &elementCount(ObjectKind buttonKind);
 
   // Appends an entry; an empty name becomes "Object<n>" and is written back.
-  int registerObject(QString &name, ControlId control, const QString &kind, int recordIndex);
+  int registerObject(QString &name, ControlId control, ObjectKind kind, int recordIndex);
   // Case-insensitive, earliest entry wins; -1 when none. upperName must be upper case.
   int findObject(const QString &upperName) const;
 

@@ -7,14 +7,16 @@
 namespace nuv {
 
 void Interpreter::preload(Run &run) {
-  m_windowSystem.showLoadingWindow();
-  int pos = 9;
+  m_windowSystem.showLoadingWindow(resolved(m_settings.loadingImage),
+                                   m_settings.loadingImageShaped);
+  int pos = operandPosition(run.keyword);
   const QString kind = getToken(run.line, pos).toUpper();
+  // "PRELOAD IMAGE 'a.png'": the location follows the kind word and one separator.
+  const int at = operandPosition(run.keyword) + operandPosition(kind) - 1;
   if (kind == u"IMAGE") {
-    if (m_resources != nullptr)
-      m_resources->loadPictureCached(m_evaluator.stringValue(run.line, 15));
+    m_resources.loadPictureCached(m_evaluator.stringValue(run.line, at));
   } else if (kind == u"FILE") {
-    if (m_resources != nullptr) m_resources->fetchToCache(m_evaluator.stringValue(run.line, 14));
+    m_resources.fetchToCache(m_evaluator.stringValue(run.line, at));
   } else if (kind == u"IMAGES" || kind == u"FILES") {
     preloadList(run, kind == u"IMAGES");
   }
@@ -29,11 +31,10 @@ void Interpreter::preloadList(Run &run, bool images) {
     if (line.isEmpty() || line.startsWith(u'#')) continue;
     if (tokenIs(line, 1, u"ENDPRELOAD")) return;
     const QString location = m_evaluator.stringValue(line, 1);
-    if (m_resources == nullptr) continue;
     if (images)
-      m_resources->loadPictureCached(location);
+      m_resources.loadPictureCached(location);
     else
-      m_resources->fetchToCache(location);
+      m_resources.fetchToCache(location);
   }
 }
 

@@ -60,13 +60,21 @@ Value Interpreter::readProperty(QStringView textIn, int &pos) const {
   const QString word = getToken(textIn, wordPos).toUpper();
   const ObjectIndexEntry &entry = m_objects.objectIndex[entryIndex];
   const int r = entry.recordIndex;
-  if (entry.kind == u"INPUTBOX")
+  switch (entry.kind) {
+  case ObjectKind::InputBox:
     return m_objects.inputBoxTable.contains(r) ? inputBoxField(m_objects.inputBoxTable[r], word)
                                                : Value{};
-  if (entry.kind == u"BROWSER")
+  case ObjectKind::Browser:
     return m_objects.browserTable.contains(r) ? browserField(m_objects.browserTable[r], word)
                                               : Value{};
-  if (entry.kind == u"FORM") return {};
+  case ObjectKind::Form:
+    return {};
+  case ObjectKind::TextButton:
+  case ObjectKind::TextPictureButton:
+  case ObjectKind::PictureButton:
+  case ObjectKind::ShapedButton:
+    break;
+  }
   return m_objects.buttonTable.contains(r) ? buttonField(m_objects.buttonTable[r], word) : Value{};
 }
 

@@ -6,6 +6,9 @@
 
 namespace nuv {
 
+// The declaration block a run is inside, named after the OBJECT line's kind word.
+enum class BlockKind { None, Button, InputBox, Browser, Form };
+
 struct Interpreter::Run {
   explicit Run(const QString &prepared) : text(prepared), lines(text) {}
 
@@ -14,7 +17,7 @@ struct Interpreter::Run {
   int lineIndex = 0;
   QStringView line; // trimmed, comment removed; a view into text
   QString keyword;  // first token, upper-cased
-  QString openObjectKind;
+  BlockKind openBlock = BlockKind::None;
   QString pendingSkinBitmap;
   QString pendingAlphaBitmap;
   bool skinApplied = false;
@@ -22,7 +25,8 @@ struct Interpreter::Run {
   int lineCount() const { return lines.count(); }
 };
 
-// The position of a statement's first operand: the keyword and one separator.
+// The position of a statement's first operand: the keyword and one separator. Every statement,
+// property line and command reads its operand from here.
 inline int operandPosition(QStringView keyword) {
   return int(keyword.size()) + 2;
 }

@@ -7,34 +7,89 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace nuv {
+
+// A main-window edge that nothing has placed yet; skins centre a window left there.
+inline constexpr int unplaced = -99999;
 
 enum class MessageIcon { None, Exclamation, Critical, Information };
 
-// The collections a button or box is shown by; each has its own element numbering.
-enum class ControlKind {
+// What a declared object is shown by. The four button kinds each have their own element
+// numbering; input boxes and browsers are numbered by their record. A FORM is the main window.
+enum class ObjectKind {
   TextButton,
   TextPictureButton,
   PictureButton,
   ShapedButton,
   InputBox,
-  Browser
+  Browser,
+  Form
 };
 
-// A control made by createControl; 0 names no control.
+// How a drag by the window's background may move it.
+enum class MoveRestriction { Free, NoMove, HorizontalOnly, VerticalOnly };
+
+// What a skin request ended up showing.
+enum class SkinKind {
+  Plain,  // the bitmap as a rectangular picture, or nothing new
+  Shaped, // the bitmap, with the window cut to its outline
+  Alpha   // the per-pixel-alpha picture
+};
+
+// A control made by the window system; 0 names no control.
 using ControlId = int;
 
-// What a new control starts with. Pictures are passed as resolved locations;
+// What a new button or input box starts with. Pictures are passed as resolved locations;
 // the window system loads them through the shared picture table.
 struct ControlSpec {
-  ControlKind kind = ControlKind::TextButton;
-  int element = 0;     // index in the kind's collection, from 1
-  int recordIndex = 0; // the record the control's events report
+  ObjectKind kind = ObjectKind::TextButton; // a button kind or InputBox
+  int element = 0;                          // index in the kind's collection, from 1
+  int recordIndex = 0;                      // the record the control's events report
   QString caption;
   QRect geometry; // pixels; an empty size means "size of the picture"
   QString picture;
-  QString text;
+  QString text; // an input box's starting text
   bool visible = true;
+};
+
+// What a new embedded browser starts with.
+struct BrowserSpec {
+  int recordIndex = 0; // the record its navigation events report
+  QRect geometry;      // pixels, relative to the main window
+  QString location;    // resolved; loaded at creation when not empty
+  QString mask;        // resolved picture whose outline clips the browser; empty for none
+  bool silent = true;  // script error dialogs of pages suppressed
+  bool visible = true;
+};
+
+enum class BrowserAction { Back, Forward, Refresh, Stop };
+
+// SETMASKCOLOR's colour, one byte per channel.
+struct MaskColor {
+  int red = 254;
+  int green = 1;
+  int blue = 254;
+  bool operator==(const MaskColor &) const = default;
+};
+
+// The skin a FORM asks for: the pending bitmaps of one run and the window-wide flags.
+struct SkinRequest {
+  QString bitmap;      // resolved; empty for none
+  QString alphaBitmap; // resolved per-pixel-alpha picture; empty for none
+  MaskColor maskColor; // what the engine paints in exactly this colour is see-through
+  bool clipObjects = true;
+  // False for the end-of-run step: the bitmap as a plain rectangular picture, never shaped.
+  bool shape = true;
+};
+
+enum class PointerTarget { Form, TextButtons, GraphButtons, InputBoxes };
+
+// A mouse pointer for a target: the target's own default, a system pointer, or a pointer file.
+struct Pointer {
+  int systemId = 0; // a system pointer identifier (32512 arrow, 32649 hand...); 0 for none
+  QString file;     // a local pointer file, used when systemId is 0; both empty: the default
 };
 
 class WindowSystem {
@@ -44,31 +99,35 @@ public:
   // Modal in a desktop session; automated runs print "Title: text" instead.
   virtual void showMessage(const QString &title, const QString &text, MessageIcon icon) = 0;
 
+  // Only the last caption of an event-loop turn need ever reach the desktop.
   virtual void setTitle(const QString &title) = 0;
   virtual void setAlwaysOnTop(bool onTop) = 0;
   virtual void setShowInTaskbar(bool show) = 0;
   virtual void minimize() = 0;
   virtual void closeMainWindow() = 0;
-  virtual void closeLoadingWindow() = 0;
-  virtual void showLoadingWindow() = 0;
-  virtual void hideLoadingWindow() = 0;
-  virtual void hideAlphaWindow() = 0;
-  virtual void setMaskColor(int red, int green, int blue) = 0;
-  virtual void setClipObjectsVisible(bool visible) = 0;
-  // The main window's top-left corner in pixels.
+  // The main window's top-left corner in pixels; unplaced along an axis nothing placed.
   virtual QPoint mainWindowPosition() const = 0;
   virtual void setMainWindowPosition(const QPoint &topLeft) = 0;
   virtual QSize screenSize() const = 0;
-  // A plain (unshaped) picture as the main window's background.
-  virtual void setMainPicture(const QString &location) = 0;
-  // Shapes or skins the main window from the pending bitmaps of a FORM block and gives the new
-  // skin state: 0 plain (nothing applied), 1 shaped by the bitmap's outline, 2 alpha-blended.
-  virtual int applyWindowSkin(const QString &skinBitmap, const QString &alphaBitmap) = 0;
-  // How a drag by the window's background may move it: 0 free, 1 not at all, 2 sideways only,
-  // 3 up and down only.
-  virtual void setMoveRestriction(int mode) = 0;
+  virtual void setMoveRestriction(MoveRestriction restriction) = 0;
   // Starts a program with an argument list, never through a shell.
   virtual bool startProcess(const QString &program, const QStringList &arguments) = 0;
+
+  // Leaves any earlier skin and applies this one: the alpha picture when there is one and the
+  // desktop can show it (otherwise the bitmap stands in for it), else the bitmap, else nothing.
+  // Returns what now shows; an unplaced window is centred.
+  virtual SkinKind applySkin(const SkinRequest &skin) = 0;
+  // CLIPOBJECTS changed while an alpha skin shows.
+  virtual void setClipObjects(bool clip) = 0;
+
+  // The window shown while PRELOAD fetches: the resolved picture (its outline when shaped), or a
+  // "LOADING" text when the picture is empty.
+  virtual void showLoadingWindow(const QString &picture, bool shaped) = 0;
+  virtual void hideLoadingWindow() = 0;
+
+  // Applies to every current and future control of the target. False when the pointer cannot
+  // be loaded; the target then keeps what it had.
+  virtual bool setPointer(PointerTarget target, const Pointer &pointer) = 0;
 
   virtual ControlId createControl(const ControlSpec &request) = 0;
   // Pixels relative to the main window.
@@ -77,10 +136,25 @@ public:
   // A resolved location; the picture comes from the shared picture table.
   virtual void setControlPicture(ControlId control, const QString &location) = 0;
   virtual void setControlText(ControlId control, const QString &text) = 0;
+
+  // Browsers. No browser when the browser module cannot be loaded; geometry and visibility then
+  // go through the control verbs above.
+  virtual std::optional<ControlId> createBrowser(const BrowserSpec &request) = 0;
+  virtual void navigate(ControlId browser, const QString &url) = 0;
+  // History and loading; a browser with nothing to go back to ignores Back.
+  virtual void browserAction(ControlId browser, BrowserAction action) = 0;
+  virtual void setBrowserSilent(ControlId browser, bool silent) = 0;
 };
 
-// What the desktop reports back: the user's actions on the controls and the window. Controls are
-// named by the record index they were created with and by their id.
+// What the desktop reports back: the user's actions on the controls and the window, and the
+// browsers' navigations. Controls are named by the record index they were created with and by
+// their id.
+//
+// Re-entry: a web engine asks about a navigation synchronously. The window system never
+// re-enters a web engine from inside that callback: beforeNavigate runs inside it, and anything
+// its block asks of the same browser (navigate, browserAction...) is queued until the callback
+// has returned. pageCommand is called after the callback has returned (the "NUV:" navigation
+// itself is cancelled).
 class ControlEvents {
 public:
   virtual ~ControlEvents() = default;
@@ -93,6 +167,13 @@ public:
   virtual void pointerOverBackground() = 0;
   // A key went down in an input box; textBefore is its text before the key takes effect.
   virtual void inputBoxKey(int recordIndex, const QString &textBefore, bool enter) = 0;
+  // A browser is about to load url (any frame); the navigation goes on.
+  virtual void beforeNavigate(int recordIndex, const QString &url) = 0;
+  // A browser finished a navigation; url is its top-level location now.
+  virtual void afterNavigate(int recordIndex, const QString &url) = 0;
+  // A page navigated to "NUV:" + text (text still percent-encoded); origin is the sending page's
+  // scheme, host and port.
+  virtual void pageCommand(int recordIndex, const QString &origin, const QString &text) = 0;
 };
 
 } // namespace nuv

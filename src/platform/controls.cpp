@@ -10,13 +10,11 @@
 
 namespace nuv {
 
-TextButton::TextButton(ControlEvents *&events, int recordIndex, ControlId id, QWidget *parent)
-    : QPushButton(parent), m_events(events), m_record(recordIndex), m_id(id) {
+TextButton::TextButton(int recordIndex, int id, QWidget *parent)
+    : QPushButton(parent), m_record(recordIndex), m_id(id) {
   setMouseTracking(true);
   setFocusPolicy(Qt::NoFocus);
-  connect(this, &QPushButton::clicked, this, [this] {
-    if (m_events != nullptr) m_events->buttonClicked(m_record);
-  });
+  connect(this, &QPushButton::clicked, this, [this] { Q_EMIT activated(m_record); });
 }
 
 void TextButton::setPicture(const QPixmap &picture) {
@@ -26,7 +24,7 @@ void TextButton::setPicture(const QPixmap &picture) {
 
 void TextButton::mouseMoveEvent(QMouseEvent *event) {
   QPushButton::mouseMoveEvent(event);
-  if (m_events != nullptr) m_events->pointerOverButton(m_record, m_id, false);
+  Q_EMIT pointerOver(m_record, m_id);
 }
 
 void TextButton::paintEvent(QPaintEvent *event) {
@@ -42,8 +40,8 @@ void TextButton::paintEvent(QPaintEvent *event) {
   painter.drawText(rect(), Qt::AlignCenter, text());
 }
 
-PictureButton::PictureButton(ControlEvents *&events, int recordIndex, ControlId id, QWidget *parent)
-    : QWidget(parent), m_events(events), m_record(recordIndex), m_id(id) {
+PictureButton::PictureButton(int recordIndex, int id, QWidget *parent)
+    : QWidget(parent), m_record(recordIndex), m_id(id) {
   setMouseTracking(true);
 }
 
@@ -60,33 +58,30 @@ void PictureButton::paintEvent(QPaintEvent *) {
 void PictureButton::mousePressEvent(QMouseEvent *event) {
   if (event->button() != Qt::LeftButton) return;
   m_pressed = true;
-  if (m_events != nullptr) m_events->buttonPressed(m_record, m_id);
+  Q_EMIT pressed(m_record, m_id);
 }
 
 void PictureButton::mouseReleaseEvent(QMouseEvent *event) {
   if (event->button() != Qt::LeftButton || !m_pressed) return;
   m_pressed = false;
-  if (m_events == nullptr) return;
-  // The events may run a block that lets further events through; keep our own state first.
+  // The release may run a block that lets further events through; decide the click first.
   const bool inside = rect().contains(event->position().toPoint()) &&
                       (mask().isEmpty() || mask().contains(event->position().toPoint()));
-  m_events->buttonReleased(m_record, m_id);
-  if (inside) m_events->buttonClicked(m_record);
+  Q_EMIT released(m_record, m_id);
+  if (inside) Q_EMIT activated(m_record);
 }
 
 void PictureButton::mouseMoveEvent(QMouseEvent *) {
-  if (m_events != nullptr) m_events->pointerOverButton(m_record, m_id, true);
+  Q_EMIT pointerOver(m_record, m_id);
 }
 
-InputBox::InputBox(ControlEvents *&events, int recordIndex, QWidget *parent)
-    : QLineEdit(parent), m_events(events), m_record(recordIndex) {}
+InputBox::InputBox(int recordIndex, QWidget *parent) : QLineEdit(parent), m_record(recordIndex) {}
 
 void InputBox::keyPressEvent(QKeyEvent *event) {
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  // The record sees the text as it stood before this key.
-  if (m_events != nullptr && (enter || !event->text().isEmpty())) {
+  if (enter || !event->text().isEmpty()) {
     const QPointer<InputBox> self(this);
-    m_events->inputBoxKey(m_record, text(), enter);
+    Q_EMIT keyTyped(m_record, text(), enter);
     if (self.isNull()) return;
   }
   QLineEdit::keyPressEvent(event);

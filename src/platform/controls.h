@@ -1,8 +1,6 @@
 // The widgets that show a Skivet's objects, each reporting the user's actions by record index.
 #pragma once
 
-#include "windowsystem.h"
-
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
@@ -14,17 +12,20 @@ namespace nuv {
 class TextButton : public QPushButton {
   Q_OBJECT
 public:
-  TextButton(ControlEvents *&events, int recordIndex, ControlId id, QWidget *parent);
+  TextButton(int recordIndex, int id, QWidget *parent);
   void setPicture(const QPixmap &picture);
+
+Q_SIGNALS:
+  void activated(int recordIndex);
+  void pointerOver(int recordIndex, int id);
 
 protected:
   void mouseMoveEvent(QMouseEvent *event) override;
   void paintEvent(QPaintEvent *event) override;
 
 private:
-  ControlEvents *&m_events;
   int m_record;
-  ControlId m_id;
+  int m_id;
   QPixmap m_picture;
 };
 
@@ -32,8 +33,14 @@ private:
 class PictureButton : public QWidget {
   Q_OBJECT
 public:
-  PictureButton(ControlEvents *&events, int recordIndex, ControlId id, QWidget *parent);
+  PictureButton(int recordIndex, int id, QWidget *parent);
   void setPicture(const QPixmap &picture);
+
+Q_SIGNALS:
+  void pressed(int recordIndex, int id);
+  void released(int recordIndex, int id);
+  void activated(int recordIndex);
+  void pointerOver(int recordIndex, int id);
 
 protected:
   void paintEvent(QPaintEvent *event) override;
@@ -42,9 +49,8 @@ protected:
   void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
-  ControlEvents *&m_events;
   int m_record;
-  ControlId m_id;
+  int m_id;
   QPixmap m_picture;
   bool m_pressed = false;
 };
@@ -52,13 +58,16 @@ private:
 class InputBox : public QLineEdit {
   Q_OBJECT
 public:
-  InputBox(ControlEvents *&events, int recordIndex, QWidget *parent);
+  InputBox(int recordIndex, QWidget *parent);
+
+Q_SIGNALS:
+  // Before the key takes effect: textBefore is the box's text as it stands.
+  void keyTyped(int recordIndex, const QString &textBefore, bool enter);
 
 protected:
   void keyPressEvent(QKeyEvent *event) override;
 
 private:
-  ControlEvents *&m_events;
   int m_record;
 };
 

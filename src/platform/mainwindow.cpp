@@ -6,8 +6,7 @@
 
 namespace nuv {
 
-MainWindow::MainWindow(ControlEvents *&events, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_events(events) {
+MainWindow::MainWindow(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   setMouseTracking(true);
 }
 
@@ -41,21 +40,21 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event) {
     const QPoint wanted = event->globalPosition().toPoint() - m_grab;
     QPoint at = pos();
     switch (m_restriction) {
-    case 0:
+    case MoveRestriction::Free:
       at = wanted;
       break;
-    case 2:
+    case MoveRestriction::HorizontalOnly:
       at.setX(wanted.x());
       break;
-    case 3:
+    case MoveRestriction::VerticalOnly:
       at.setY(wanted.y());
       break;
-    default:
+    case MoveRestriction::NoMove:
       break;
     }
     if (at != pos()) move(at);
   }
-  if (m_events != nullptr) m_events->pointerOverBackground();
+  Q_EMIT pointerOverBackground();
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent *) {

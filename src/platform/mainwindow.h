@@ -11,18 +11,19 @@ namespace nuv {
 class MainWindow : public QWidget {
   Q_OBJECT
 public:
-  explicit MainWindow(ControlEvents *&events, QWidget *parent = nullptr);
+  explicit MainWindow(QWidget *parent = nullptr);
 
   // Shows the picture and takes its size.
   void setPicture(const QImage &picture);
   const QImage &picture() const { return m_picture; }
-  // 0 free, 1 no move, 2 sideways only, 3 up and down only; any other value does not move.
-  void setMoveRestriction(int mode) { m_restriction = mode; }
+  void setMoveRestriction(MoveRestriction restriction) { m_restriction = restriction; }
 
 Q_SIGNALS:
   void firstPaint();
   // Sent before the native window is mapped, so window-manager hints set now take effect.
   void aboutToMap();
+  // The pointer moved over the background, not over a control.
+  void pointerOverBackground();
 
 protected:
   void paintEvent(QPaintEvent *event) override;
@@ -32,12 +33,11 @@ protected:
   void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-  ControlEvents *&m_events;
   QImage m_picture;
   bool m_painted = false;
   bool m_dragging = false;
   QPoint m_grab; // pointer minus window position at the press, in screen pixels
-  int m_restriction = 0;
+  MoveRestriction m_restriction = MoveRestriction::Free;
 };
 
 } // namespace nuv

@@ -7,24 +7,50 @@
 #include "x11.h"
 
 #include <QGuiApplication>
+#include <QMetaObject>
 #include <QProcess>
 #include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
+#include <iterator>
 
 namespace nuv {
 
 namespace {
 
-constexpr int unplaced = -99999;
+// System pointer identifiers as documents give them, and the shapes that mean the same.
+const struct {
+  int id;
+  Qt::CursorShape shape;
+} systemPointers[] = {
+    {32512, Qt::ArrowCursor},     {32513, Qt::IBeamCursor},     {32514, Qt::WaitCursor},
+    {32515, Qt::CrossCursor},     {32516, Qt::UpArrowCursor},   {32642, Qt::SizeFDiagCursor},
+    {32643, Qt::SizeBDiagCursor}, {32644, Qt::SizeHorCursor},   {32645, Qt::SizeVerCursor},
+    {32646, Qt::SizeAllCursor},   {32648, Qt::ForbiddenCursor}, {32649, Qt::PointingHandCursor},
+    {32650, Qt::BusyCursor},      {32651, Qt::WhatsThisCursor},
+};
+
+std::optional<PointerTarget> pointerTargetOf(const QWidget *widget) {
+  if (qobject_cast<const TextButton *>(widget) != nullptr) return PointerTarget::TextButtons;
+  if (qobject_cast<const PictureButton *>(widget) != nullptr) return PointerTarget::GraphButtons;
+  if (qobject_cast<const InputBox *>(widget) != nullptr) return PointerTarget::InputBoxes;
+  return std::nullopt;
+}
 
 } // namespace
 
 QtWindowSystem::QtWindowSystem(PictureSource pictures)
-    : m_pictures(std::move(pictures)), m_main(new MainWindow(m_events)) {
+    : m_pictures(std::move(pictures)), m_main(new MainWindow) {
+  QObject::connect(m_main, &MainWindow::pointerOverBackground, m_main, [this] {
+    if (m_events != nullptr) m_events->pointerOverBackground();
+  });
   // Not placed yet: skins centre a window left at this marker.
   m_main->move(unplaced, unplaced);
   // Every new native window (flag changes make one) starts without the taskbar state.
   QObject::connect(m_main, &MainWindow::aboutToMap, m_main, [this] {
+    // The window maps with the caption the document gave it.
+    publishTitle();
     if (!m_skipTaskbar) return;
     // Once before mapping (a window manager reads it then), once after (for one that lost it).
     setSkipTaskbar(m_main, true);
@@ -47,8 +73,20 @@ void QtWindowSystem::showMessage(const QString &title, const QString &text, Mess
   showMessageBox(title, text, icon);
 }
 
+// Publishing a caption costs a round through the window system, and only the last one of an
+// event-loop turn is ever seen: remember it, and publish once when the loop runs again.
 void QtWindowSystem::setTitle(const QString &title) {
-  m_main->setWindowTitle(title);
+  m_pendingTitle = title;
+  if (m_titlePending) return;
+  m_titlePending = true;
+  QMetaObject::invokeMethod(
+      m_main, [this] { publishTitle(); }, Qt::QueuedConnection);
+}
+
+void QtWindowSystem::publishTitle() {
+  if (!m_titlePending) return;
+  m_titlePending = false;
+  m_main->setWindowTitle(m_pendingTitle);
 }
 
 void QtWindowSystem::setWindowFlag(Qt::WindowType flag, bool on) {
@@ -80,13 +118,13 @@ void QtWindowSystem::closeMainWindow() {
   QCoreApplication::exit(0);
 }
 
-// The loading window, the alpha background and the clip container come with their own layers.
-void QtWindowSystem::closeLoadingWindow() {}
-void QtWindowSystem::showLoadingWindow() {}
+// Filled by the loading-window work (issue "loading window + preload + pointers"); until then
+// PRELOAD shows nothing while it fetches.
+void QtWindowSystem::showLoadingWindow(const QString &, bool) {}
 void QtWindowSystem::hideLoadingWindow() {}
-void QtWindowSystem::hideAlphaWindow() {}
-void QtWindowSystem::setMaskColor(int, int, int) {}
-void QtWindowSystem::setClipObjectsVisible(bool) {}
+
+// Only alpha skins clip their objects; applySkin never gives one yet (issue "alpha skins").
+void QtWindowSystem::setClipObjects(bool) {}
 
 QPoint QtWindowSystem::mainWindowPosition() const {
   return m_main->pos();
@@ -112,10 +150,6 @@ QPixmap QtWindowSystem::pixmap(const QString &location) {
   return converted;
 }
 
-void QtWindowSystem::setMainPicture(const QString &location) {
-  m_main->setPicture(m_pictures(location));
-}
-
 void QtWindowSystem::centreIfUnplaced() {
   QPoint at = m_main->pos();
   const QSize screen = screenSize();
@@ -124,22 +158,81 @@ void QtWindowSystem::centreIfUnplaced() {
   m_main->move(at);
 }
 
-int QtWindowSystem::applyWindowSkin(const QString &skinBitmap, const QString &) {
-  // Alpha-blended skins come with their own layer; until then the bitmap is the skin, as on a
-  // desktop without per-pixel alpha.
-  if (skinBitmap.isEmpty()) return 0;
-  hideAlphaWindow();
-  const QImage picture = m_pictures(skinBitmap);
+// Alpha pictures come with issue "alpha skins"; until then the bitmap is the skin, as on a
+// desktop without a compositor.
+SkinKind QtWindowSystem::applySkin(const SkinRequest &skin) {
+  if (skin.bitmap.isEmpty()) return SkinKind::Plain;
+  const QImage picture = m_pictures(skin.bitmap);
   m_main->setPicture(picture);
+  if (!skin.shape) return SkinKind::Plain;
   centreIfUnplaced();
   // A bitmap without a shape leaves the window's region as it was.
   const QRegion region = outlineRegion(TraceOutline(picture));
   if (!region.isEmpty()) m_main->setMask(region);
-  return 1;
+  return SkinKind::Shaped;
 }
 
-void QtWindowSystem::setMoveRestriction(int mode) {
-  m_main->setMoveRestriction(mode);
+void QtWindowSystem::setMoveRestriction(MoveRestriction restriction) {
+  m_main->setMoveRestriction(restriction);
+}
+
+// System pointers only; pointer files come with issue "loading window + preload + pointers".
+bool QtWindowSystem::setPointer(PointerTarget target, const Pointer &pointer) {
+  std::optional<QCursor> cursor;
+  if (pointer.systemId != 0) {
+    const auto *found = std::find_if(std::begin(systemPointers), std::end(systemPointers),
+                                     [&](const auto &p) { return p.id == pointer.systemId; });
+    if (found == std::end(systemPointers)) return false;
+    cursor = QCursor(found->shape);
+  } else if (!pointer.file.isEmpty()) {
+    return false;
+  }
+  m_pointers[int(target)] = cursor;
+  if (target == PointerTarget::Form) {
+    applyPointer(target, m_main);
+    return true;
+  }
+  for (const QPointer<QWidget> &widget : m_controls)
+    if (widget != nullptr && pointerTargetOf(widget) == target) applyPointer(target, widget);
+  return true;
+}
+
+void QtWindowSystem::applyPointer(PointerTarget target, QWidget *widget) const {
+  const std::optional<QCursor> &cursor = m_pointers[int(target)];
+  if (cursor)
+    widget->setCursor(*cursor);
+  else
+    widget->unsetCursor();
+}
+
+void QtWindowSystem::connectReports(QWidget *widget) {
+  // Each report reads the sink when it comes, so clearing the sink silences every control.
+  if (auto *button = qobject_cast<TextButton *>(widget)) {
+    QObject::connect(button, &TextButton::activated, m_main, [this](int record) {
+      if (m_events != nullptr) m_events->buttonClicked(record);
+    });
+    QObject::connect(button, &TextButton::pointerOver, m_main, [this](int record, int id) {
+      if (m_events != nullptr) m_events->pointerOverButton(record, id, false);
+    });
+  } else if (auto *picture = qobject_cast<PictureButton *>(widget)) {
+    QObject::connect(picture, &PictureButton::pressed, m_main, [this](int record, int id) {
+      if (m_events != nullptr) m_events->buttonPressed(record, id);
+    });
+    QObject::connect(picture, &PictureButton::released, m_main, [this](int record, int id) {
+      if (m_events != nullptr) m_events->buttonReleased(record, id);
+    });
+    QObject::connect(picture, &PictureButton::activated, m_main, [this](int record) {
+      if (m_events != nullptr) m_events->buttonClicked(record);
+    });
+    QObject::connect(picture, &PictureButton::pointerOver, m_main, [this](int record, int id) {
+      if (m_events != nullptr) m_events->pointerOverButton(record, id, true);
+    });
+  } else if (auto *box = qobject_cast<InputBox *>(widget)) {
+    QObject::connect(box, &InputBox::keyTyped, m_main,
+                     [this](int record, const QString &textBefore, bool enter) {
+                       if (m_events != nullptr) m_events->inputBoxKey(record, textBefore, enter);
+                     });
+  }
 }
 
 bool QtWindowSystem::startProcess(const QString &program, const QStringList &arguments) {
@@ -152,19 +245,19 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   const QPixmap picture = request.picture.isEmpty() ? QPixmap() : pixmap(request.picture);
   QRect geometry = request.geometry;
   switch (request.kind) {
-  case ControlKind::TextButton:
-  case ControlKind::TextPictureButton: {
-    auto *button = new TextButton(m_events, request.recordIndex, id, m_main);
+  case ObjectKind::TextButton:
+  case ObjectKind::TextPictureButton: {
+    auto *button = new TextButton(request.recordIndex, id, m_main);
     button->setText(request.caption);
     button->setPicture(picture);
     widget = button;
     break;
   }
-  case ControlKind::PictureButton:
-  case ControlKind::ShapedButton: {
-    auto *button = new PictureButton(m_events, request.recordIndex, id, m_main);
+  case ObjectKind::PictureButton:
+  case ObjectKind::ShapedButton: {
+    auto *button = new PictureButton(request.recordIndex, id, m_main);
     button->setPicture(picture);
-    if (request.kind == ControlKind::ShapedButton) {
+    if (request.kind == ObjectKind::ShapedButton) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
       geometry.setSize(picture.size());
       const QRegion region = outlineRegion(TraceOutline(picture.toImage()));
@@ -173,16 +266,20 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
     widget = button;
     break;
   }
-  case ControlKind::InputBox: {
-    auto *box = new InputBox(m_events, request.recordIndex, m_main);
+  case ObjectKind::InputBox: {
+    auto *box = new InputBox(request.recordIndex, m_main);
     box->setText(request.text);
     widget = box;
     break;
   }
-  case ControlKind::Browser:
-    widget = new QWidget(m_main);
-    break;
+  case ObjectKind::Browser:
+  case ObjectKind::Form:
+    Q_ASSERT_X(false, "createControl", "browsers and the form are no controls");
+    return 0;
   }
+  connectReports(widget);
+  if (const std::optional<PointerTarget> target = pointerTargetOf(widget))
+    applyPointer(*target, widget);
   widget->setGeometry(geometry);
   widget->setVisible(request.visible);
   m_controls.emplace_back(widget);
@@ -214,5 +311,14 @@ void QtWindowSystem::setControlPicture(ControlId id, const QString &location) {
 void QtWindowSystem::setControlText(ControlId id, const QString &text) {
   if (auto *box = qobject_cast<QLineEdit *>(control(id))) box->setText(text);
 }
+
+// The browser module comes with issue "browsers"; until then there is never a browser, so the
+// browser verbs below are never given one.
+std::optional<ControlId> QtWindowSystem::createBrowser(const BrowserSpec &) {
+  return std::nullopt;
+}
+void QtWindowSystem::navigate(ControlId, const QString &) {}
+void QtWindowSystem::browserAction(ControlId, BrowserAction) {}
+void QtWindowSystem::setBrowserSilent(ControlId, bool) {}
 
 } // namespace nuv

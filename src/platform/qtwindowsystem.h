@@ -4,12 +4,14 @@
 #include "mainwindow.h"
 #include "windowsystem.h"
 
+#include <QCursor>
 #include <QHash>
 #include <QImage>
 #include <QPixmap>
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace nuv {
@@ -22,7 +24,7 @@ public:
   explicit QtWindowSystem(PictureSource pictures);
   ~QtWindowSystem() override;
 
-  // Where the user's actions go; set once the interpreter exists.
+  // Where the user's actions go; set once the interpreter exists, cleared before it goes.
   void setEventSink(ControlEvents *events) { m_events = events; }
   MainWindow &mainWindow() { return *m_main; }
   // EXIT ran: there is no window to show any more.
@@ -38,27 +40,34 @@ public:
   void setShowInTaskbar(bool show) override;
   void minimize() override;
   void closeMainWindow() override;
-  void closeLoadingWindow() override;
-  void showLoadingWindow() override;
-  void hideLoadingWindow() override;
-  void hideAlphaWindow() override;
-  void setMaskColor(int red, int green, int blue) override;
-  void setClipObjectsVisible(bool visible) override;
   QPoint mainWindowPosition() const override;
   void setMainWindowPosition(const QPoint &topLeft) override;
   QSize screenSize() const override;
-  void setMainPicture(const QString &location) override;
-  int applyWindowSkin(const QString &skinBitmap, const QString &alphaBitmap) override;
-  void setMoveRestriction(int mode) override;
+  void setMoveRestriction(MoveRestriction restriction) override;
   bool startProcess(const QString &program, const QStringList &arguments) override;
+  SkinKind applySkin(const SkinRequest &skin) override;
+  void setClipObjects(bool clip) override;
+  void showLoadingWindow(const QString &picture, bool shaped) override;
+  void hideLoadingWindow() override;
+  bool setPointer(PointerTarget target, const Pointer &pointer) override;
   ControlId createControl(const ControlSpec &request) override;
   void setControlGeometry(ControlId id, const QRect &geometry) override;
   void setControlVisible(ControlId id, bool visible) override;
   void setControlPicture(ControlId id, const QString &location) override;
   void setControlText(ControlId id, const QString &text) override;
+  std::optional<ControlId> createBrowser(const BrowserSpec &request) override;
+  void navigate(ControlId browser, const QString &url) override;
+  void browserAction(ControlId browser, BrowserAction action) override;
+  void setBrowserSilent(ControlId browser, bool silent) override;
 
 private:
   void setWindowFlag(Qt::WindowType flag, bool on);
+  // Gives the window the last caption asked for since the previous publish.
+  void publishTitle();
+  // Connects a new control's reports to the sink; the sink is read when a report comes.
+  void connectReports(QWidget *widget);
+  // The pointer a target was given, if any, on one control of that target.
+  void applyPointer(PointerTarget target, QWidget *widget) const;
   // Pictures become pixmaps once; hover and press swaps reuse them.
   QPixmap pixmap(const QString &location);
 
@@ -67,6 +76,9 @@ private:
   MainWindow *m_main;
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   QHash<QString, QPixmap> m_pixmaps;
+  std::optional<QCursor> m_pointers[4]; // by PointerTarget; none: the widget's own default
+  QString m_pendingTitle;
+  bool m_titlePending = false;
   bool m_closed = false;
   bool m_skipTaskbar = false;
 };

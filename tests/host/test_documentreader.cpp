@@ -1,5 +1,5 @@
 // Documents with %INCLUDE lines: what reaches the interpreter, cycles, failures and the size bound.
-#include "../interpreter/fakewindowsystem.h"
+#include "../support/fakewindowsystem.h"
 #include "cache.h"
 #include "documentreader.h"
 #include "interpreter.h"
@@ -20,7 +20,8 @@ protected:
   QTemporaryDir folder;
   QTemporaryDir cacheFolder;
   FakeWindowSystem windows;
-  Interpreter interpreter{windows};
+  FakeResources resources;
+  Interpreter interpreter{windows, resources};
   Cache cache{cacheFolder.path() + QStringLiteral("/")};
   DocumentReader reader{cache, interpreter.evaluator(), windows};
 

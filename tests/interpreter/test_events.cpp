@@ -1,5 +1,5 @@
 // Commands on objects and the user's actions on controls, seen through the window-system log.
-#include "fakewindowsystem.h"
+#include "../support/fakewindowsystem.h"
 #include "interpreter.h"
 
 #include <gtest/gtest.h>
@@ -28,10 +28,11 @@ const char *const kDocument = "OBJECT BUTTON\nNAME Txt\nCAPTION 'T'\n"
 struct Engine {
   FakeWindowSystem windows;
   FakeResources resources;
-  Interpreter interpreter{windows, &resources};
+  Interpreter interpreter{windows, resources};
 
-  Engine() {
-    run(kDocument);
+  explicit Engine(const char *document = kDocument, bool browserModule = true) {
+    windows.browserModule = browserModule;
+    run(document);
     windows.log.clear();
   }
   QStringList run(const char *text) {
@@ -44,15 +45,26 @@ struct Engine {
   }
 };
 
+struct CommandCase {
+  const char *command;
+  QStringList log;      // what reaches the window system
+  const char *property; // read afterwards
+  const char *expected;
+};
+
+// Each command on a fresh engine.
+template <size_t N> void expectCommands(const char *document, const CommandCase (&cases)[N]) {
+  for (const CommandCase &c : cases) {
+    Engine engine(document);
+    EXPECT_EQ(engine.run(c.command), c.log) << c.command;
+    EXPECT_EQ(engine.value(c.property), QString::fromUtf8(c.expected)) << c.command;
+  }
+}
+
 } // namespace
 
 TEST(ObjectCommands, ChangeControlsAndRecords) {
-  const struct {
-    const char *command;
-    QStringList log;
-    const char *property;
-    const char *expected;
-  } cases[] = {
+  const CommandCase cases[] = {
       {"A.LEFT 120", {"geometry #2 120 0 100 30"}, "A.LEFT", "120"},
       {"a left 120", {"geometry #2 120 0 100 30"}, "A.LEFT", "120"},
       {"A  TOP 7", {"geometry #2 0 7 100 30"}, "A.TOP", "7"},
@@ -71,11 +83,7 @@ TEST(ObjectCommands, ChangeControlsAndRecords) {
       {"Box.BITMAP 'x.bmp'", {}, "Box.TEXT", "start"},
       {"Nobody.LEFT 5", {}, "A.LEFT", "0"},
   };
-  for (const auto &c : cases) {
-    Engine engine;
-    EXPECT_EQ(engine.run(c.command), c.log) << c.command;
-    EXPECT_EQ(engine.value(c.property), QString::fromUtf8(c.expected)) << c.command;
-  }
+  expectCommands(kDocument, cases);
 }
 
 TEST(FormCommands, MoveAndReskinAtRunTime) {
@@ -86,7 +94,7 @@ TEST(FormCommands, MoveAndReskinAtRunTime) {
       {"Main LEFT 0-", {"move 1920 -99999"}},
       {"main.top 20", {"move -99999 20"}},
       {"Main TOP Box", {"move -99999 0"}},
-      {"Main.BITMAP 'skin.bmp'", {"hide alpha", "picture /docs/skin.bmp"}},
+      {"Main.BITMAP 'skin.bmp'", {"skin /docs/skin.bmp| plain"}},
       {"Main.BITMAP 'skin.bmp'\nMain SETSHAPEBMP", {"skin /docs/skin.bmp|"}},
       {"Main ALPHABLENDBITMAP 'glow.png'\nMain BITMAP 'skin.bmp'\nMain SETSHAPEBMP",
        {"skin /docs/skin.bmp|/docs/glow.png"}},
@@ -156,4 +164,106 @@ TEST(ControlEvents, BlocksThatDeclareObjectsOfTheirOwnKind) {
     engine.interpreter.buttonClicked(maker);
   EXPECT_EQ(engine.interpreter.objects().buttonTable.count(), maker + 3);
   EXPECT_EQ(engine.windows.calls(QStringLiteral("title")).size(), 3);
+}
+
+namespace {
+
+const char *const kBrowserDocument =
+    "OBJECT BROWSER\nNAME Web\nLEFT 5\nTOP 6\nWIDTH 300\nHEIGHT 200\nLOCATION 'start.html'\n"
+    "MASK 'mask.bmp'\nHOME 'home.html'\n"
+    "EVENT BEFORENAVIGATE\nTITLE Web.TARGETURL\nENDEVENT\n"
+    "EVENT AFTERNAVIGATE\nTITLE LC(Web.LOCATION)\nENDEVENT\nENDOBJECT\n"
+    "OBJECT BROWSER\nNAME Quiet\nJSERRORS TRUE\nVISIBLE FALSE\nENDOBJECT\n";
+
+} // namespace
+
+TEST(Browsers, DeclarationCarriesResolvedLocationAndMask) {
+  Engine engine(kBrowserDocument);
+  ASSERT_EQ(engine.windows.browsers.size(), 2u);
+  const BrowserSpec &web = engine.windows.browsers[0];
+  EXPECT_EQ(web.recordIndex, 1);
+  EXPECT_EQ(web.geometry, QRect(5, 6, 300, 200));
+  EXPECT_EQ(web.location, QStringLiteral("/docs/start.html"));
+  EXPECT_EQ(web.mask, QStringLiteral("/docs/mask.bmp"));
+  EXPECT_TRUE(web.silent) << "pages stay silent unless JSERRORS TRUE";
+  EXPECT_TRUE(web.visible);
+  const BrowserSpec &quiet = engine.windows.browsers[1];
+  EXPECT_FALSE(quiet.silent);
+  EXPECT_FALSE(quiet.visible);
+  EXPECT_TRUE(quiet.location.isEmpty());
+}
+
+TEST(Browsers, CommandsReachTheBrowserAndItsRecord) {
+  const CommandCase cases[] = {
+      {"Web BACK", {"action #1 back"}, "Web.LOCATION", "/docs/start.html"},
+      {"web.forward", {"action #1 forward"}, "", ""},
+      {"Web REFRESH", {"action #1 refresh"}, "", ""},
+      {"Web STOP", {"action #1 stop"}, "", ""},
+      {"Web.LOCATION 'page.html'",
+       {"navigate #1 /docs/page.html"},
+       "Web.LOCATION",
+       "/docs/page.html"},
+      {"Web LOCATION UC('http://h/x')", {"navigate #1 HTTP://H/X"}, "Web.LOCATION", "HTTP://H/X"},
+      {"Web JSERRORS true", {"silent #1 1"}, "", ""},
+      {"Web JSERRORS", {"silent #1 0"}, "", ""},
+      {"Web WIDTH 50", {"geometry #1 5 6 50 200"}, "Web.WIDTH", "50"},
+      {"Web HIDE", {"visible #1 0"}, "Web.VISIBLE", "True"},
+      {"Quiet SHOW", {"visible #2 1"}, "Quiet.VISIBLE", "False"},
+      {"Web FLY", {}, "Web.HOME", ""},
+  };
+  expectCommands(kBrowserDocument, cases);
+}
+
+TEST(Browsers, WithoutTheModuleTheObjectKeepsItsRecord) {
+  Engine engine(kBrowserDocument, false);
+  const ObjectModel &m = engine.interpreter.objects();
+  const int entry = m.findObject(QStringLiteral("WEB"));
+  ASSERT_EQ(entry, 1);
+  EXPECT_EQ(m.objectIndex[entry].kind, ObjectKind::Browser);
+  EXPECT_EQ(m.objectIndex[entry].control, 0);
+  engine.run("Web.LOCATION 'next.html'");
+  EXPECT_EQ(engine.value("Web.LOCATION"), QStringLiteral("/docs/next.html"));
+}
+
+TEST(Browsers, NavigationsRecordTheAddressBeforeTheBlockRuns) {
+  Engine engine(kBrowserDocument);
+  Interpreter &i = engine.interpreter;
+  i.beforeNavigate(1, QStringLiteral("http://h/Frame.html"));
+  i.afterNavigate(1, QStringLiteral("http://h/Top.html"));
+  i.beforeNavigate(2, QStringLiteral("http://h/quiet.html")); // no block
+  i.beforeNavigate(3, QStringLiteral("http://h/none.html"));  // no such record
+  i.afterNavigate(0, QStringLiteral("http://h/none.html"));
+  EXPECT_EQ(engine.windows.log,
+            (QStringList{"title http://h/Frame.html", "title http://h/top.html"}));
+  EXPECT_EQ(engine.value("Web.TARGETURL"), QStringLiteral("http://h/Frame.html"));
+  EXPECT_EQ(engine.value("Quiet.TARGETURL"), QStringLiteral("http://h/quiet.html"));
+  EXPECT_EQ(engine.value("Web.LOCATION"), QStringLiteral("http://h/Top.html"));
+}
+
+TEST(Browsers, PageCommandsSplitBeforeDecoding) {
+  Engine engine(kBrowserDocument);
+  engine.interpreter.pageCommand(1, QStringLiteral("file://"),
+                                 QStringLiteral("TITLE%20'a;b';TITLE+%27c%3Bd%27;Web BACK"));
+  EXPECT_EQ(engine.windows.log, (QStringList{"title a;b", "title c;d", "action #1 back"}));
+  EXPECT_TRUE(engine.value("Web.TARGETURL").isEmpty()) << "a command is no navigation";
+}
+
+TEST(Browsers, UrlDecoding) {
+  const struct {
+    const char16_t *encoded;
+    QString decoded;
+  } cases[] = {
+      {u"a+b", QStringLiteral("a b")},
+      {u"%41%62", QStringLiteral("Ab")},
+      {u"%2541", QStringLiteral("%41")}, // a decoded "%" is not decoded again
+      {u"%2B", QStringLiteral("+")},
+      {u"x%4", QStringLiteral("x\u0004")},
+      {u"%4G1", QStringLiteral("\u0004"
+                               "1")},
+      {u"%G41", QString(QChar(0)) + QStringLiteral("1")},
+      {u"ab%", QStringLiteral("ab") + QChar(0)},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(urlDecode(QStringView(c.encoded)), c.decoded)
+        << QString::fromUtf16(c.encoded).toStdString();
 }

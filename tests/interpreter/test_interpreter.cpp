@@ -1,6 +1,6 @@
 // The statement loop, block states, directives and object blocks, seen through the window-system
 // log.
-#include "fakewindowsystem.h"
+#include "../support/fakewindowsystem.h"
 #include "interpreter.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@ namespace {
 struct Engine {
   FakeWindowSystem windows;
   FakeResources resources;
-  Interpreter interpreter{windows, &resources};
+  Interpreter interpreter{windows, resources};
 
   QStringList run(const char *document) {
     QString text = QString::fromUtf8(document);
@@ -51,7 +51,7 @@ TEST(InterpreterLoop, LinesAreReadAsWritten) {
       {"unknown keyword ignored", "FROBNICATE 1\nTITLE 'x'", {"title x"}},
       {"EXIT does not stop the run",
        "EXIT\nTITLE 'after'",
-       {"close loading", "close main", "title after"}},
+       {"hide loading", "close main", "title after"}},
       {"MINIMIZE shows the taskbar button first", "MINIMIZE", {"taskbar 1", "minimize"}},
       {"directive inside a BUTTON block",
        "OBJECT BUTTON\nALWAYSONTOP TRUE\nCAPTION 'c'\nENDOBJECT",
@@ -79,65 +79,98 @@ TEST(InterpreterLoop, PreparationIsStableAndInPlace) {
   EXPECT_EQ(text, once);
 }
 
+// Each text ends its run with what it could read, shows no message, and leaves the engine able
+// to run the next text.
 TEST(InterpreterLoop, HostileInputEndsQuietly) {
-  const QString cases[] = {
-      QStringLiteral("TITLE \"unclosed # quote"),
-      QStringLiteral("TITLE UC(UC(UC("),
-      QStringLiteral("OBJECT BUTTON\nEVENT CLICK\nTITLE 'never closed'"),
-      QStringLiteral("PRELOAD IMAGES\n'a.bmp'\n'b.bmp'"),
-      QStringLiteral("TITLE ") + QString(100000, QLatin1Char('(')),
-      QString::fromUtf8("TITLE '\0\xff\xfe'", 10),
-      QStringLiteral("OBJECT"),
-      QStringLiteral("ENDOBJECT\nENDEVENT\nENDPRELOAD"),
-      QStringLiteral("NEW"),
+  const struct {
+    QString text;
+    QStringList log;
+  } cases[] = {
+      {QStringLiteral("TITLE \"unclosed # quote"), {"title "}},
+      {QStringLiteral("TITLE UC(UC(UC("), {"title "}},
+      {QStringLiteral("OBJECT BUTTON\nEVENT CLICK\nTITLE 'never closed'"), {}},
+      {QStringLiteral("PRELOAD IMAGES\n'a.bmp'\n'b.bmp'"), {"show loading |0", "hide loading"}},
+      {QStringLiteral("TITLE ") + QString(100000, QLatin1Char('(')), {"title "}},
+      {QString::fromUtf8("TITLE '\0\xff\xfe'", 10), {"title "}},
+      {QStringLiteral("OBJECT"), {invalidObject("OBJECT")}},
+      {QStringLiteral("ENDOBJECT\nENDEVENT\nENDPRELOAD"), {}},
+      {QStringLiteral("NEW"), {"start |/docs/|-ox:-99999|-oy:-99999"}},
   };
-  for (const QString &c : cases) {
+  for (const auto &c : cases) {
     Engine engine;
-    QString text = c;
+    QString text = c.text;
     engine.interpreter.parseContent(text);
+    EXPECT_EQ(engine.windows.log, c.log) << c.text.left(40).toStdString();
+    engine.windows.log.clear();
+    EXPECT_EQ(engine.run("TITLE 'next'"), QStringList{QStringLiteral("title next")})
+        << c.text.left(40).toStdString();
   }
 }
 
 TEST(Directives, RestrictMoveAcceptsNumberConstantAndWord) {
   const struct {
     const char *operand;
-    int expected;
+    QStringList expected;
   } cases[] = {
-      {"2", 2},
-      {"NUV.RMHorizontalOnly", 2},
-      {"horizontalOnly", 2},
-      {"3", 3},
-      {"NUV.RMVerticalOnly", 3},
-      {"VERTICALONLY", 3},
-      {"1", 1},
-      {"NoMove", 1},
-      {"0", 0},
-      {"none", 0},
-      {"7", -1},
-      {"sideways", -1},
+      {"2", {"restrict 2"}},
+      {"NUV.RMHorizontalOnly", {"restrict 2"}},
+      {"horizontalOnly", {"restrict 2"}},
+      {"3", {"restrict 3"}},
+      {"NUV.RMVerticalOnly", {"restrict 3"}},
+      {"VERTICALONLY", {"restrict 3"}},
+      {"1", {"restrict 1"}},
+      {"NoMove", {"restrict 1"}},
+      {"0", {"restrict 0"}},
+      {"none", {"restrict 0"}},
+      {"7", {}},
+      {"sideways", {}},
   };
   for (const auto &c : cases) {
     Engine engine;
-    engine.interpreter.settings().restrictMove = -1;
-    engine.run((QByteArray("RESTRICTMOVE ") + c.operand).constData());
-    EXPECT_EQ(engine.interpreter.settings().restrictMove, c.expected) << c.operand;
+    EXPECT_EQ(engine.run((QByteArray("RESTRICTMOVE ") + c.operand).constData()), c.expected)
+        << c.operand;
   }
+  Engine engine;
+  engine.run("RESTRICTMOVE VERTICALONLY\nRESTRICTMOVE sideways");
+  EXPECT_EQ(engine.interpreter.settings().restrictMove, MoveRestriction::VerticalOnly);
 }
 
 TEST(Directives, SetMaskColorSplitsBytes) {
   const struct {
     const char *operand;
-    const char *expected;
+    MaskColor expected;
   } cases[] = {
-      {"255", "mask 255 0 0"},        {"65280", "mask 0 255 0"}, {"16711680", "mask 0 0 255"},
-      {"RGB(1, 2, 3)", "mask 1 2 3"}, {"-5", "mask 0 0 0"},      {"99999999", "mask 255 255 255"},
+      {"255", {255, 0, 0}},        {"65280", {0, 255, 0}}, {"16711680", {0, 0, 255}},
+      {"RGB(1, 2, 3)", {1, 2, 3}}, {"-5", {0, 0, 0}},      {"99999999", {255, 255, 255}},
   };
   for (const auto &c : cases) {
     Engine engine;
-    EXPECT_EQ(engine.run((QByteArray("SETMASKCOLOR ") + c.operand).constData()),
-              QStringList{QString::fromUtf8(c.expected)})
-        << c.operand;
+    EXPECT_TRUE(engine.run((QByteArray("SETMASKCOLOR ") + c.operand).constData()).isEmpty());
+    EXPECT_EQ(engine.interpreter.settings().maskColor, c.expected) << c.operand;
   }
+}
+
+// The colour and CLIPOBJECTS reach the desktop with the next skin, and a shown alpha skin hears
+// of CLIPOBJECTS at once.
+TEST(Directives, SkinsCarryMaskColourAndClipping) {
+  Engine engine;
+  engine.windows.compositor = true;
+  engine.run("SETMASKCOLOR 255\nCLIPOBJECTS FALSE\n"
+             "OBJECT FORM\nALPHABLENDBITMAP 'glow.png'\nBITMAP 'skin.bmp'\nSETSHAPEBMP\nENDOBJECT\n"
+             "CLIPOBJECTS TRUE");
+  ASSERT_EQ(engine.windows.skins.size(), 1u);
+  const SkinRequest &skin = engine.windows.skins[0];
+  EXPECT_EQ(skin.maskColor, (MaskColor{255, 0, 0}));
+  EXPECT_FALSE(skin.clipObjects);
+  EXPECT_EQ(skin.alphaBitmap, QStringLiteral("/docs/glow.png"));
+  EXPECT_EQ(engine.interpreter.settings().skin, SkinKind::Alpha);
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("clip")), QStringList{QStringLiteral("clip 1")});
+
+  Engine noCompositor;
+  noCompositor.run("OBJECT FORM\nALPHABLENDBITMAP 'glow.png'\nBITMAP 'skin.bmp'\nSETSHAPEBMP\n"
+                   "ENDOBJECT\nCLIPOBJECTS FALSE");
+  EXPECT_EQ(noCompositor.interpreter.settings().skin, SkinKind::Shaped);
+  EXPECT_TRUE(noCompositor.windows.calls(QStringLiteral("clip")).isEmpty());
 }
 
 TEST(Directives, LoadingImageShapedFlagIsSticky) {
@@ -145,7 +178,7 @@ TEST(Directives, LoadingImageShapedFlagIsSticky) {
   engine.run("LOADINGIMAGE SHAPED \"one.bmp\"\nLOADINGIMAGE \"two.bmp\"");
   EXPECT_TRUE(engine.interpreter.settings().loadingImageShaped);
   EXPECT_EQ(engine.interpreter.settings().loadingImage, QStringLiteral("two.bmp"));
-  EXPECT_EQ(engine.windows.calls(QStringLiteral("close loading")).size(), 2);
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("hide loading")).size(), 2);
 }
 
 TEST(Directives, CacheLevelReachesTheCache) {
@@ -197,13 +230,13 @@ TEST(ObjectBlocks, DeclarationsCreateControlsAndNames) {
   const ObjectModel &m = engine.interpreter.objects();
   ASSERT_EQ(m.objectIndex.count(), 4);
   EXPECT_EQ(m.objectIndex[1].name, QStringLiteral("Object1"));
-  EXPECT_EQ(m.objectIndex[1].kind, QStringLiteral("TXTBUTTON"));
+  EXPECT_EQ(m.objectIndex[1].kind, ObjectKind::TextButton);
   EXPECT_EQ(m.objectIndex[2].name, QStringLiteral("Object2"));
-  EXPECT_EQ(m.objectIndex[2].kind, QStringLiteral("TGRBUTTON"));
+  EXPECT_EQ(m.objectIndex[2].kind, ObjectKind::TextPictureButton);
   EXPECT_EQ(m.buttonTable[2].name, QStringLiteral("Object2"));
   EXPECT_EQ(m.buttonTable[3].controlIndex, 0) << "graphical without a bitmap is not shown";
-  EXPECT_EQ(m.objectIndex[3].kind, QStringLiteral("INPUTBOX"));
-  EXPECT_EQ(m.objectIndex[4].kind, QStringLiteral("FORM"));
+  EXPECT_EQ(m.objectIndex[3].kind, ObjectKind::InputBox);
+  EXPECT_EQ(m.objectIndex[4].kind, ObjectKind::Form);
   EXPECT_EQ(m.findObject(QStringLiteral("OBJECT2")), 2);
   EXPECT_EQ(m.findObject(QStringLiteral("MAIN")), 4);
   EXPECT_EQ(m.findObject(QStringLiteral("NOBODY")), -1);
@@ -272,9 +305,17 @@ TEST(Preload, ListsFetchEachItemAndResumeAfterTheEnd) {
              "OBJECT BUTTON\nENDOBJECT");
   EXPECT_EQ(engine.resources.log,
             (QStringList{"image a.bmp", "image b.bmp", "file c.cur", "image http://h/d.png"}));
-  EXPECT_EQ(engine.windows.calls(QStringLiteral("show loading")).size(), 4);
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("show loading")),
+            QStringList(4, QStringLiteral("show loading |0")));
   EXPECT_EQ(engine.windows.calls(QStringLiteral("hide loading")).size(), 4);
   EXPECT_EQ(engine.interpreter.objects().objectIndex.count(), 1);
+}
+
+TEST(Preload, TheLoadingWindowShowsTheLoadingImage) {
+  Engine engine;
+  engine.run("LOADINGIMAGE SHAPED 'wait.png'\nPRELOAD FILE 'a'\nLOADINGIMAGE ''\nPRELOAD FILE 'b'");
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("show loading")),
+            (QStringList{"show loading /docs/wait.png|1", "show loading |1"}));
 }
 
 TEST(Preload, UnclosedListTakesTheRestOfTheText) {
@@ -317,11 +358,13 @@ TEST(Properties, ReferencesReadRecords) {
 TEST(EndOfRun, PendingBitmapBecomesPlainPicture) {
   Engine plain;
   plain.run("OBJECT FORM\nBITMAP \"skin.bmp\"\nENDOBJECT");
-  EXPECT_EQ(plain.windows.log, (QStringList{"hide alpha", "picture /docs/skin.bmp"}));
+  EXPECT_EQ(plain.windows.log, (QStringList{"skin /docs/skin.bmp| plain"}));
+  EXPECT_EQ(plain.interpreter.settings().skin, SkinKind::Plain);
 
   Engine shaped;
   shaped.run("OBJECT FORM\nBITMAP \"skin.bmp\"\nSETSHAPEBMP\nENDOBJECT");
   EXPECT_EQ(shaped.windows.log, (QStringList{"skin /docs/skin.bmp|"}));
+  EXPECT_EQ(shaped.interpreter.settings().skin, SkinKind::Shaped);
 }
 
 TEST(EndOfRun, FormPlacementCountsFromTheFarEdge) {
@@ -359,7 +402,7 @@ public:
 TEST(NestedRuns, InnerRunSeesObjectsAndOuterRunResumes) {
   FakeWindowSystem windows;
   NestingResources resources;
-  Interpreter interpreter(windows, &resources);
+  Interpreter interpreter(windows, resources);
   resources.interpreter = &interpreter;
   resources.inner = QStringLiteral("TITLE Early.CAPTION\nOBJECT BUTTON\nNAME Inner\nENDOBJECT");
   QString outer = QStringLiteral("OBJECT BUTTON\nNAME Early\nCAPTION 'e'\nENDOBJECT\n"

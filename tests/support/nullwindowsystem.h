@@ -1,6 +1,8 @@
-// A window system that does nothing: for benchmarks and fuzzing, where only the interpreter counts.
+// A window system and resources that do nothing: for benchmarks, fuzzing and tests where only
+// the interpreter or the reader counts.
 #pragma once
 
+#include "resources.h"
 #include "windowsystem.h"
 
 namespace nuv::test {
@@ -13,27 +15,37 @@ public:
   void setShowInTaskbar(bool) override {}
   void minimize() override {}
   void closeMainWindow() override {}
-  void closeLoadingWindow() override {}
-  void showLoadingWindow() override {}
-  void hideLoadingWindow() override {}
-  void hideAlphaWindow() override {}
-  void setMaskColor(int, int, int) override {}
-  void setClipObjectsVisible(bool) override {}
   QPoint mainWindowPosition() const override { return {}; }
   void setMainWindowPosition(const QPoint &) override {}
   QSize screenSize() const override { return {1920, 1080}; }
-  void setMainPicture(const QString &) override {}
-  int applyWindowSkin(const QString &, const QString &) override { return 1; }
-  void setMoveRestriction(int) override {}
+  void setMoveRestriction(MoveRestriction) override {}
   bool startProcess(const QString &, const QStringList &) override { return true; }
+  SkinKind applySkin(const SkinRequest &) override { return SkinKind::Shaped; }
+  void setClipObjects(bool) override {}
+  void showLoadingWindow(const QString &, bool) override {}
+  void hideLoadingWindow() override {}
+  bool setPointer(PointerTarget, const Pointer &) override { return true; }
   ControlId createControl(const ControlSpec &) override { return ++m_controls; }
   void setControlGeometry(ControlId, const QRect &) override {}
   void setControlVisible(ControlId, bool) override {}
   void setControlPicture(ControlId, const QString &) override {}
   void setControlText(ControlId, const QString &) override {}
+  std::optional<ControlId> createBrowser(const BrowserSpec &) override { return std::nullopt; }
+  void navigate(ControlId, const QString &) override {}
+  void browserAction(ControlId, BrowserAction) override {}
+  void setBrowserSilent(ControlId, bool) override {}
 
 private:
   int m_controls = 0;
+};
+
+// Every location resolves to itself; nothing is fetched.
+class NullResources : public DocumentResources {
+public:
+  QString resolveLocation(const QString &location) override { return location; }
+  QString fetchToCache(const QString &location) override { return location; }
+  bool loadPictureCached(const QString &) override { return false; }
+  void setCacheLevel(int) override {}
 };
 
 } // namespace nuv::test

@@ -12,9 +12,14 @@ namespace nuv::test {
 class FakeWindowSystem : public WindowSystem {
 public:
   QStringList log;
-  std::vector<ControlSpec> controls; // ControlId n is controls[n - 1]
-  QPoint position{-99999, -99999};
+  std::vector<ControlSpec> controls; // in creation order
+  std::vector<BrowserSpec> browsers;
+  std::vector<SkinRequest> skins;
+  QPoint position{unplaced, unplaced};
   QSize screen{1920, 1080};
+  bool browserModule = true; // false: createBrowser finds no browser module
+  bool compositor = false;   // true: alpha skins show as alpha, else the bitmap stands in
+  bool pointersLoad = true;
 
   void showMessage(const QString &title, const QString &text, MessageIcon icon) override {
     log << QStringLiteral("message %1|%2|%3").arg(title, text).arg(int(icon));
@@ -24,40 +29,50 @@ public:
   void setShowInTaskbar(bool show) override { log << QStringLiteral("taskbar %1").arg(show); }
   void minimize() override { log << QStringLiteral("minimize"); }
   void closeMainWindow() override { log << QStringLiteral("close main"); }
-  void closeLoadingWindow() override { log << QStringLiteral("close loading"); }
-  void showLoadingWindow() override { log << QStringLiteral("show loading"); }
-  void hideLoadingWindow() override { log << QStringLiteral("hide loading"); }
-  void hideAlphaWindow() override { log << QStringLiteral("hide alpha"); }
-  void setMaskColor(int r, int g, int b) override {
-    log << QStringLiteral("mask %1 %2 %3").arg(r).arg(g).arg(b);
-  }
-  void setClipObjectsVisible(bool visible) override {
-    log << QStringLiteral("clip %1").arg(visible);
-  }
   QPoint mainWindowPosition() const override { return position; }
   void setMainWindowPosition(const QPoint &topLeft) override {
     position = topLeft;
     log << QStringLiteral("move %1 %2").arg(topLeft.x()).arg(topLeft.y());
   }
   QSize screenSize() const override { return screen; }
-  void setMainPicture(const QString &location) override {
-    log << QStringLiteral("picture ") + location;
+  void setMoveRestriction(MoveRestriction restriction) override {
+    log << QStringLiteral("restrict %1").arg(int(restriction));
   }
-  int applyWindowSkin(const QString &skin, const QString &alpha) override {
-    log << QStringLiteral("skin %1|%2").arg(skin, alpha);
-    return skin.isEmpty() ? 0 : 1;
-  }
-  void setMoveRestriction(int mode) override { log << QStringLiteral("restrict %1").arg(mode); }
   bool startProcess(const QString &program, const QStringList &arguments) override {
     log << QStringLiteral("start %1|%2").arg(program, arguments.join(QLatin1Char('|')));
     return true;
   }
+
+  // "skin bitmap|alpha", then " plain" for the end-of-run picture; the request is kept whole.
+  SkinKind applySkin(const SkinRequest &skin) override {
+    skins.push_back(skin);
+    log << QStringLiteral("skin %1|%2%3")
+               .arg(skin.bitmap, skin.alphaBitmap,
+                    skin.shape ? QString() : QStringLiteral(" plain"));
+    if (!skin.alphaBitmap.isEmpty() && compositor) return SkinKind::Alpha;
+    if (skin.bitmap.isEmpty() || !skin.shape) return SkinKind::Plain;
+    return SkinKind::Shaped;
+  }
+  void setClipObjects(bool clip) override { log << QStringLiteral("clip %1").arg(clip); }
+
+  void showLoadingWindow(const QString &picture, bool shaped) override {
+    log << QStringLiteral("show loading %1|%2").arg(picture).arg(shaped);
+  }
+  void hideLoadingWindow() override { log << QStringLiteral("hide loading"); }
+
+  bool setPointer(PointerTarget target, const Pointer &pointer) override {
+    log << QStringLiteral("pointer %1 %2|%3")
+               .arg(int(target))
+               .arg(pointer.systemId)
+               .arg(pointer.file);
+    return pointersLoad;
+  }
+
   ControlId createControl(const ControlSpec &request) override {
     controls.push_back(request);
     log << QStringLiteral("create %1 #%2").arg(int(request.kind)).arg(request.element);
-    return ControlId(controls.size());
+    return nextId();
   }
-
   void setControlGeometry(ControlId control, const QRect &g) override {
     log << QStringLiteral("geometry #%1 %2 %3 %4 %5")
                .arg(control)
@@ -76,6 +91,23 @@ public:
     log << QStringLiteral("text #%1 %2").arg(control).arg(text);
   }
 
+  std::optional<ControlId> createBrowser(const BrowserSpec &request) override {
+    browsers.push_back(request);
+    log << QStringLiteral("browser record %1").arg(request.recordIndex);
+    if (!browserModule) return std::nullopt;
+    return nextId();
+  }
+  void navigate(ControlId browser, const QString &url) override {
+    log << QStringLiteral("navigate #%1 %2").arg(browser).arg(url);
+  }
+  void browserAction(ControlId browser, BrowserAction action) override {
+    const char *const names[] = {"back", "forward", "refresh", "stop"};
+    log << QStringLiteral("action #%1 %2").arg(browser).arg(QLatin1String(names[int(action)]));
+  }
+  void setBrowserSilent(ControlId browser, bool silent) override {
+    log << QStringLiteral("silent #%1 %2").arg(browser).arg(silent);
+  }
+
   // Log lines that start with the given prefix.
   QStringList calls(const QString &prefix) const {
     QStringList out;
@@ -83,6 +115,11 @@ public:
       if (line.startsWith(prefix)) out << line;
     return out;
   }
+
+private:
+  // Ids count every control and browser in creation order, from 1.
+  ControlId nextId() { return ControlId(++m_lastId); }
+  int m_lastId = 0;
 };
 
 class FakeResources : public DocumentResources {
