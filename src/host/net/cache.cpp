@@ -208,8 +208,9 @@ bool Cache::storeDocument(QStringView location, const QByteArray &bytes, qint64 
 
 std::optional<QString> Cache::askLastModified(const QString &location) {
   const TransferResult answer = m_transfer.head(location);
-  if (!answer.ok) return std::nullopt;
-  return answer.header(u"last-modified");
+  if (answer.outcome != TransferOutcome::Complete) return std::nullopt;
+  // An error answer says nothing of the document's age: its headers are not the document's.
+  return answer.succeeded() ? answer.header(u"last-modified") : QString();
 }
 
 Cache::Copy Cache::obtainCopy(const QString &location) {

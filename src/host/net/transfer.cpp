@@ -47,9 +47,12 @@ int positiveEnv(const char *name, int fallback) {
   return ok && value > 0 ? value : fallback;
 }
 
-QByteArray firstLine(const QByteArray &text) {
-  const qsizetype end = text.indexOf('\n');
-  return end < 0 ? text : text.left(end + 1);
+// The number after the protocol on the status line ("HTTP/1.1 404 Not Found", "FTP 550"); 0 when
+// there is none.
+int statusOf(const QByteArray &headers) {
+  const qsizetype end = headers.indexOf('\n');
+  const QByteArray line = (end < 0 ? headers : headers.left(end)).trimmed();
+  return line.split(' ').value(1).toInt();
 }
 
 // FTP has no response header; this gives it one in the shape of an HTTP header. FTP has no one
@@ -126,12 +129,6 @@ int Transfer::Request::onConnected(void *self, char * /*serverIp*/, char * /*loc
   return CURL_PREREQFUNC_OK;
 }
 
-bool TransferResult::succeeded() const {
-  if (!ok) return false;
-  const int code = status.toInt();
-  return code >= 200 && code <= 299;
-}
-
 QString TransferResult::header(QStringView name) const {
   for (const QByteArray &rawLine : headers.split('\n')) {
     const QString line = QString::fromLatin1(rawLine).trimmed();
@@ -185,11 +182,6 @@ TransferResult Transfer::head(const QString &url) {
   return run(url, true);
 }
 
-QString Transfer::responseHeader(QStringView name) const {
-  if (name.isEmpty()) return responseHeaders();
-  return m_last.header(name);
-}
-
 void Transfer::waitWhileBusy() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
   while (m_active)
@@ -205,7 +197,6 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
   if (startLibrary()) request.easy.reset(curl().easy_init());
   if (!m_multi || !request.easy) {
     result.error = QStringLiteral("The transfer library could not be started.");
-    m_last = result;
     return result;
   }
   request.maxBody = m_limits.maxBodyBytes;
@@ -245,20 +236,20 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
   while (!request.done)
     step();
 
-  result.ok = request.code == CURLE_OK && request.stallError.isEmpty();
-  result.headers =
-      request.http ? request.headers : ftpHeaders(easy, result.ok, request.body.size());
-  result.status = nthField(QString::fromLatin1(firstLine(result.headers)), 2, u" ");
-  result.offline = !result.ok && isOfflineCode(request.code, request.connected);
+  const bool complete = request.code == CURLE_OK && request.stallError.isEmpty();
+  result.outcome = complete                                         ? TransferOutcome::Complete
+                   : isOfflineCode(request.code, request.connected) ? TransferOutcome::Offline
+                                                                    : TransferOutcome::Failed;
+  result.headers = request.http ? request.headers : ftpHeaders(easy, complete, request.body.size());
+  result.status = statusOf(result.headers);
   if (request.tooLarge || request.code == CURLE_FILESIZE_EXCEEDED)
     result.error = QStringLiteral("The response is larger than %1 bytes.").arg(request.maxBody);
   else if (!request.stallError.isEmpty())
     result.error = request.stallError;
-  else if (!result.ok)
+  else if (!complete)
     result.error = QString::fromUtf8(request.errorText[0] ? request.errorText
                                                           : curl().easy_strerror(request.code));
-  if (result.ok) result.body = std::move(request.body);
-  m_last = result;
+  if (complete) result.body = std::move(request.body);
   return result;
 }
 
