@@ -161,7 +161,7 @@ Transfer::Transfer() : m_limits(TransferLimits::fromEnvironment()) {}
 
 bool Transfer::startLibrary() {
   if (m_multi) return true;
-  if (loadCurl() == nullptr) return false;
+  if (loadCurl().api == nullptr) return false;
   m_multi.reset(curl().multi_init());
   return bool(m_multi);
 }
@@ -194,9 +194,15 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
     step();
   TransferResult result;
   Request request;
-  if (startLibrary()) request.easy.reset(curl().easy_init());
-  if (!m_multi || !request.easy) {
-    result.error = QStringLiteral("The transfer library could not be started.");
+  if (!startLibrary()) {
+    result.error = loadCurl().error;
+    if (result.error.isEmpty())
+      result.error = QStringLiteral("The transfer library could not be started.");
+    return result;
+  }
+  request.easy.reset(curl().easy_init());
+  if (!request.easy) {
+    result.error = QStringLiteral("The transfer library could not start a request.");
     return result;
   }
   request.maxBody = m_limits.maxBodyBytes;
@@ -205,31 +211,36 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
 
   CURL *easy = request.easy.get();
   const QByteArray address = QUrl(url, QUrl::TolerantMode).toEncoded();
-  curl().easy_setopt(easy, CURLOPT_URL, address.constData());
-  curl().easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-  curl().easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
-  curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl().easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-  curl().easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl().easy_setopt(easy, CURLOPT_USERAGENT, "NUV Engine");
+  CurlOptions options(easy, curl().easy_setopt);
+  options.set(CURLOPT_URL, address.constData());
+  options.set(CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  options.set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
+  options.set(CURLOPT_FOLLOWLOCATION, 1L);
+  options.set(CURLOPT_MAXREDIRS, 10L);
+  options.set(CURLOPT_NOSIGNAL, 1L);
+  options.set(CURLOPT_USERAGENT, "NUV Engine");
   // A private certificate authority (a company's, or a test's), as the curl tool takes it.
   static const QByteArray caBundle = qgetenv("CURL_CA_BUNDLE");
-  if (!caBundle.isEmpty()) curl().easy_setopt(easy, CURLOPT_CAINFO, caBundle.constData());
-  curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
-  curl().easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
+  if (!caBundle.isEmpty()) options.set(CURLOPT_CAINFO, caBundle.constData());
+  options.set(CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
+  options.set(CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
   // The library's own low-speed check only backs up the finer stall check in step().
-  curl().easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl().easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(m_limits.stallTimeoutMs) / 1000 + 2);
-  curl().easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxBodyBytes));
-  curl().easy_setopt(easy, CURLOPT_NOBODY, headOnly ? 1L : 0L);
-  curl().easy_setopt(easy, CURLOPT_FILETIME, 1L);
-  curl().easy_setopt(easy, CURLOPT_ERRORBUFFER, request.errorText);
-  curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::onBody);
-  curl().easy_setopt(easy, CURLOPT_WRITEDATA, &request);
-  curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::onHeader);
-  curl().easy_setopt(easy, CURLOPT_HEADERDATA, &request);
-  curl().easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Request::onConnected);
-  curl().easy_setopt(easy, CURLOPT_PREREQDATA, &request);
+  options.set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+  options.set(CURLOPT_LOW_SPEED_TIME, long(m_limits.stallTimeoutMs) / 1000 + 2);
+  options.set(CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxBodyBytes));
+  options.set(CURLOPT_NOBODY, headOnly ? 1L : 0L);
+  options.set(CURLOPT_FILETIME, 1L);
+  options.set(CURLOPT_ERRORBUFFER, request.errorText);
+  options.set(CURLOPT_WRITEFUNCTION, &Request::onBody);
+  options.set(CURLOPT_WRITEDATA, &request);
+  options.set(CURLOPT_HEADERFUNCTION, &Request::onHeader);
+  options.set(CURLOPT_HEADERDATA, &request);
+  options.set(CURLOPT_PREREQFUNCTION, &Request::onConnected);
+  options.set(CURLOPT_PREREQDATA, &request);
+  if (!options.ok()) {
+    result.error = options.error();
+    return result;
+  }
 
   curl().multi_add_handle(m_multi.get(), easy);
   m_active = &request;
