@@ -2,10 +2,11 @@
 documents, and the messages of every start-up failure."""
 import fcntl
 import os
+import shutil
 import subprocess
 import unittest
 
-from skivet import UserTest, solid
+from skivet import NUV, PYTHON, SERVERS, UserTest, solid
 
 # A window with a known title that stays open until the test stops it.
 STAY = 'TITLE "{title}"\n'
@@ -145,6 +146,14 @@ class RemoteDocuments(UserTest):
         self.assertEqual(self.server.requests(),
                          ["GET /app.nuv", "GET /app.skv", "GET /parts/inc.skv"])
 
+    def test_location_file_written_like_a_local_one(self):
+        # Its first field, as for a local location file; quotes never reach the server.
+        self.publish("app.nuv", '"app.skv", -x:10\n')
+        self.publish("app.skv", 'TITLE "Quoted"\n')
+        engine = self.start(self.server.url + "app.nuv")
+        engine.window("Quoted")
+        self.assertEqual(self.server.requests(), ["GET /app.nuv", "GET /app.skv"])
+
     def test_error_status_of_the_address(self):
         rc, _, err = self.run_to_end(self.server.url + "missing.nuv")
         self.assertEqual(rc, 1)
@@ -183,6 +192,40 @@ class RemoteDocuments(UserTest):
         self.server.close()
         engine = self.start(location)
         engine.window("Good copy")
+
+
+# Runs inside a network namespace of its own, where only loopback exists: a server and an engine.
+LOOPBACK_ONLY_RUN = """
+import subprocess, sys
+nuv, python, server_script, root, address = sys.argv[1:]
+server = subprocess.Popen([python, server_script, "--root", root, "--log", root + "/.log",
+                           "--control", root + "/.control.json"], stdout=subprocess.PIPE, text=True)
+port = int(server.stdout.readline())
+engine = subprocess.run([nuv, address.format(port=port)], capture_output=True, text=True,
+                        timeout=30)
+server.terminate()
+sys.stderr.write(engine.stderr)
+sys.exit(engine.returncode)
+"""
+
+
+class LoopbackOnly(UserTest):
+    """A machine whose only network is loopback."""
+
+    def test_a_loopback_server_that_answers_is_used(self):
+        ip = shutil.which("ip") or "/usr/sbin/ip"
+        if not os.path.exists(ip) or subprocess.run(["unshare", "-rn", "true"]).returncode != 0:
+            self.skipTest("needs unprivileged network namespaces and ip")
+        self.write("site/app.nuv", "app.skv")
+        self.write("site/app.skv", 'TITLE "Answered"\nEXIT\n')
+        env = dict(self.env, QT_QPA_PLATFORM="offscreen")
+        # The loopback address in its IPv6 form: no name says it is loopback, the answer does.
+        run = subprocess.run(
+            ["unshare", "-rn", "sh", "-c", f'{ip} link set lo up && exec "$@"', "sh", PYTHON, "-c",
+             LOOPBACK_ONLY_RUN, NUV, PYTHON, os.path.join(SERVERS, "httpserver.py"),
+             os.path.join(self.dir, "site"), "http://[::ffff:127.0.0.1]:{port}/app.nuv"],
+            env=env, capture_output=True, text=True, timeout=60)
+        self.assertEqual((run.returncode, run.stderr), (0, ""))
 
 
 if __name__ == "__main__":

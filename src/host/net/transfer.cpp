@@ -12,9 +12,6 @@
 #include <QStringDecoder>
 #include <QUrl>
 
-#include <ifaddrs.h>
-#include <net/if.h>
-
 #include <cstdlib>
 
 namespace nuv {
@@ -295,22 +292,6 @@ QString decodeText(const QByteArray &bytes) {
   QString text = utf8(bytes);
   if (!utf8.hasError()) return text;
   return fromWindows1252(bytes);
-}
-
-bool isConnected(QStringView location) {
-  const QString host = QUrl(location.toString()).host();
-  if (host.compare(u"localhost", Qt::CaseInsensitive) == 0 || host.startsWith(u"127.") ||
-      host == u"::1")
-    return true;
-  ifaddrs *list = nullptr;
-  if (getifaddrs(&list) != 0) return true;
-  bool up = false;
-  for (const ifaddrs *entry = list; entry && !up; entry = entry->ifa_next) {
-    const unsigned flags = entry->ifa_flags;
-    up = (flags & IFF_UP) && (flags & IFF_RUNNING) && !(flags & IFF_LOOPBACK);
-  }
-  freeifaddrs(list);
-  return up;
 }
 
 } // namespace nuv

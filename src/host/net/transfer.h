@@ -91,9 +91,4 @@ private:
 // Text of a download: UTF-8 when the bytes are valid UTF-8, otherwise Windows-1252.
 QString decodeText(const QByteArray &bytes);
 
-// A hint whether the network can be reached: true when some interface other than loopback is up,
-// and always for a location on this machine (localhost, 127.x, ::1). Fetches never rely on it:
-// a failed connection is what counts as offline.
-bool isConnected(QStringView location = {});
-
 } // namespace nuv
