@@ -180,23 +180,29 @@ TEST_F(TransferTest, ConnectionIsReusedForTheSameServer) {
 
 TEST_F(TransferTest, EventsRunWhileBusyAndNestedFetchWaitsItsTurn) {
   s_http->clearLog();
+  const QString outerPath = QStringLiteral("/hello.txt?hold=outer");
+  const QString innerPath = QStringLiteral("/hello.txt?inner=1");
   // Fires on every yield until it finds the outer fetch running, then fetches from inside it.
+  // The server holds the outer answer until the nested fetch is waiting, so no margin of time
+  // decides what the test sees.
   QTimer timer;
   TransferResult inner;
   QObject::connect(&timer, &QTimer::timeout, [&] {
     if (!m_transfer.isBusy()) return;
     timer.stop();
-    inner = m_transfer.fetchBytes(s_http->url("/hello.txt?inner=1"));
+    QTimer::singleShot(0, [] { s_http->release(QStringLiteral("outer")); });
+    inner = m_transfer.fetchBytes(s_http->url(innerPath));
   });
   timer.start(0);
-  const TransferResult outer = m_transfer.fetchBytes(s_http->url("/hello.txt?delay=0.2"));
+  const TransferResult outer = m_transfer.fetchBytes(s_http->url(outerPath));
   EXPECT_FALSE(timer.isActive());
   EXPECT_TRUE(outer.succeeded());
   EXPECT_EQ(outer.body, helloBody);
   EXPECT_TRUE(inner.succeeded());
   EXPECT_EQ(inner.body, helloBody);
-  EXPECT_EQ(s_http->requests(),
-            (QStringList{"GET /hello.txt?delay=0.2", "GET /hello.txt?inner=1"}));
+  EXPECT_EQ(s_http->requests(), (QStringList{"GET " + outerPath, "GET " + innerPath}));
+  // One connection for both: the nested request went out only once the outer one had ended.
+  EXPECT_EQ(s_http->clientPortsFor(outerPath), s_http->clientPortsFor(innerPath));
   EXPECT_FALSE(m_transfer.isBusy());
 }
 
