@@ -164,28 +164,12 @@ QString normalisedCopy(QStringView text, bool tabsToBlanks) {
   return out;
 }
 
-// ANSI (Windows-1252) codes of the characters above Latin-1 that the code page holds.
-struct AnsiExtra {
-  char16_t unicode;
-  int code;
-};
-constexpr AnsiExtra kAnsiExtras[] = {
-    {0x20AC, 0x80}, {0x201A, 0x82}, {0x0192, 0x83}, {0x201E, 0x84}, {0x2026, 0x85}, {0x2020, 0x86},
-    {0x2021, 0x87}, {0x02C6, 0x88}, {0x2030, 0x89}, {0x0160, 0x8A}, {0x2039, 0x8B}, {0x0152, 0x8C},
-    {0x017D, 0x8E}, {0x2018, 0x91}, {0x2019, 0x92}, {0x201C, 0x93}, {0x201D, 0x94}, {0x2022, 0x95},
-    {0x2013, 0x96}, {0x2014, 0x97}, {0x02DC, 0x98}, {0x2122, 0x99}, {0x0161, 0x9A}, {0x203A, 0x9B},
-    {0x0153, 0x9C}, {0x017E, 0x9E}, {0x0178, 0x9F},
-};
-
-// Characters the code page cannot hold become "?", as the system's ANSI conversion does.
-int ansiCode(QChar c) {
-  const char16_t u = c.unicode();
-  if (u <= 0xFF) return u;
-  for (const AnsiExtra &extra : kAnsiExtras) {
-    if (extra.unicode == u) return extra.code;
-  }
-  return '?';
-}
+// Windows-1252 differs from Latin-1 only in 0x80-0x9F; the five codes it leaves unassigned keep
+// their Latin-1 control characters.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 } // namespace
 
@@ -428,20 +412,21 @@ QString nthField(QStringView text, int n, QStringView delimiter) {
   }
 }
 
-// The alphabet is 63 long with "0" twice, and cache files on disk depend on this exact
-// mapping. Remainder r picks 1-based position r, so position 63 ("z") is never reached
-// by a remainder of 1..62 (62 gives "y"); codes that are multiples of 63 take that free
-// "z", which keeps them apart from every other character.
-QString cacheNameOf(QStringView location) {
-  static constexpr char16_t kAlphabet[] =
-      u"01234567890ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  static_assert(std::size(kAlphabet) - 1 == 63);
-  QString out(location.size(), Qt::Uninitialized);
-  for (qsizetype i = 0; i < location.size(); ++i) {
-    const int remainder = ansiCode(location[i]) % 63;
-    out[i] = QChar(remainder == 0 ? kAlphabet[62] : kAlphabet[remainder - 1]);
+QString fromWindows1252(QByteArrayView bytes) {
+  QString text(bytes.size(), Qt::Uninitialized);
+  for (qsizetype i = 0; i < bytes.size(); ++i) {
+    const auto byte = uchar(bytes[i]);
+    text[i] = (byte >= 0x80 && byte < 0xA0) ? QChar(kWindows1252High[byte - 0x80]) : QChar(byte);
   }
-  return out;
+  return text;
+}
+
+int windows1252Code(QChar c) {
+  const char16_t u = c.unicode();
+  if (u <= 0xFF) return u;
+  const auto *const end = std::end(kWindows1252High);
+  const auto *const found = std::find(std::begin(kWindows1252High), end, u);
+  return found == end ? '?' : 0x80 + int(found - std::begin(kWindows1252High));
 }
 
 QStringView restFrom(QStringView text, int pos) {

@@ -1,6 +1,7 @@
 // Lexical rules of the Skivet language and the small text library built on them.
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -73,8 +74,10 @@ QString quotedString(QStringView text, int pos);
 // Field n (1-based) split on delimiter (case-insensitive); a trailing CR LF is dropped.
 QString nthField(QStringView text, int n, QStringView delimiter);
 
-// Cache file name of a location: same length, letters and digits only.
-QString cacheNameOf(QStringView location);
+// Windows-1252, the code page of texts written on Windows, in both directions. A character the
+// code page cannot hold gives '?', as the system's own conversion does.
+QString fromWindows1252(QByteArrayView bytes);
+int windows1252Code(QChar c);
 
 // The 1-based rest of a text from pos ("" past the end).
 QStringView restFrom(QStringView text, int pos);

@@ -379,36 +379,24 @@ TEST(TextTokens, NthField) {
   }
 }
 
-TEST(TextCache, CacheNameOf) {
+TEST(TextWindows1252, BothDirectionsShareOneTable) {
   const struct {
-    QString location, expected;
+    char byte;
+    char16_t character;
   } cases[] = {
-      {"A", "1"},
-      {"0", "k"},
-      {"/", "j"},
-      {"abc", "WXY"},
-      // Codes that are multiples of 63 take the "z" no other character produces.
-      {"?", "z"},
-      {"~", "z"},
-      {"}", "y"}, // code 125, remainder 62: the last position a remainder reaches
-      {"\x01\x0b", "00"},
-      {"\u00e9", "g"},        // Latin-1 code 233, remainder 44
-      {"\u20ac", "1"},        // the euro sign is 0x80 in the ANSI code page
-      {"\u0153", "S"},        // oe ligature, 0x9C
-      {"\u4e2d\u0100", "zz"}, // no ANSI code: converted to "?"
-      {"", ""},
+      {'A', u'A'},         {'\xe9', u'\u00e9'}, {'\x80', u'\u20ac'}, {'\x93', u'\u201c'},
+      {'\x9f', u'\u0178'}, {'\x81', u'\u0081'}, {'\xa0', u'\u00a0'}, {'\0', u'\0'},
   };
   for (const auto &c : cases)
-    EXPECT_EQ(cacheNameOf(c.location), c.expected) << c.location.toStdString();
-}
-
-TEST(TextCache, CacheNameKeepsLengthAndAlphabet) {
-  const QString location = "http://example.com/a b/\u00fc?x=1&y=~#frag\u4e2d\U0001F600";
-  const QString name = cacheNameOf(location);
-  ASSERT_EQ(name.size(), location.size());
-  for (QChar c : name)
-    EXPECT_TRUE((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))
-        << int(c.unicode());
+    EXPECT_EQ(fromWindows1252(QByteArrayView(&c.byte, 1)), QString(QChar(c.character)))
+        << int(uchar(c.byte));
+  for (int byte = 0; byte < 256; ++byte) {
+    const char raw = char(byte);
+    EXPECT_EQ(windows1252Code(fromWindows1252(QByteArrayView(&raw, 1))[0]), byte) << byte;
+  }
+  // Outside the code page, as the system's conversion does it.
+  EXPECT_EQ(windows1252Code(QChar(0x4e2d)), '?');
+  EXPECT_EQ(windows1252Code(QChar(0x0100)), '?');
 }
 
 TEST(TextPositions, RestFrom) {

@@ -101,6 +101,11 @@ void LoopbackServer::clearControl() {
   QFile::remove(m_files.filePath(QStringLiteral("control.json")));
 }
 
+void LoopbackServer::release(const QString &name) const {
+  QFile flag(m_files.filePath(QStringLiteral("release-") + name));
+  if (flag.open(QIODevice::WriteOnly)) flag.close();
+}
+
 QStringList LoopbackServer::logLines() const {
   QFile file(m_files.filePath(QStringLiteral("requests.log")));
   if (!file.open(QIODevice::ReadOnly)) return {};

@@ -33,6 +33,8 @@ public:
   // Behaviour for one path; see servers/httpserver.py for the keys.
   void setControl(const QString &path, const QJsonObject &control);
   void clearControl();
+  // Lets the requests held with "hold=NAME" be answered.
+  void release(const QString &name) const;
 
   // Logged requests as "METHOD PATH", oldest first; the client port is dropped.
   QStringList requests() const;

@@ -295,6 +295,46 @@ TEST(CacheNames, ExtensionIsKeptOnlyWhenSafe) {
         << c.location;
 }
 
+// Stored caches are found by these names: every case here must keep its name byte for byte.
+TEST(CacheNames, NameOfEachCharacter) {
+  const struct {
+    QString location, expected;
+  } cases[] = {
+      {"A", "1"},
+      {"0", "k"},
+      {"/", "j"},
+      {"abc", "WXY"},
+      // Codes that are multiples of 63 take the "z" no other character produces.
+      {"?", "z"},
+      {"~", "z"},
+      {"}", "y"}, // code 125, remainder 62: the last position a remainder reaches
+      {"\x01\x0b", "00"},
+      {"\u00e9", "g"},        // Latin-1 code 233, remainder 44
+      {"\u00ff", "2"},        // 255, remainder 3
+      {"\u20ac", "1"},        // the euro sign is 0x80 in the ANSI code page
+      {"\u0153", "S"},        // oe ligature, 0x9C
+      {"\u2122\u0178", "PV"}, // 0x99 and 0x9F
+      {"\u0081\u009d", "2T"}, // unassigned in the code page: their own codes
+      {"\u4e2d\u0100", "zz"}, // no ANSI code: converted to "?"
+      {"\U0001F600", "zz"},   // each half of a surrogate pair is one "?"
+      {"http://example.com/skins/Main.png?v=2", "dpplujjatWilhaiYkijogejojCWejiljczrxm"},
+      {"C:\\Skins\\a b.bmp", "3uRIgejoRWUXiXil"},
+      {"ftp://h/\u00e9t\u00e9", "bplujjdjgpg"},
+      {"", ""},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(cacheNameOf(c.location), c.expected) << c.location.toStdString();
+}
+
+TEST(CacheNames, NameKeepsLengthAndAlphabet) {
+  const QString location = "http://example.com/a b/\u00fc?x=1&y=~#frag\u4e2d\U0001F600";
+  const QString name = cacheNameOf(location);
+  ASSERT_EQ(name.size(), location.size());
+  for (QChar c : name)
+    EXPECT_TRUE((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))
+        << int(c.unicode());
+}
+
 TEST(CacheNames, ShortNamesFollowTheNameMapping) {
   EXPECT_EQ(cacheFileNameOf(u"abc"), cacheNameOf(u"abc"));
   const QString location = QStringLiteral("http://host/dir/picture.png");

@@ -5,7 +5,7 @@ import os
 import subprocess
 import unittest
 
-from skivet import UserTest, solid
+from skivet import NUV, PYTHON, SERVERS, UserTest, solid
 
 # A window with a known title that stays open until the test stops it.
 STAY = 'TITLE "{title}"\n'
@@ -144,6 +144,14 @@ class RemoteDocuments(UserTest):
         self.assertEqual(self.server.requests(),
                          ["GET /app.nuv", "GET /app.skv", "GET /parts/inc.skv"])
 
+    def test_location_file_written_like_a_local_one(self):
+        # Its first field, as for a local location file; quotes never reach the server.
+        self.publish("app.nuv", '"app.skv", -x:10\n')
+        self.publish("app.skv", 'TITLE "Quoted"\n')
+        engine = self.start(self.server.url + "app.nuv")
+        engine.window("Quoted")
+        self.assertEqual(self.server.requests(), ["GET /app.nuv", "GET /app.skv"])
+
     def test_error_status_of_the_address(self):
         rc, _, err = self.run_to_end(self.server.url + "missing.nuv")
         self.assertEqual(rc, 1)
@@ -182,6 +190,44 @@ class RemoteDocuments(UserTest):
         self.server.close()
         engine = self.start(location)
         engine.window("Good copy")
+
+
+# Runs inside a network namespace of its own, where only loopback exists: brings it up, then
+# starts a server and an engine there.
+LOOPBACK_ONLY_RUN = """
+import fcntl, socket, struct, subprocess, sys
+SIOCGIFFLAGS, SIOCSIFFLAGS, IFF_UP = 0x8913, 0x8914, 0x1
+with socket.socket() as s:
+    flags = struct.unpack("16sH", fcntl.ioctl(s, SIOCGIFFLAGS, struct.pack("16sH", b"lo", 0)))[1]
+    fcntl.ioctl(s, SIOCSIFFLAGS, struct.pack("16sH", b"lo", flags | IFF_UP))
+nuv, python, server_script, root, address = sys.argv[1:]
+server = subprocess.Popen([python, server_script, "--root", root, "--log", root + "/.log",
+                           "--control", root + "/.control.json"], stdout=subprocess.PIPE, text=True)
+port = int(server.stdout.readline())
+engine = subprocess.run([nuv, address.format(port=port)], capture_output=True, text=True,
+                        timeout=30)
+server.terminate()
+sys.stderr.write(engine.stderr)
+sys.exit(engine.returncode)
+"""
+
+
+class LoopbackOnly(UserTest):
+    """A machine whose only network is loopback."""
+
+    def test_a_loopback_server_that_answers_is_used(self):
+        if subprocess.run(["unshare", "-rn", "true"]).returncode != 0:
+            self.skipTest("needs unprivileged network namespaces")
+        self.write("site/app.nuv", "app.skv")
+        self.write("site/app.skv", 'TITLE "Answered"\nEXIT\n')
+        env = dict(self.env, QT_QPA_PLATFORM="offscreen")
+        # The loopback address in its IPv6 form: no name says it is loopback, the answer does.
+        run = subprocess.run(
+            ["unshare", "-rn", PYTHON, "-c", LOOPBACK_ONLY_RUN, NUV, PYTHON,
+             os.path.join(SERVERS, "httpserver.py"), os.path.join(self.dir, "site"),
+             "http://[::ffff:127.0.0.1]:{port}/app.nuv"],
+            env=env, capture_output=True, text=True, timeout=60)
+        self.assertEqual((run.returncode, run.stderr), (0, ""))
 
 
 if __name__ == "__main__":

@@ -7,7 +7,8 @@ JSON object --control (keyed by URL path) merged with the query string:
   status=N         answer with this status
   body=TEXT        answer with this body instead of the file
   last_modified=V  send "Last-Modified: V" (default: the file's modification time)
-  delay=SECONDS    wait before answering
+  hold=NAME        answer only once the test releases NAME (LoopbackServer::release writes the
+                   file release-NAME beside --control; it is removed once seen)
   redirect=PATH    answer 302 with this Location
   truncate=N       announce the whole body but send only N bytes, then close
   nolength=1       send no Content-Length and close after the body
@@ -59,8 +60,8 @@ class Handler(BaseHTTPRequestHandler):
         if control.get("stall"):
             self.stall(control["stall"])
             return
-        if control.get("delay"):
-            time.sleep(float(control["delay"]))
+        if control.get("hold"):
+            self.hold(os.path.basename(str(control["hold"])))
         if control.get("redirect"):
             self.send_response(302)
             self.send_header("Location", control["redirect"])
@@ -104,6 +105,16 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
             return
         self.wfile.write(data)
+
+    def hold(self, name):
+        flag = os.path.join(os.path.dirname(self.server.control_path), "release-" + name)
+        deadline = time.monotonic() + STALL_SECONDS
+        while not os.path.exists(flag) and time.monotonic() < deadline:
+            time.sleep(0.01)
+        try:
+            os.remove(flag)
+        except OSError:
+            pass
 
     def stall(self, kind):
         if kind == "body":

@@ -12,9 +12,6 @@
 #include <QStringDecoder>
 #include <QUrl>
 
-#include <ifaddrs.h>
-#include <net/if.h>
-
 #include <cstdlib>
 
 namespace nuv {
@@ -47,9 +44,12 @@ int positiveEnv(const char *name, int fallback) {
   return ok && value > 0 ? value : fallback;
 }
 
-QByteArray firstLine(const QByteArray &text) {
-  const qsizetype end = text.indexOf('\n');
-  return end < 0 ? text : text.left(end + 1);
+// The number after the protocol on the status line ("HTTP/1.1 404 Not Found", "FTP 550"); 0 when
+// there is none.
+int statusOf(const QByteArray &headers) {
+  const qsizetype end = headers.indexOf('\n');
+  const QByteArray line = (end < 0 ? headers : headers.left(end)).trimmed();
+  return line.split(' ').value(1).toInt();
 }
 
 // FTP has no response header; this gives it one in the shape of an HTTP header. FTP has no one
@@ -126,12 +126,6 @@ int Transfer::Request::onConnected(void *self, char * /*serverIp*/, char * /*loc
   return CURL_PREREQFUNC_OK;
 }
 
-bool TransferResult::succeeded() const {
-  if (!ok) return false;
-  const int code = status.toInt();
-  return code >= 200 && code <= 299;
-}
-
 QString TransferResult::header(QStringView name) const {
   for (const QByteArray &rawLine : headers.split('\n')) {
     const QString line = QString::fromLatin1(rawLine).trimmed();
@@ -164,7 +158,7 @@ Transfer::Transfer() : m_limits(TransferLimits::fromEnvironment()) {}
 
 bool Transfer::startLibrary() {
   if (m_multi) return true;
-  if (loadCurl() == nullptr) return false;
+  if (loadCurl().api == nullptr) return false;
   m_multi.reset(curl().multi_init());
   return bool(m_multi);
 }
@@ -185,11 +179,6 @@ TransferResult Transfer::head(const QString &url) {
   return run(url, true);
 }
 
-QString Transfer::responseHeader(QStringView name) const {
-  if (name.isEmpty()) return responseHeaders();
-  return m_last.header(name);
-}
-
 void Transfer::waitWhileBusy() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
   while (m_active)
@@ -202,10 +191,15 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
     step();
   TransferResult result;
   Request request;
-  if (startLibrary()) request.easy.reset(curl().easy_init());
-  if (!m_multi || !request.easy) {
-    result.error = QStringLiteral("The transfer library could not be started.");
-    m_last = result;
+  if (!startLibrary()) {
+    result.error = loadCurl().error;
+    if (result.error.isEmpty())
+      result.error = QStringLiteral("The transfer library could not be started.");
+    return result;
+  }
+  request.easy.reset(curl().easy_init());
+  if (!request.easy) {
+    result.error = QStringLiteral("The transfer library could not start a request.");
     return result;
   }
   request.maxBody = m_limits.maxBodyBytes;
@@ -214,51 +208,56 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
 
   CURL *easy = request.easy.get();
   const QByteArray address = QUrl(url, QUrl::TolerantMode).toEncoded();
-  curl().easy_setopt(easy, CURLOPT_URL, address.constData());
-  curl().easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-  curl().easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
-  curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl().easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-  curl().easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl().easy_setopt(easy, CURLOPT_USERAGENT, "NUV Engine");
+  CurlOptions options(easy, curl().easy_setopt);
+  options.set(CURLOPT_URL, address.constData());
+  options.set(CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  options.set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
+  options.set(CURLOPT_FOLLOWLOCATION, 1L);
+  options.set(CURLOPT_MAXREDIRS, 10L);
+  options.set(CURLOPT_NOSIGNAL, 1L);
+  options.set(CURLOPT_USERAGENT, "NUV Engine");
   // A private certificate authority (a company's, or a test's), as the curl tool takes it.
   static const QByteArray caBundle = qgetenv("CURL_CA_BUNDLE");
-  if (!caBundle.isEmpty()) curl().easy_setopt(easy, CURLOPT_CAINFO, caBundle.constData());
-  curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
-  curl().easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
+  if (!caBundle.isEmpty()) options.set(CURLOPT_CAINFO, caBundle.constData());
+  options.set(CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
+  options.set(CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
   // The library's own low-speed check only backs up the finer stall check in step().
-  curl().easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl().easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(m_limits.stallTimeoutMs) / 1000 + 2);
-  curl().easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxBodyBytes));
-  curl().easy_setopt(easy, CURLOPT_NOBODY, headOnly ? 1L : 0L);
-  curl().easy_setopt(easy, CURLOPT_FILETIME, 1L);
-  curl().easy_setopt(easy, CURLOPT_ERRORBUFFER, request.errorText);
-  curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::onBody);
-  curl().easy_setopt(easy, CURLOPT_WRITEDATA, &request);
-  curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::onHeader);
-  curl().easy_setopt(easy, CURLOPT_HEADERDATA, &request);
-  curl().easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Request::onConnected);
-  curl().easy_setopt(easy, CURLOPT_PREREQDATA, &request);
+  options.set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+  options.set(CURLOPT_LOW_SPEED_TIME, long(m_limits.stallTimeoutMs) / 1000 + 2);
+  options.set(CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxBodyBytes));
+  options.set(CURLOPT_NOBODY, headOnly ? 1L : 0L);
+  options.set(CURLOPT_FILETIME, 1L);
+  options.set(CURLOPT_ERRORBUFFER, request.errorText);
+  options.set(CURLOPT_WRITEFUNCTION, &Request::onBody);
+  options.set(CURLOPT_WRITEDATA, &request);
+  options.set(CURLOPT_HEADERFUNCTION, &Request::onHeader);
+  options.set(CURLOPT_HEADERDATA, &request);
+  options.set(CURLOPT_PREREQFUNCTION, &Request::onConnected);
+  options.set(CURLOPT_PREREQDATA, &request);
+  if (!options.ok()) {
+    result.error = options.error();
+    return result;
+  }
 
   curl().multi_add_handle(m_multi.get(), easy);
   m_active = &request;
   while (!request.done)
     step();
 
-  result.ok = request.code == CURLE_OK && request.stallError.isEmpty();
-  result.headers =
-      request.http ? request.headers : ftpHeaders(easy, result.ok, request.body.size());
-  result.status = nthField(QString::fromLatin1(firstLine(result.headers)), 2, u" ");
-  result.offline = !result.ok && isOfflineCode(request.code, request.connected);
+  const bool complete = request.code == CURLE_OK && request.stallError.isEmpty();
+  result.outcome = complete                                         ? TransferOutcome::Complete
+                   : isOfflineCode(request.code, request.connected) ? TransferOutcome::Offline
+                                                                    : TransferOutcome::Failed;
+  result.headers = request.http ? request.headers : ftpHeaders(easy, complete, request.body.size());
+  result.status = statusOf(result.headers);
   if (request.tooLarge || request.code == CURLE_FILESIZE_EXCEEDED)
     result.error = QStringLiteral("The response is larger than %1 bytes.").arg(request.maxBody);
   else if (!request.stallError.isEmpty())
     result.error = request.stallError;
-  else if (!result.ok)
+  else if (!complete)
     result.error = QString::fromUtf8(request.errorText[0] ? request.errorText
                                                           : curl().easy_strerror(request.code));
-  if (result.ok) result.body = std::move(request.body);
-  m_last = result;
+  if (complete) result.body = std::move(request.body);
   return result;
 }
 
@@ -292,33 +291,7 @@ QString decodeText(const QByteArray &bytes) {
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString text = utf8(bytes);
   if (!utf8.hasError()) return text;
-  // Windows-1252 differs from Latin-1 only in 0x80-0x9F.
-  static constexpr char16_t high[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  text.resize(bytes.size());
-  for (qsizetype i = 0; i < bytes.size(); ++i) {
-    const auto byte = uchar(bytes[i]);
-    text[i] = (byte >= 0x80 && byte < 0xA0) ? QChar(high[byte - 0x80]) : QChar(byte);
-  }
-  return text;
-}
-
-bool isConnected(QStringView location) {
-  const QString host = QUrl(location.toString()).host();
-  if (host.compare(u"localhost", Qt::CaseInsensitive) == 0 || host.startsWith(u"127.") ||
-      host == u"::1")
-    return true;
-  ifaddrs *list = nullptr;
-  if (getifaddrs(&list) != 0) return true;
-  bool up = false;
-  for (const ifaddrs *entry = list; entry && !up; entry = entry->ifa_next) {
-    const unsigned flags = entry->ifa_flags;
-    up = (flags & IFF_UP) && (flags & IFF_RUNNING) && !(flags & IFF_LOOPBACK);
-  }
-  freeifaddrs(list);
-  return up;
+  return fromWindows1252(bytes);
 }
 
 } // namespace nuv

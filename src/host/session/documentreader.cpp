@@ -37,7 +37,8 @@ QString DocumentReader::readDocument(const QString &location) {
     m_windows.showMessage(u"Read Error"_s,
                           u"The Skivet is too large:\r\n\r\n"_s + location +
                               u"\r\n\r\nand its includes expand beyond "_s +
-                              QString::number(m_maxCharacters / (qsizetype(1024) * 1024)) + u" MB."_s,
+                              QString::number(m_maxCharacters / (qsizetype(1024) * 1024)) +
+                              u" MB."_s,
                           MessageIcon::Critical);
     return {};
   }
@@ -47,13 +48,13 @@ QString DocumentReader::readDocument(const QString &location) {
 bool DocumentReader::readRaw(const QString &location, QByteArray &raw) {
   if (isRemote(location)) {
     const TransferResult fetched = m_cache.transfer().fetchBytes(location);
-    if (fetched.ok && fetched.status == u"200") {
+    if (fetched.succeeded()) {
       raw = fetched.body;
       m_cache.storeDocument(location, raw, raw.size());
       return true;
     }
     // Offline: the copy kept from an earlier run. An error page never counts as the document.
-    if (!fetched.offline) return false;
+    if (fetched.outcome != TransferOutcome::Offline) return false;
     const std::optional<QByteArray> cached = m_cache.cachedBody(location);
     if (!cached) return false;
     raw = *cached;

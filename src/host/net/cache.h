@@ -23,6 +23,9 @@ QString userFolder();
 // The cache folder inside the per-user folder, created when missing; ends in "/".
 QString defaultCacheFolder();
 
+// Cache file name of a location: same length, letters and digits only, from the Windows-1252
+// code of each UTF-16 unit. Stored caches rely on these names: they never change.
+QString cacheNameOf(QStringView location);
 // The extension a cache body file may carry: extensionOf of the location when it follows the last
 // "/" or "\" and is 1 to 8 letters or digits; otherwise "".
 QString cacheExtensionOf(QStringView location);

@@ -9,22 +9,30 @@
 
 namespace nuv {
 
+enum class TransferOutcome {
+  // A complete response arrived, whatever its status.
+  Complete,
+  // No connection could be made: name lookup failed, refused, or connecting timed out.
+  Offline,
+  // Connected or not, the request did not complete (cut off, stalled, too large, refused).
+  Failed,
+};
+
 // Outcome of one request. Errors are values: nothing here throws.
 struct TransferResult {
-  // A complete response arrived (whatever its status).
-  bool ok = false;
-  // No connection could be made (name lookup failed, refused, connect timed out).
-  bool offline = false;
-  // Status code of the final response as text ("200"); "" when none arrived.
-  QString status;
-  // Why the request failed; "" when ok.
+  TransferOutcome outcome = TransferOutcome::Failed;
+  // Status code of the final response; 0 when none arrived.
+  int status = 0;
+  // Why the request failed; "" when complete.
   QString error;
   // Header text of the final response; its first line is the status line.
   QByteArray headers;
   QByteArray body;
 
-  // ok with a status in 200-299.
-  bool succeeded() const;
+  // The one test of success: complete with a status in 200-299.
+  bool succeeded() const {
+    return outcome == TransferOutcome::Complete && status >= 200 && status <= 299;
+  }
   // Value of a named header of the final response (name case-insensitive); "" when absent.
   QString header(QStringView name) const;
 };
@@ -60,12 +68,6 @@ public:
   TransferResult fetchText(const QString &url, QString &text);
   TransferResult head(const QString &url);
 
-  // About the last finished request.
-  QString responseStatus() const { return m_last.status; }
-  // Named header of the last response; the empty name gives the whole header text.
-  QString responseHeader(QStringView name = {}) const;
-  QString responseHeaders() const { return QString::fromLatin1(m_last.headers); }
-
   bool isBusy() const { return m_active != nullptr; }
   // Yields to the event loop once, then keeps yielding until no request is running.
   void waitWhileBusy();
@@ -84,15 +86,9 @@ private:
   std::unique_ptr<void, MultiDeleter> m_multi;
   TransferLimits m_limits;
   Request *m_active = nullptr;
-  TransferResult m_last;
 };
 
 // Text of a download: UTF-8 when the bytes are valid UTF-8, otherwise Windows-1252.
 QString decodeText(const QByteArray &bytes);
-
-// A hint whether the network can be reached: true when some interface other than loopback is up,
-// and always for a location on this machine (localhost, 127.x, ::1). Fetches never rely on it:
-// a failed connection is what counts as offline.
-bool isConnected(QStringView location = {});
 
 } // namespace nuv

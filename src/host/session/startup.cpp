@@ -128,21 +128,25 @@ int Startup::coordinate(const QString &text, bool horizontal) const {
 bool Startup::readLocationText(QString &text) {
   if (isRemote(m_locationFile) && !m_locationFile.startsWith(u"ftp:", Qt::CaseInsensitive)) {
     const TransferResult fetched = m_cache.transfer().fetchBytes(m_locationFile);
-    if (fetched.offline || !isConnected(m_locationFile)) {
+    // Only the fetch itself can tell: a reachability guess must never override an answer.
+    if (fetched.outcome == TransferOutcome::Offline) {
       m_windows.showMessage(u"Connection Error"_s,
                             u"You are not connected to the internet. In order to view this "
                             u"Skivet, you must connect first."_s,
                             MessageIcon::Critical);
       return false;
     }
-    if (!fetched.ok || fetched.status != u"200") {
-      const QString code = fetched.status.isEmpty() ? fetched.error : fetched.status;
+    if (!fetched.succeeded()) {
+      const QString code = fetched.status == 0 ? fetched.error : QString::number(fetched.status);
       m_windows.showMessage(u"Connection Error"_s,
                             u"Could not open "_s + m_locationFile + u"\r\n\r\nCode: "_s + code,
                             MessageIcon::Critical);
       return false;
     }
     text = decodeText(fetched.body);
+    // Written like a local location file, it gives its first field; a bare body is the
+    // location as it stands.
+    if (trimmedView(text).startsWith(u'"')) text = firstField(text);
     return true;
   }
   const QString path = findLocalFile(m_locationFile);

@@ -13,6 +13,7 @@
 #include <QSaveFile>
 
 #include <cstdlib>
+#include <iterator>
 
 namespace nuv {
 
@@ -85,6 +86,22 @@ QString cacheExtensionOf(QStringView location) {
   if (length < 1 || length > maxExtensionLength) return {};
   if (!std::all_of(extension.begin() + 1, extension.end(), isAsciiAlphanumeric)) return {};
   return extension;
+}
+
+// The alphabet is 63 long with "0" twice, and cache files on disk depend on this exact
+// mapping. Remainder r picks 1-based position r, so position 63 ("z") is never reached
+// by a remainder of 1..62 (62 gives "y"); codes that are multiples of 63 take that free
+// "z", which keeps them apart from every other character.
+QString cacheNameOf(QStringView location) {
+  static constexpr char16_t alphabet[] =
+      u"01234567890ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  static_assert(std::size(alphabet) - 1 == 63);
+  QString out(location.size(), Qt::Uninitialized);
+  for (qsizetype i = 0; i < location.size(); ++i) {
+    const int remainder = windows1252Code(location[i]) % 63;
+    out[i] = QChar(remainder == 0 ? alphabet[62] : alphabet[remainder - 1]);
+  }
+  return out;
 }
 
 QString cacheFileNameOf(QStringView location) {
@@ -191,8 +208,9 @@ bool Cache::storeDocument(QStringView location, const QByteArray &bytes, qint64 
 
 std::optional<QString> Cache::askLastModified(const QString &location) {
   const TransferResult answer = m_transfer.head(location);
-  if (!answer.ok) return std::nullopt;
-  return answer.header(u"last-modified");
+  if (answer.outcome != TransferOutcome::Complete) return std::nullopt;
+  // An error answer says nothing of the document's age: its headers are not the document's.
+  return answer.succeeded() ? answer.header(u"last-modified") : QString();
 }
 
 Cache::Copy Cache::obtainCopy(const QString &location) {
