@@ -79,7 +79,6 @@ int main(int argc, char *argv[]) {
   if (windows.mainWindowClosed()) return 0;
 
   nuv::MainWindow &window = windows.mainWindow();
-  windows.centreIfUnplaced();
 
   // Headless runs and start-up measurements: report the first painted frame, then leave.
   const QString screenshot = qEnvironmentVariable("NUV_SCREENSHOT");
@@ -100,6 +99,6 @@ int main(int argc, char *argv[]) {
       QTimer::singleShot(0, &window, [] { QCoreApplication::quit(); });
     }
   });
-  window.show();
+  windows.showMainWindow();
   return QApplication::exec();
 }

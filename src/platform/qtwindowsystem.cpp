@@ -158,6 +158,15 @@ void QtWindowSystem::centreIfUnplaced() {
   m_main->move(at);
 }
 
+void QtWindowSystem::showMainWindow() {
+  centreIfUnplaced();
+  // Each control was made with a polish request queued. Showing a control that still has one
+  // makes Qt scan the whole queue for its first update, once per control: quadratic in the
+  // number of controls. Polished in one pass first, they show in linear time.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
+  m_main->show();
+}
+
 // Alpha pictures come with issue "alpha skins"; until then the bitmap is the skin, as on a
 // desktop without a compositor.
 SkinKind QtWindowSystem::applySkin(const SkinRequest &skin) {
@@ -247,7 +256,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   switch (request.kind) {
   case ObjectKind::TextButton:
   case ObjectKind::TextPictureButton: {
-    auto *button = new TextButton(request.recordIndex, id, m_main);
+    auto *button = new TextButton(request.recordIndex, id, m_main->controlParent());
     button->setText(request.caption);
     button->setPicture(picture);
     widget = button;
@@ -255,7 +264,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   }
   case ObjectKind::PictureButton:
   case ObjectKind::ShapedButton: {
-    auto *button = new PictureButton(request.recordIndex, id, m_main);
+    auto *button = new PictureButton(request.recordIndex, id, m_main->controlParent());
     button->setPicture(picture);
     if (request.kind == ObjectKind::ShapedButton) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
@@ -267,7 +276,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
     break;
   }
   case ObjectKind::InputBox: {
-    auto *box = new InputBox(request.recordIndex, m_main);
+    auto *box = new InputBox(request.recordIndex, m_main->controlParent());
     box->setText(request.text);
     widget = box;
     break;

@@ -31,6 +31,8 @@ public:
   bool mainWindowClosed() const { return m_closed; }
   // Centres the main window on its screen along each axis that nothing has placed yet.
   void centreIfUnplaced();
+  // Shows the window the document built, centred along each axis nothing placed.
+  void showMainWindow();
   // The widget showing a control, or nullptr.
   QWidget *control(ControlId id) const;
 
