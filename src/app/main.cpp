@@ -71,6 +71,7 @@ int main(int argc, char *argv[]) {
   // The window outlives the interpreter: nothing it reports while going may reach a dead sink.
   const auto clearSink = qScopeGuard([&windows] { windows.setEventSink(nullptr); });
   interpreter.setProgramPath(QCoreApplication::applicationFilePath());
+  interpreter.setNewDepth(qEnvironmentVariableIntValue(nuv::newDepthVariable));
 
   QStringList arguments = QCoreApplication::arguments();
   arguments.removeFirst();

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 
 namespace nuv {
@@ -114,6 +115,7 @@ void QtWindowSystem::minimize() {
 
 void QtWindowSystem::closeMainWindow() {
   m_closed = true;
+  runWhenPlaced();
   m_main->close();
   QCoreApplication::exit(0);
 }
@@ -150,12 +152,16 @@ QPixmap QtWindowSystem::pixmap(const QString &location) {
   return converted;
 }
 
-void QtWindowSystem::centreIfUnplaced() {
+QPoint QtWindowSystem::mainWindowPlacement() const {
   QPoint at = m_main->pos();
   const QSize screen = screenSize();
   if (at.x() == unplaced) at.setX(screen.width() / 2 - m_main->width() / 2);
   if (at.y() == unplaced) at.setY(screen.height() / 2 - m_main->height() / 2);
-  m_main->move(at);
+  return at;
+}
+
+void QtWindowSystem::centreIfUnplaced() {
+  m_main->move(mainWindowPlacement());
 }
 
 void QtWindowSystem::showMainWindow() {
@@ -165,6 +171,24 @@ void QtWindowSystem::showMainWindow() {
   // number of controls. Polished in one pass first, they show in linear time.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
   m_main->show();
+  m_shown = true;
+  runWhenPlaced();
+}
+
+void QtWindowSystem::whenPlaced(std::function<void()> action) {
+  if (m_shown || m_closed) {
+    action();
+    return;
+  }
+  m_whenPlaced.push_back(std::move(action));
+}
+
+void QtWindowSystem::runWhenPlaced() {
+  // An action may ask for more; those run at once now.
+  std::vector<std::function<void()>> actions;
+  actions.swap(m_whenPlaced);
+  for (const std::function<void()> &action : actions)
+    action();
 }
 
 // Alpha pictures come with issue "alpha skins"; until then the bitmap is the skin, as on a
@@ -244,8 +268,23 @@ void QtWindowSystem::connectReports(QWidget *widget) {
   }
 }
 
-bool QtWindowSystem::startProcess(const QString &program, const QStringList &arguments) {
-  return QProcess::startDetached(program, arguments);
+bool QtWindowSystem::startProcess(const QString &program, const QStringList &arguments,
+                                  const QStringList &environment) {
+  QProcess process;
+  process.setProgram(program);
+  process.setArguments(arguments);
+  QProcessEnvironment settings = QProcessEnvironment::systemEnvironment();
+  for (const QString &setting : environment) {
+    const qsizetype equals = setting.indexOf(u'=');
+    if (equals > 0) settings.insert(setting.left(equals), setting.mid(equals + 1));
+  }
+  process.setProcessEnvironment(settings);
+  return process.startDetached();
+}
+
+void QtWindowSystem::writeDiagnostic(const QString &line) {
+  std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+  std::fflush(stderr);
 }
 
 ControlId QtWindowSystem::createControl(const ControlSpec &request) {
