@@ -71,6 +71,7 @@ int main(int argc, char *argv[]) {
   // The window outlives the interpreter: nothing it reports while going may reach a dead sink.
   const auto clearSink = qScopeGuard([&windows] { windows.setEventSink(nullptr); });
   interpreter.setProgramPath(QCoreApplication::applicationFilePath());
+  interpreter.setNewDepth(qEnvironmentVariableIntValue(nuv::newDepthVariable));
 
   QStringList arguments = QCoreApplication::arguments();
   arguments.removeFirst();
@@ -79,7 +80,6 @@ int main(int argc, char *argv[]) {
   if (windows.mainWindowClosed()) return 0;
 
   nuv::MainWindow &window = windows.mainWindow();
-  windows.centreIfUnplaced();
 
   // Headless runs and start-up measurements: report the first painted frame, then leave.
   const QString screenshot = qEnvironmentVariable("NUV_SCREENSHOT");
@@ -100,6 +100,6 @@ int main(int argc, char *argv[]) {
       QTimer::singleShot(0, &window, [] { QCoreApplication::quit(); });
     }
   });
-  window.show();
+  windows.showMainWindow();
   return QApplication::exec();
 }

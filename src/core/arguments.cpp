@@ -24,6 +24,14 @@ QStringList cutArguments(QStringView text) {
   return arguments;
 }
 
+bool isPlacementOption(QStringView argument) {
+  static constexpr QStringView options[] = {u"-x:",  u"-y:",       u"-ox:",
+                                            u"-oy:", u"-relative", u"-nomove"};
+  for (QStringView option : options)
+    if (argument.startsWith(option, Qt::CaseInsensitive)) return true;
+  return false;
+}
+
 int placementValue(QStringView text, int screenExtent) {
   const QString trimmed = trimBlanks(text);
   const int n = roundHalfEven(leadingNumber(trimmed));

@@ -10,6 +10,10 @@ namespace nuv {
 // Used where one text carries several arguments, such as NEW's extra arguments.
 QStringList cutArguments(QStringView text);
 
+// True for the options that only place a window: "-x:", "-y:", "-ox:", "-oy:", "-relative" and
+// "-nomove", recognised as the command line recognises them (case-insensitive prefixes).
+bool isPlacementOption(QStringView argument);
+
 // A "-x:"/"-y:" style value in pixels: the leading number rounded half to even;
 // a trailing "-" counts from the far edge of a screen of the given extent.
 int placementValue(QStringView text, int screenExtent);

@@ -86,11 +86,36 @@ void Interpreter::newEngine(Run &run) {
   const QString extra =
       restFrom(run.line, operandPosition(run.keyword) + int(location.size()) + 2).toString();
   location = m_resources.resolveLocation(location);
-  const QPoint origin = m_windowSystem.mainWindowPosition();
-  QStringList arguments{location, u"-ox:"_s + QString::number(origin.x()),
-                        u"-oy:"_s + QString::number(origin.y())};
-  arguments += cutArguments(extra);
-  m_windowSystem.startProcess(m_programPath, arguments);
+  if (const QString refusal = newRefusal(); !refusal.isEmpty()) {
+    m_windowSystem.writeDiagnostic(u"NEW \""_s + location + u"\" refused: "_s + refusal);
+    return;
+  }
+  // Documents and pages are untrusted: only options that place the window pass on.
+  QStringList placement;
+  for (const QString &argument : cutArguments(extra))
+    if (isPlacementOption(argument)) placement += argument;
+  // The new engine counts from where this window shows, which the first run may still change.
+  m_windowSystem.whenPlaced([this, location, placement] {
+    const QPoint origin = m_windowSystem.mainWindowPlacement();
+    const QStringList arguments = QStringList{location, u"-ox:"_s + QString::number(origin.x()),
+                                              u"-oy:"_s + QString::number(origin.y())} +
+                                  placement;
+    const QStringList environment{QLatin1StringView(newDepthVariable) + u'=' +
+                                  QString::number(m_newDepth + 1)};
+    m_windowSystem.startProcess(m_programPath, arguments, environment);
+  });
+}
+
+QString Interpreter::newRefusal() {
+  if (m_newDepth >= maxNewDepth)
+    return u"this engine was started by %1 NEW in a row, the most allowed"_s.arg(m_newDepth);
+  const qint64 now = m_clock();
+  while (!m_newStarts.empty() && now - m_newStarts.front() >= 1000)
+    m_newStarts.pop_front();
+  if (int(m_newStarts.size()) >= maxNewPerSecond)
+    return u"more than %1 NEW in one second"_s.arg(maxNewPerSecond);
+  m_newStarts.push_back(now);
+  return {};
 }
 
 void Interpreter::setCursor(Run &) {

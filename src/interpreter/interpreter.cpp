@@ -4,6 +4,8 @@
 #include "resources.h"
 #include "run.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 
 namespace nuv {
@@ -43,6 +45,9 @@ Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources &resource
                                u"NUV.RMVerticalOnly"_s};
   for (int i = 0; i < 4; ++i)
     m_restrictModes[i] = {words[i], toText(m_store.getValue(constants[i]))};
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  m_clock = [sinceStart] { return sinceStart.elapsed(); };
 }
 
 // Copies into the target's own buffer, which a run reuses line after line without allocating.

@@ -9,9 +9,16 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <deque>
+#include <functional>
+
 namespace nuv {
 
 class DocumentResources;
+
+// The environment variable that tells an engine started by NEW its depth.
+inline constexpr char newDepthVariable[] = "NUV_NEW_DEPTH";
 
 // The command text of a "NUV:" address with its escapes decoded.
 QString urlDecode(QStringView text);
@@ -51,6 +58,16 @@ public:
   const Evaluator &evaluator() const { return m_evaluator; }
   // The engine's own binary, started again by NEW.
   void setProgramPath(const QString &path) { m_programPath = path; }
+  // How many NEW separate this engine from one a person started (0 for that one). It reaches a
+  // new engine only through its environment (newDepthVariable), never through arguments that
+  // a document could write.
+  void setNewDepth(int depth) { m_newDepth = std::max(depth, 0); }
+  // Milliseconds from a steady clock, for NEW's rate bound; tests replace it.
+  void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+  // A document that starts itself would start engines without end: NEW is refused in an engine
+  // this deep, and past this many within one second.
+  static constexpr int maxNewDepth = 8;
+  static constexpr int maxNewPerSecond = 5;
 
   Value readProperty(QStringView text, int &pos) const override;
 
@@ -88,6 +105,8 @@ private:
   void minimize(Run &run);
   void setMaskColor(Run &run);
   void newEngine(Run &run);
+  // Why a NEW may not start an engine now; empty when it may.
+  QString newRefusal();
   void setCursor(Run &run);
 
   // Preloading into the cache.
@@ -147,6 +166,10 @@ private:
   ObjectModel m_objects;
   WindowSettings m_settings;
   QString m_programPath;
+  int m_newDepth = 0;
+  std::function<qint64()> m_clock;
+  // When the last accepted NEW ran, oldest first; at most maxNewPerSecond are kept.
+  std::deque<qint64> m_newStarts;
   // RESTRICTMOVE's words and the decimal values of their constants, read once from the store.
   struct RestrictMode {
     QString word;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace nuv {
@@ -107,11 +108,24 @@ public:
   virtual void closeMainWindow() = 0;
   // The main window's top-left corner in pixels; unplaced along an axis nothing placed.
   virtual QPoint mainWindowPosition() const = 0;
+  // Where the main window shows or will show: along an axis nothing placed, the centre that the
+  // window's present size gives it on its screen.
+  virtual QPoint mainWindowPlacement() const = 0;
+  // Runs action once the main window has its real place: now when it has shown already, else
+  // when it first shows (after the document's first run has sized and centred it), or when it
+  // closes without ever showing.
+  virtual void whenPlaced(std::function<void()> action) = 0;
   virtual void setMainWindowPosition(const QPoint &topLeft) = 0;
   virtual QSize screenSize() const = 0;
   virtual void setMoveRestriction(MoveRestriction restriction) = 0;
-  // Starts a program with an argument list, never through a shell.
-  virtual bool startProcess(const QString &program, const QStringList &arguments) = 0;
+  // Starts a program with an argument list, never through a shell. environment holds
+  // "NAME=value" settings that the new process gets on top of this one's; this process keeps
+  // its own.
+  virtual bool startProcess(const QString &program, const QStringList &arguments,
+                            const QStringList &environment) = 0;
+  // One line for whoever runs the engine (standard error), never a box: for refusals that a
+  // hostile document could otherwise repeat without end.
+  virtual void writeDiagnostic(const QString &line) = 0;
 
   // Leaves any earlier skin and applies this one: the alpha picture when there is one and the
   // desktop can show it (otherwise the bitmap stands in for it), else the bitmap, else nothing.

@@ -10,6 +10,27 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent, Qt::Window | Qt::Frame
   setMouseTracking(true);
 }
 
+QWidget *MainWindow::controlParent() {
+  if (!m_layers.empty() && m_inLastLayer < controlsPerLayer) {
+    ++m_inLastLayer;
+    return m_layers.back();
+  }
+  // A layer paints nothing and passes the pointer on (tracked, so that hovering reaches the
+  // window too); it covers the window exactly, so it clips its controls as the window would.
+  auto *layer = new QWidget(this);
+  layer->setMouseTracking(true);
+  layer->setGeometry(rect());
+  layer->show();
+  m_layers.push_back(layer);
+  m_inLastLayer = 1;
+  return layer;
+}
+
+void MainWindow::resizeEvent(QResizeEvent *) {
+  for (QWidget *layer : m_layers)
+    layer->setGeometry(rect());
+}
+
 void MainWindow::setPicture(const QImage &picture) {
   m_picture = picture;
   if (!picture.isNull()) resize(picture.size());

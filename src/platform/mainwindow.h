@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <vector>
+
 namespace nuv {
 
 class MainWindow : public QWidget {
@@ -17,6 +19,12 @@ public:
   void setPicture(const QImage &picture);
   const QImage &picture() const { return m_picture; }
   void setMoveRestriction(MoveRestriction restriction) { m_restriction = restriction; }
+  // The widget a new control goes into, in creation order: a layer of at most controlsPerLayer
+  // controls. Qt paints overlapping siblings by recursion, one stack frame each, so tens of
+  // thousands of controls side by side on the window itself overflow the stack; in layers the
+  // depth stays near the number of layers plus one layer's controls.
+  QWidget *controlParent();
+  static constexpr int controlsPerLayer = 500;
 
 Q_SIGNALS:
   void firstPaint();
@@ -31,6 +39,7 @@ protected:
   void mousePressEvent(QMouseEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
 
 private:
   QImage m_picture;
@@ -38,6 +47,8 @@ private:
   bool m_dragging = false;
   QPoint m_grab; // pointer minus window position at the press, in screen pixels
   MoveRestriction m_restriction = MoveRestriction::Free;
+  std::vector<QWidget *> m_layers; // children of this window, each covering all of it
+  int m_inLastLayer = 0;
 };
 
 } // namespace nuv

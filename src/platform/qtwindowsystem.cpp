@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 
 namespace nuv {
@@ -114,6 +115,7 @@ void QtWindowSystem::minimize() {
 
 void QtWindowSystem::closeMainWindow() {
   m_closed = true;
+  runWhenPlaced();
   m_main->close();
   QCoreApplication::exit(0);
 }
@@ -150,12 +152,43 @@ QPixmap QtWindowSystem::pixmap(const QString &location) {
   return converted;
 }
 
-void QtWindowSystem::centreIfUnplaced() {
+QPoint QtWindowSystem::mainWindowPlacement() const {
   QPoint at = m_main->pos();
   const QSize screen = screenSize();
   if (at.x() == unplaced) at.setX(screen.width() / 2 - m_main->width() / 2);
   if (at.y() == unplaced) at.setY(screen.height() / 2 - m_main->height() / 2);
-  m_main->move(at);
+  return at;
+}
+
+void QtWindowSystem::centreIfUnplaced() {
+  m_main->move(mainWindowPlacement());
+}
+
+void QtWindowSystem::showMainWindow() {
+  centreIfUnplaced();
+  // Each control was made with a polish request queued. Showing a control that still has one
+  // makes Qt scan the whole queue for its first update, once per control: quadratic in the
+  // number of controls. Polished in one pass first, they show in linear time.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
+  m_main->show();
+  m_shown = true;
+  runWhenPlaced();
+}
+
+void QtWindowSystem::whenPlaced(std::function<void()> action) {
+  if (m_shown || m_closed) {
+    action();
+    return;
+  }
+  m_whenPlaced.push_back(std::move(action));
+}
+
+void QtWindowSystem::runWhenPlaced() {
+  // An action may ask for more; those run at once now.
+  std::vector<std::function<void()>> actions;
+  actions.swap(m_whenPlaced);
+  for (const std::function<void()> &action : actions)
+    action();
 }
 
 // Alpha pictures come with issue "alpha skins"; until then the bitmap is the skin, as on a
@@ -235,8 +268,23 @@ void QtWindowSystem::connectReports(QWidget *widget) {
   }
 }
 
-bool QtWindowSystem::startProcess(const QString &program, const QStringList &arguments) {
-  return QProcess::startDetached(program, arguments);
+bool QtWindowSystem::startProcess(const QString &program, const QStringList &arguments,
+                                  const QStringList &environment) {
+  QProcess process;
+  process.setProgram(program);
+  process.setArguments(arguments);
+  QProcessEnvironment settings = QProcessEnvironment::systemEnvironment();
+  for (const QString &setting : environment) {
+    const qsizetype equals = setting.indexOf(u'=');
+    if (equals > 0) settings.insert(setting.left(equals), setting.mid(equals + 1));
+  }
+  process.setProcessEnvironment(settings);
+  return process.startDetached();
+}
+
+void QtWindowSystem::writeDiagnostic(const QString &line) {
+  std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+  std::fflush(stderr);
 }
 
 ControlId QtWindowSystem::createControl(const ControlSpec &request) {
@@ -247,7 +295,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   switch (request.kind) {
   case ObjectKind::TextButton:
   case ObjectKind::TextPictureButton: {
-    auto *button = new TextButton(request.recordIndex, id, m_main);
+    auto *button = new TextButton(request.recordIndex, id, m_main->controlParent());
     button->setText(request.caption);
     button->setPicture(picture);
     widget = button;
@@ -255,7 +303,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   }
   case ObjectKind::PictureButton:
   case ObjectKind::ShapedButton: {
-    auto *button = new PictureButton(request.recordIndex, id, m_main);
+    auto *button = new PictureButton(request.recordIndex, id, m_main->controlParent());
     button->setPicture(picture);
     if (request.kind == ObjectKind::ShapedButton) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
@@ -267,7 +315,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
     break;
   }
   case ObjectKind::InputBox: {
-    auto *box = new InputBox(request.recordIndex, m_main);
+    auto *box = new InputBox(request.recordIndex, m_main->controlParent());
     box->setText(request.text);
     widget = box;
     break;

@@ -31,6 +31,8 @@ public:
   bool mainWindowClosed() const { return m_closed; }
   // Centres the main window on its screen along each axis that nothing has placed yet.
   void centreIfUnplaced();
+  // Shows the window the document built, centred along each axis nothing placed.
+  void showMainWindow();
   // The widget showing a control, or nullptr.
   QWidget *control(ControlId id) const;
 
@@ -41,10 +43,14 @@ public:
   void minimize() override;
   void closeMainWindow() override;
   QPoint mainWindowPosition() const override;
+  QPoint mainWindowPlacement() const override;
+  void whenPlaced(std::function<void()> action) override;
   void setMainWindowPosition(const QPoint &topLeft) override;
   QSize screenSize() const override;
   void setMoveRestriction(MoveRestriction restriction) override;
-  bool startProcess(const QString &program, const QStringList &arguments) override;
+  bool startProcess(const QString &program, const QStringList &arguments,
+                    const QStringList &environment) override;
+  void writeDiagnostic(const QString &line) override;
   SkinKind applySkin(const SkinRequest &skin) override;
   void setClipObjects(bool clip) override;
   void showLoadingWindow(const QString &picture, bool shaped) override;
@@ -64,6 +70,7 @@ private:
   void setWindowFlag(Qt::WindowType flag, bool on);
   // Gives the window the last caption asked for since the previous publish.
   void publishTitle();
+  void runWhenPlaced();
   // Connects a new control's reports to the sink; the sink is read when a report comes.
   void connectReports(QWidget *widget);
   // The pointer a target was given, if any, on one control of that target.
@@ -80,6 +87,8 @@ private:
   QString m_pendingTitle;
   bool m_titlePending = false;
   bool m_closed = false;
+  bool m_shown = false;
+  std::vector<std::function<void()>> m_whenPlaced; // until the window first shows or closes
   bool m_skipTaskbar = false;
 };
 

@@ -94,7 +94,7 @@ TEST(InterpreterLoop, HostileInputEndsQuietly) {
       {QString::fromUtf8("TITLE '\0\xff\xfe'", 10), {"title "}},
       {QStringLiteral("OBJECT"), {invalidObject("OBJECT")}},
       {QStringLiteral("ENDOBJECT\nENDEVENT\nENDPRELOAD"), {}},
-      {QStringLiteral("NEW"), {"start |/docs/|-ox:-99999|-oy:-99999"}},
+      {QStringLiteral("NEW"), {"start |/docs/|-ox:860|-oy:490 env NUV_NEW_DEPTH=1"}},
   };
   for (const auto &c : cases) {
     Engine engine;
@@ -194,8 +194,99 @@ TEST(Directives, NewStartsTheEngineWithAnArgumentList) {
   engine.windows.position = QPoint(120, 80);
   engine.run("NEW \"other app.nuv\" -relative -x:5");
   EXPECT_EQ(engine.windows.calls(QStringLiteral("start")),
-            QStringList{QStringLiteral(
-                "start /opt/nuv/nuv|/docs/other app.nuv|-ox:120|-oy:80|-relative|-x:5")});
+            QStringList{QStringLiteral("start /opt/nuv/nuv|/docs/other app.nuv|-ox:120|-oy:80|"
+                                       "-relative|-x:5 env NUV_NEW_DEPTH=1")});
+}
+
+// Documents and pages are untrusted: of the rest of the line only placement options pass.
+TEST(Directives, NewPassesOnlyPlacementOptions) {
+  const struct {
+    const char *line;
+    const char *passed; // after the origin, "|"-separated
+  } cases[] = {
+      {"NEW \"o.nuv\" -preuninstall", ""},
+      {"NEW \"o.nuv\" -postinstall -x:5", "|-x:5"},
+      {"NEW \"o.nuv\" \"-x:5 -postinstall\"", ""},
+      {"NEW \"o.nuv\" /other.nuv", ""},
+      {"NEW \"o.nuv\" a b c", ""},
+      {"NEW \"o.nuv\" -xx:10 -unknown", ""},
+      {"NEW \"o.nuv\" -X:10 -y:20- -OX:1 -oy:2 -NoMove -relativeXYZ",
+       "|-X:10|-y:20-|-OX:1|-oy:2|-NoMove|-relativeXYZ"},
+  };
+  for (const auto &c : cases) {
+    Engine engine;
+    engine.windows.position = QPoint(120, 80);
+    engine.run(c.line);
+    EXPECT_EQ(engine.windows.calls(QStringLiteral("start")),
+              QStringList{QStringLiteral("start |/docs/o.nuv|-ox:120|-oy:80%1 env NUV_NEW_DEPTH=1")
+                              .arg(QString::fromUtf8(c.passed))})
+        << c.line;
+  }
+}
+
+// An unplaced window is centred later; the new engine counts from where it will be.
+TEST(Directives, NewPassesThePlaceTheWindowWillHave) {
+  const struct {
+    QPoint position;
+    const char *origin;
+  } cases[] = {
+      {{unplaced, unplaced}, "-ox:860|-oy:490"}, // (1920 - 200) / 2, (1080 - 100) / 2
+      {{30, unplaced}, "-ox:30|-oy:490"},
+      {{unplaced, 40}, "-ox:860|-oy:40"},
+  };
+  for (const auto &c : cases) {
+    Engine engine;
+    engine.windows.position = c.position;
+    engine.run("NEW \"o.nuv\"");
+    EXPECT_EQ(engine.windows.calls(QStringLiteral("start")),
+              QStringList{QStringLiteral("start |/docs/o.nuv|%1 env NUV_NEW_DEPTH=1")
+                              .arg(QString::fromUtf8(c.origin))})
+        << c.origin;
+  }
+}
+
+// The depth travels to the new engine one deeper; an engine at the bound starts none and says so.
+TEST(Directives, NewStopsAtTheDepthBound) {
+  const struct {
+    int depth;
+    QStringList log;
+  } cases[] = {
+      {-5, {"start |/docs/o.nuv|-ox:10|-oy:20|-x:1 env NUV_NEW_DEPTH=1"}},
+      {0, {"start |/docs/o.nuv|-ox:10|-oy:20|-x:1 env NUV_NEW_DEPTH=1"}},
+      {7, {"start |/docs/o.nuv|-ox:10|-oy:20|-x:1 env NUV_NEW_DEPTH=8"}},
+      {8,
+       {"diagnostic NEW \"/docs/o.nuv\" refused: this engine was started by 8 NEW in a row, the "
+        "most allowed"}},
+      {1000,
+       {"diagnostic NEW \"/docs/o.nuv\" refused: this engine was started by 1000 NEW in a row, "
+        "the most allowed"}},
+  };
+  for (const auto &c : cases) {
+    Engine engine;
+    engine.windows.position = QPoint(10, 20);
+    engine.interpreter.setNewDepth(c.depth);
+    EXPECT_EQ(engine.run("NEW \"o.nuv\" -x:1"), c.log) << c.depth;
+  }
+}
+
+TEST(Directives, NewStartsAtMostFiveEnginesASecond) {
+  Engine engine;
+  qint64 now = 5000;
+  engine.interpreter.setClock([&now] { return now; });
+  const auto starts = [&](const char *document) {
+    engine.windows.log.clear();
+    engine.run(document);
+    return std::pair(engine.windows.calls(QStringLiteral("start")).size(),
+                     engine.windows.calls(QStringLiteral("diagnostic")));
+  };
+  const char *seven = "NEW 'a'\nNEW 'a'\nNEW 'a'\nNEW 'a'\nNEW 'a'\nNEW 'a'\nNEW 'a'";
+  const QString refused =
+      QStringLiteral("diagnostic NEW \"/docs/a\" refused: more than 5 NEW in one second");
+  EXPECT_EQ(starts(seven), std::pair(qsizetype(5), QStringList{refused, refused}));
+  now += 999;
+  EXPECT_EQ(starts("NEW 'a'"), std::pair(qsizetype(0), QStringList{refused}));
+  now += 1;
+  EXPECT_EQ(starts(seven), std::pair(qsizetype(5), QStringList{refused, refused}));
 }
 
 TEST(ObjectBlocks, ButtonPropertiesAreLiterals) {

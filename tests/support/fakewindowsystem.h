@@ -17,8 +17,9 @@ public:
   std::vector<SkinRequest> skins;
   QPoint position{unplaced, unplaced};
   QSize screen{1920, 1080};
-  bool browserModule = true; // false: createBrowser finds no browser module
-  bool compositor = false;   // true: alpha skins show as alpha, else the bitmap stands in
+  QSize windowSize{200, 100}; // what an unplaced window is centred by
+  bool browserModule = true;  // false: createBrowser finds no browser module
+  bool compositor = false;    // true: alpha skins show as alpha, else the bitmap stands in
   bool pointersLoad = true;
 
   void showMessage(const QString &title, const QString &text, MessageIcon icon) override {
@@ -30,17 +31,32 @@ public:
   void minimize() override { log << QStringLiteral("minimize"); }
   void closeMainWindow() override { log << QStringLiteral("close main"); }
   QPoint mainWindowPosition() const override { return position; }
+  QPoint mainWindowPlacement() const override {
+    return {position.x() == unplaced ? screen.width() / 2 - windowSize.width() / 2 : position.x(),
+            position.y() == unplaced ? screen.height() / 2 - windowSize.height() / 2
+                                     : position.y()};
+  }
   void setMainWindowPosition(const QPoint &topLeft) override {
     position = topLeft;
     log << QStringLiteral("move %1 %2").arg(topLeft.x()).arg(topLeft.y());
   }
+  // Runs the action at once, as a window that has shown does.
+  void whenPlaced(std::function<void()> action) override { action(); }
   QSize screenSize() const override { return screen; }
   void setMoveRestriction(MoveRestriction restriction) override {
     log << QStringLiteral("restrict %1").arg(int(restriction));
   }
-  bool startProcess(const QString &program, const QStringList &arguments) override {
-    log << QStringLiteral("start %1|%2").arg(program, arguments.join(QLatin1Char('|')));
+  // "start program|arguments", then " env " and the environment settings when there are any.
+  bool startProcess(const QString &program, const QStringList &arguments,
+                    const QStringList &environment) override {
+    log << QStringLiteral("start %1|%2").arg(program, arguments.join(QLatin1Char('|'))) +
+               (environment.isEmpty()
+                    ? QString()
+                    : QStringLiteral(" env ") + environment.join(QLatin1Char(' ')));
     return true;
+  }
+  void writeDiagnostic(const QString &line) override {
+    log << QStringLiteral("diagnostic ") + line;
   }
 
   // "skin bitmap|alpha", then " plain" for the end-of-run picture; the request is kept whole.

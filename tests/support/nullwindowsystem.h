@@ -16,10 +16,15 @@ public:
   void minimize() override {}
   void closeMainWindow() override {}
   QPoint mainWindowPosition() const override { return {}; }
+  QPoint mainWindowPlacement() const override { return {}; }
+  void whenPlaced(std::function<void()> action) override { action(); }
   void setMainWindowPosition(const QPoint &) override {}
   QSize screenSize() const override { return {1920, 1080}; }
   void setMoveRestriction(MoveRestriction) override {}
-  bool startProcess(const QString &, const QStringList &) override { return true; }
+  bool startProcess(const QString &, const QStringList &, const QStringList &) override {
+    return true;
+  }
+  void writeDiagnostic(const QString &) override {}
   SkinKind applySkin(const SkinRequest &) override { return SkinKind::Shaped; }
   void setClipObjects(bool) override {}
   void showLoadingWindow(const QString &, bool) override {}
