@@ -45,6 +45,8 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--runs", type=int, default=15)
     parser.add_argument("--offscreen", action="store_true")
+    parser.add_argument("--against", metavar="BUILD",
+                        help="also run the nuv of another build (an earlier commit), alternating")
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="nuv-firstpaint-")
@@ -54,13 +56,18 @@ def main():
     engine = [os.path.join(args.build, "nuv"), os.path.join(SHOWCASE, "showcase.nuv")]
     baseline = [os.path.join(args.build, "bench", "bare_shaped_window"),
                 os.path.join(SHOWCASE, "skin.bmp")]
-    first_paint(engine, engine_env)  # warm the file cache for both
-    first_paint(baseline, env)
-    results = {"engine": ([], []), "baseline": ([], [])}
+    programs = [("engine", engine, engine_env), ("baseline", baseline, env)]
+    labels = {"engine": "nuv, examples/showcase",
+              "baseline": "bare_shaped_window, skin.bmp"}
+    if args.against:
+        programs.append(("against", [os.path.join(args.against, "nuv"), engine[1]], engine_env))
+        labels["against"] = "nuv of --against, showcase"
+    for _, command, run_env in programs:
+        first_paint(command, run_env)  # warm the file cache for all
+    results = {name: ([], []) for name, _, _ in programs}
     try:
         for _ in range(args.runs):
-            for name, command, run_env in (("engine", engine, engine_env),
-                                           ("baseline", baseline, env)):
+            for name, command, run_env in programs:
                 ms, peak = first_paint(command, run_env)
                 results[name][0].append(ms)
                 results[name][1].append(peak)
@@ -72,11 +79,11 @@ def main():
     peaks = {name: max(peaks) for name, (_, peaks) in results.items()}
     print(f"{args.runs} alternating runs, {'offscreen' if args.offscreen else 'Xvfb'}")
     print(f"{'program':34} {'median ms':>10} {'min':>5} {'max':>5} {'peak MiB':>9}")
-    labels = {"engine": "nuv, examples/showcase",
-              "baseline": "bare_shaped_window, skin.bmp"}
     for name, (times, _) in results.items():
         print(f"{labels[name]:34} {medians[name]:10.1f} {min(times):5} {max(times):5} "
               f"{peaks[name]:9.1f}")
+    if args.against:
+        print(f"ratio engine / --against: {medians['engine'] / max(medians['against'], 1):.2f}")
     ratio = medians["engine"] / max(medians["baseline"], 1)
     print(f"ratio engine / baseline: {ratio:.2f} (goal at most {RATIO_GOAL}: "
           f"{'met' if ratio <= RATIO_GOAL else 'missed'})")

@@ -37,6 +37,8 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--runs", type=int, default=15)
     parser.add_argument("--offscreen", action="store_true")
+    parser.add_argument("--against", metavar="BUILD",
+                        help="also measure the nuv of another build (an earlier commit)")
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="nuv-bench-")
@@ -61,6 +63,10 @@ def main():
         ("nuv, local document", [nuv, os.path.join(work, "local.nuv")]),
         ("nuv, loopback document, warm cache", [nuv, os.path.join(work, "remote.nuv")]),
     ]
+    if args.against:
+        other = os.path.join(args.against, "nuv")
+        cases += [("--against, local document", [other, os.path.join(work, "local.nuv")]),
+                  ("--against, loopback document", [other, os.path.join(work, "remote.nuv")])]
     measure(cases[2][1], env, 1)  # warm the cache
     results = [(name, *measure(command, env, args.runs)) for name, command in cases]
     baseline = results[0][1]
