@@ -12,16 +12,17 @@
 
 namespace {
 
-// Shows the bitmap; reports the first paint and leaves.
+// Shows the bitmap; reports the first paint and leaves, unless told to stay.
 class ShapedWindow : public QWidget {
 public:
-  ShapedWindow(const QImage &image, const QElapsedTimer &sinceStart)
+  ShapedWindow(const QImage &image, const QElapsedTimer &sinceStart, bool stay)
       : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_image(image),
-        m_sinceStart(sinceStart) {
+        m_sinceStart(sinceStart), m_stay(stay) {
     setWindowTitle(QStringLiteral("bare shaped"));
     setFixedSize(image.size());
-    // The straightforward way: every pixel of the top-left pixel's colour is cut away.
-    setMask(QBitmap::fromImage(image.createMaskFromColor(image.pixel(0, 0), Qt::MaskOutColor)));
+    // The straightforward way: every pixel of the top-left pixel's colour is cut away. In the
+    // bitmap made from the colour mask, MaskInColor leaves exactly the matching pixels out.
+    setMask(QBitmap::fromImage(image.createMaskFromColor(image.pixel(0, 0), Qt::MaskInColor)));
   }
 
 protected:
@@ -31,12 +32,13 @@ protected:
     m_reported = true;
     std::printf("first-paint-ms %lld\n", static_cast<long long>(m_sinceStart.elapsed()));
     std::fflush(stdout);
-    QTimer::singleShot(0, this, [] { QCoreApplication::quit(); });
+    if (!m_stay) QTimer::singleShot(0, this, [] { QCoreApplication::quit(); });
   }
 
 private:
   QImage m_image;
   const QElapsedTimer &m_sinceStart;
+  bool m_stay;
   bool m_reported = false;
 };
 
@@ -46,16 +48,19 @@ int main(int argc, char *argv[]) {
   QElapsedTimer sinceStart;
   sinceStart.start();
   QApplication app(argc, argv);
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: bare_shaped_window BITMAP\n");
+  // --stay keeps the window open, to look at it.
+  const bool stay = argc == 3 && qstrcmp(argv[1], "--stay") == 0;
+  if (argc != 2 && !stay) {
+    std::fprintf(stderr, "usage: bare_shaped_window [--stay] BITMAP\n");
     return 2;
   }
-  const QImage image(QString::fromLocal8Bit(argv[1]));
+  const char *file = argv[argc - 1];
+  const QImage image(QString::fromLocal8Bit(file));
   if (image.isNull()) {
-    std::fprintf(stderr, "cannot read %s\n", argv[1]);
+    std::fprintf(stderr, "cannot read %s\n", file);
     return 1;
   }
-  ShapedWindow window(image, sinceStart);
+  ShapedWindow window(image, sinceStart, stay);
   window.show();
   return QApplication::exec();
 }

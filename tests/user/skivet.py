@@ -15,6 +15,19 @@ NUV = os.environ.get("NUV_BINARY", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "..", "host", "servers")
 PYTHON = "/usr/bin/python3"  # Debian's, which sees python3-pyftpdlib
+# How long a wait for something on screen may take: generous, since a wait ends as soon as the
+# condition holds and only a failing test spends all of it.
+WAIT = 10
+
+
+def wait_for(read, holds, timeout=WAIT):
+    """read() once holds(value) is true, or its last value when the deadline passes."""
+    deadline = time.monotonic() + timeout
+    while True:
+        got = read()
+        if holds(got) or time.monotonic() > deadline:
+            return got
+        time.sleep(0.02)
 
 
 def png(width, height, colour_at):
@@ -128,17 +141,12 @@ class Engine:
         return subprocess.run(["xdotool", "getwindowname", window], env=self.env,
                               capture_output=True, text=True).stdout.rstrip("\n")
 
-    def wait_title(self, window, expected, timeout=5):
-        deadline = time.monotonic() + timeout
-        while True:
-            got = self.title(window)
-            if got == expected or time.monotonic() > deadline:
-                return got
-            time.sleep(0.05)
+    def wait_title(self, window, expected, timeout=WAIT):
+        return wait_for(lambda: self.title(window), lambda got: got == expected, timeout)
 
     def xdotool(self, *args):
+        """Sends input through the X server; callers wait for its visible effect."""
         subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True)
-        time.sleep(0.15)  # let the engine handle the events and repaint
 
     def pixel(self, x, y):
         """The colour (r, g, b) on screen at (x, y)."""
@@ -146,16 +154,12 @@ class Engine:
                               "rgb:-"], env=self.env, capture_output=True, check=True).stdout
         return tuple(out[:3])
 
-    def wait_pixel(self, x, y, expected, timeout=5, tolerance=0):
+    def wait_pixel(self, x, y, expected, timeout=WAIT, tolerance=0):
         """The colour at (x, y) once it is within tolerance of expected (lossy pictures)."""
-        deadline = time.monotonic() + timeout
-        while True:
-            got = self.pixel(x, y)
-            if all(abs(a - b) <= tolerance for a, b in zip(got, expected)):
-                return tuple(expected)
-            if time.monotonic() > deadline:
-                return got
-            time.sleep(0.05)
+        def near(got):
+            return all(abs(a - b) <= tolerance for a, b in zip(got, expected))
+        got = wait_for(lambda: self.pixel(x, y), near, timeout)
+        return tuple(expected) if near(got) else got
 
     def shape_extents(self, window):
         """(width, height, x, y) of a window's bounding shape; None for an unshaped window."""
@@ -169,13 +173,13 @@ class Engine:
                 return int(width), int(height), int(x), int(y)
         return None
 
-    def wait_geometry(self, window, expected, timeout=5):
-        deadline = time.monotonic() + timeout
-        while True:
-            got = self.geometry(window)
-            if got == expected or time.monotonic() > deadline:
-                return got
-            time.sleep(0.05)
+    def wait_position(self, window, expected, timeout=WAIT):
+        """(left, top) of a window once it is expected."""
+        return wait_for(lambda: self.geometry(window)[:2], lambda got: got == expected, timeout)
+
+    def wait_size(self, window, expected, timeout=WAIT):
+        """(width, height) of a window once it is expected."""
+        return wait_for(lambda: self.geometry(window)[2:], lambda got: got == expected, timeout)
 
 
 class HttpServer:

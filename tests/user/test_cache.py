@@ -55,8 +55,7 @@ class RemotePictures(UserTest):
                    'TITLE "Offline"\n')
         engine = self.start(os.path.join(self.dir, "app.nuv"))
         window = engine.window("Offline")
-        _, _, width, height = engine.wait_geometry(window, None, timeout=0.5)
-        self.assertEqual((width, height), (64, 48))
+        self.assertEqual(engine.wait_size(window, (64, 48)), (64, 48))
 
 
 if __name__ == "__main__":

@@ -55,8 +55,7 @@ class CommandLine(UserTest):
             with self.subTest(args=args):
                 engine = self.start(location, *args)
                 window = engine.window("Placed")
-                left, top, _, _ = engine.wait_geometry(window, None, timeout=0.5)
-                self.assertEqual((left, top), (x, y))
+                self.assertEqual(engine.wait_position(window, (x, y)), (x, y))
                 engine.stop()
 
     def test_relative_location_file_in_a_folder(self):

@@ -9,6 +9,11 @@ from skivet import UserTest, png, solid
 
 MAGENTA, PANEL, ROOT = (255, 0, 255), (40, 60, 90), (0, 0, 0)
 NORMAL, OVER, DOWN, OTHER = (30, 160, 60), (250, 200, 40), (200, 30, 30), (20, 90, 220)
+# A picture button clear of the other objects and of the drags, showing its over picture under
+# the pointer. Input reaches the engine in order, so once that shows, everything sent before it
+# has been handled: the way to see that an action changed nothing.
+PROBE = ("OBJECT BUTTON\nTYPE GRAPHICAL\nNAME Probe\nBITMAP 'normal.png'\nOVERBITMAP 'over.png'\n"
+         "LEFT 10\nTOP 100\nWIDTH 40\nHEIGHT 30\nENDOBJECT\n")
 
 
 def rounded_panel(width, height, inset):
@@ -37,6 +42,12 @@ class Window(UserTest):
         engine = self.start("app.nuv")
         return engine, engine.window(title)
 
+    def handled(self, engine, window):
+        """Points at the probe and waits until it shows its over picture."""
+        left, top, _, _ = engine.geometry(window)
+        engine.xdotool("mousemove", left + 30, top + 115)
+        self.assertEqual(engine.wait_pixel(left + 30, top + 115, OVER), OVER)
+
     def test_shaped_window_shows_the_desktop_at_its_corners(self):
         engine, window = self.open("")
         self.assertEqual(engine.geometry(window), (100, 80, 200, 150))
@@ -61,7 +72,7 @@ class Window(UserTest):
             "OBJECT BUTTON\nTYPE GRAPHICAL\nNAME Play\nBITMAP 'normal.png'\n"
             "OVERBITMAP 'over.png'\nDOWNBITMAP 'down.png'\nLEFT 20\nTOP 20\nWIDTH 40\nHEIGHT 30\n"
             "EVENT MOUSEOVER\nTITLE 'hovering'\nENDEVENT\n"
-            "EVENT CLICK\nTITLE 'clicked ' # the rest is a comment\nENDEVENT\nENDOBJECT\n")
+            "EVENT CLICK\nTITLE 'clicked ' # the rest is a comment\nENDEVENT\nENDOBJECT\n" + PROBE)
         x, y = 100 + 20 + 20, 80 + 20 + 15
         self.assertEqual(engine.wait_pixel(x, y, NORMAL), NORMAL)
         engine.xdotool("mousemove", x, y)
@@ -72,10 +83,11 @@ class Window(UserTest):
         engine.xdotool("mouseup", 1)
         self.assertEqual(engine.wait_title(window, "clicked "), "clicked ")
         self.assertEqual(engine.wait_pixel(x, y, NORMAL), NORMAL)
-        # Onto the background and back: the over picture shows again and MOUSEOVER runs again.
-        engine.xdotool("mousemove", 100 + 150, 80 + 100)
+        # Away and back: the over picture shows again and MOUSEOVER runs again.
+        self.handled(engine, window)
         engine.xdotool("mousemove", x, y)
         self.assertEqual(engine.wait_pixel(x, y, OVER), OVER)
+        self.assertEqual(engine.wait_title(window, "hovering"), "hovering")
         engine.xdotool("mousemove", 100 + 150, 80 + 100)
         self.assertEqual(engine.wait_pixel(x, y, NORMAL), NORMAL)
 
@@ -91,7 +103,7 @@ class Window(UserTest):
         engine.xdotool("click", 1)
         self.assertEqual(engine.wait_title(window, "120"), "120")
         self.assertEqual(engine.wait_pixel(100 + 140, 80 + 105, OTHER), OTHER)
-        self.assertEqual(engine.pixel(100 + 80, 80 + 75), PANEL)
+        self.assertEqual(engine.wait_pixel(100 + 80, 80 + 75, PANEL), PANEL)
 
     def test_shaped_button_is_cut_to_its_picture(self):
         # A green disc on a magenta square: only the disc is the button.
@@ -100,11 +112,14 @@ class Window(UserTest):
         self.write_bytes("disc.png", disc)
         engine, window = self.open(
             "OBJECT BUTTON\nTYPE SHAPED\nNAME Disc\nBITMAP 'disc.png'\nLEFT 50\nTOP 50\n"
-            "EVENT CLICK\nTITLE 'disc'\nENDEVENT\nENDOBJECT\n")
+            "EVENT CLICK\nTITLE 'disc'\nENDEVENT\nENDOBJECT\n" + PROBE)
         self.assertEqual(engine.wait_pixel(100 + 70, 80 + 70, NORMAL), NORMAL)
         self.assertEqual(engine.pixel(100 + 51, 80 + 51), PANEL)
+        # A click on the cut-away corner reaches the window, not the button.
         engine.xdotool("mousemove", 100 + 51, 80 + 51)
         engine.xdotool("click", 1)
+        self.handled(engine, window)
+        self.assertEqual(engine.title(window), "Window")
         engine.xdotool("mousemove", 100 + 70, 80 + 70)
         engine.xdotool("click", 1)
         self.assertEqual(engine.wait_title(window, "disc"), "disc")
@@ -112,10 +127,12 @@ class Window(UserTest):
     def test_enter_in_an_input_box_runs_changed_with_the_typed_text(self):
         engine, window = self.open(
             "OBJECT INPUTBOX\nNAME Box1\nLEFT 20\nTOP 60\nWIDTH 150\nHEIGHT 24\n"
-            "EVENT CHANGED\nTITLE UC(Box1.TEXT)\nENDEVENT\nENDOBJECT\n")
+            "EVENT CHANGED\nTITLE UC(Box1.TEXT)\nENDEVENT\nENDOBJECT\n" + PROBE)
         engine.xdotool("mousemove", 100 + 90, 80 + 72)
         engine.xdotool("click", 1)
         engine.xdotool("type", "--delay", 20, "hello radio")
+        # Typing alone does not run CHANGED.
+        self.handled(engine, window)
         self.assertEqual(engine.title(window), "Window")
         engine.xdotool("key", "Return")
         self.assertEqual(engine.wait_title(window, "HELLO RADIO"), "HELLO RADIO")
@@ -125,14 +142,17 @@ class Window(UserTest):
                  ("NoMove", (100, 80)), ("None", (150, 120))]
         for mode, expected in cases:
             with self.subTest(mode=mode):
-                engine, window = self.open(f"RESTRICTMOVE {mode}\n", title=f"Drag {mode}")
+                engine, window = self.open(f"RESTRICTMOVE {mode}\n" + PROBE,
+                                           title=f"Drag {mode}")
                 engine.xdotool("mousemove", 100 + 100, 80 + 70)
                 engine.xdotool("mousedown", 1)
                 engine.xdotool("mousemove", 100 + 125, 80 + 90)
                 engine.xdotool("mousemove", 100 + 150, 80 + 110)
                 engine.xdotool("mouseup", 1)
-                left, top, _, _ = engine.wait_geometry(window, expected + (200, 150))
-                self.assertEqual((left, top), expected)
+                self.assertEqual(engine.wait_position(window, expected), expected)
+                # Where it stands once the engine has handled the whole drag.
+                self.handled(engine, window)
+                self.assertEqual(engine.geometry(window), expected + (200, 150))
                 engine.stop()
 
     def test_pictures_in_formats_that_need_plugins(self):
