@@ -275,6 +275,72 @@ TEST_F(CacheTest, LocalPicturesLoadFromDisk) {
   EXPECT_EQ(cache->fetchToCache(name), m_root.filePath(QStringLiteral("Local.PNG")));
 }
 
+// "-" and "l" share a cache name, so these two locations share cache files.
+TEST_F(CacheTest, CollidingNamesNeverServeEachOthersCopy) {
+  const QString pathA = QStringLiteral("/a-/skin.png");
+  const QString pathB = QStringLiteral("/al/skin.png");
+  const QString locationA = s_http->url(pathA);
+  const QString locationB = s_http->url(pathB);
+  ASSERT_EQ(newRun()->headerFileOf(locationA), newRun()->headerFileOf(locationB));
+  s_http->writeFile(pathA, nuv::test::pngBytes(7, 1, 0xff0000));
+  s_http->writeFile(pathB, nuv::test::pngBytes(1, 7, 0x00ff00));
+  // A's server lies: its last-modified value is B's location, the line B's check would read.
+  s_http->setControl(pathA, {{"last_modified", locationB}});
+  s_http->setControl(pathB, {{"last_modified", stampA}});
+
+  for (const int level : {0, 1, 2}) {
+    QString a = locationA;
+    ASSERT_TRUE(newRun(level)->loadPictureCached(a)) << level;
+    s_http->clearLog();
+    const auto cache = newRun(level);
+    QString b = locationB;
+    const Picture picture = cache->loadPictureCached(b);
+    ASSERT_TRUE(picture) << level;
+    EXPECT_EQ(picture->size(), QSize(1, 7)) << level;
+    EXPECT_EQ(s_http->requestsFor(pathB), QStringList{"GET"}) << level;
+    // B's copy took the place; A is now the one that misses.
+    EXPECT_EQ(readAll(cache->fetchToCache(b)), nuv::test::pngBytes(1, 7, 0x00ff00)) << level;
+    EXPECT_FALSE(cache->cachedBody(locationA)) << level;
+  }
+}
+
+TEST_F(CacheTest, OfflineACollidingCopyIsAMiss) {
+  const RefusedPort refused;
+  const QString victim = QStringLiteral("http://127.0.0.1:%1/al/app.skv").arg(refused.port());
+  const QString attacker = QStringLiteral("http://127.0.0.1:%1/a-/app.skv").arg(refused.port());
+  const auto cache = newRun();
+  ASSERT_TRUE(cache->storeDocument(attacker, "TITLE 'attacker'", 16));
+  EXPECT_FALSE(cache->cachedBody(victim));
+  EXPECT_FALSE(cache->hasCachedCopy(victim));
+  QString requested = victim;
+  EXPECT_EQ(cache->fetchToCache(requested), QString());
+  EXPECT_EQ(cache->cachedBody(attacker), QByteArray("TITLE 'attacker'"));
+
+  // Headers that do not describe their body are misses too: a copy torn between two locations.
+  const struct {
+    const char *name;
+    QByteArray header;
+    QByteArray body;
+    bool hit;
+  } cases[] = {
+      {"document layout", victim.toUtf8() + "\r\n 3\r\n", "abc", true},
+      {"fetch layout", "stamp\r\n" + victim.toUtf8() + "\r\n 2\r\n", "abc", true},
+      {"fetch layout, empty body", "\r\n" + victim.toUtf8() + "\r\n -1\r\n", "", true},
+      {"other location", attacker.toUtf8() + "\r\n 3\r\n", "abc", false},
+      {"location in the stamp line", victim.toUtf8() + "\r\n" + attacker.toUtf8() + "\r\n 2\r\n",
+       "abc", false},
+      {"body of another length", "stamp\r\n" + victim.toUtf8() + "\r\n 8\r\n", "abc", false},
+      {"no count", victim.toUtf8() + "\r\n", "abc", false},
+      {"empty header", "", "abc", false},
+  };
+  for (const auto &c : cases) {
+    writeAll(cache->bodyFileOf(victim), c.body);
+    writeAll(cache->headerFileOf(victim), c.header);
+    EXPECT_EQ(cache->hasCachedCopy(victim), c.hit) << c.name;
+    EXPECT_EQ(bool(cache->cachedBody(victim)), c.hit) << c.name;
+  }
+}
+
 TEST(CacheNames, ExtensionIsKeptOnlyWhenSafe) {
   const struct {
     const char *location;

@@ -1,6 +1,7 @@
 // Disk cache rules (CACHELEVEL, last-modified checks, offline use) and the picture table.
 #include "cache.h"
 
+#include "localfile.h"
 #include "locations.h"
 #include "pictures.h"
 #include "text.h"
@@ -52,6 +53,47 @@ bool saveAtomically(const QString &path, const QByteArray &bytes) {
     return false;
   }
   return file.commit();
+}
+
+// Bound on a header file read back: a location and two short lines.
+constexpr qint64 maxHeaderBytes = 64 * 1024;
+
+// What a header file says about its entry.
+struct HeaderFacts {
+  QString location;
+  // Fetch headers give the body's byte count; document headers count characters, which says
+  // nothing exact about bytes.
+  std::optional<qint64> bodySize;
+};
+
+// " 123" (or " -1" for an empty download) as written after the location; nullopt otherwise.
+std::optional<qint64> countLine(const QByteArray &line) {
+  if (!line.startsWith(' ')) return std::nullopt;
+  bool ok = false;
+  const qint64 value = line.mid(1).toLongLong(&ok);
+  return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+// Parses either header layout by its shape: fetch headers have three lines (the location on
+// the second), document headers two (the location on the first). Anything else is no entry.
+std::optional<HeaderFacts> headerFacts(const QByteArray &text) {
+  QList<QByteArray> lines = text.split('\n');
+  for (QByteArray &line : lines) {
+    if (line.endsWith('\r')) line.chop(1);
+  }
+  while (!lines.isEmpty() && lines.last().isEmpty())
+    lines.removeLast();
+  if (lines.size() == 3) {
+    const std::optional<qint64> lastIndex = countLine(lines[2]);
+    if (!lastIndex || *lastIndex < -1) return std::nullopt;
+    return HeaderFacts{QString::fromUtf8(lines[1]), *lastIndex + 1};
+  }
+  if (lines.size() == 2) {
+    const std::optional<qint64> count = countLine(lines[1]);
+    if (!count || *count < 0) return std::nullopt;
+    return HeaderFacts{QString::fromUtf8(lines[0]), std::nullopt};
+  }
+  return std::nullopt;
 }
 
 Picture decodePicture(const QImage &image) {
@@ -152,14 +194,21 @@ QString Cache::bodyFileOf(QStringView location) const {
 }
 
 bool Cache::hasCachedCopy(QStringView location) const {
-  return QFileInfo::exists(headerFileOf(location)) && QFileInfo::exists(bodyFileOf(location));
+  const LocalFile header = readRegularFile(headerFileOf(location), maxHeaderBytes);
+  if (!header.ok()) return false;
+  // Many locations share a name: the copy is this location's only when its header says so, and
+  // the body is the one that header announced (not half of another location's copy).
+  const std::optional<HeaderFacts> facts = headerFacts(header.bytes);
+  if (!facts || facts->location != location) return false;
+  const QFileInfo body(bodyFileOf(location));
+  return body.isFile() && (!facts->bodySize || body.size() == *facts->bodySize);
 }
 
 std::optional<QByteArray> Cache::cachedBody(QStringView location) const {
   if (!hasCachedCopy(location)) return std::nullopt;
-  QFile file(bodyFileOf(location));
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  return file.readAll();
+  LocalFile body = readRegularFile(bodyFileOf(location), m_transfer.limits().maxBodyBytes);
+  if (!body.ok()) return std::nullopt;
+  return std::move(body.bytes);
 }
 
 QString Cache::fetchToCache(QString &location) {

@@ -59,7 +59,9 @@ public:
 
   QString headerFileOf(QStringView location) const;
   QString bodyFileOf(QStringView location) const;
-  // Both the header and the body file exist.
+  // The header file names exactly this location (names collide: "-" and "l" share one) and the
+  // body file has the size the header announced. Anything else is a miss, which a download
+  // then replaces.
   bool hasCachedCopy(QStringView location) const;
   // The whole cache body file, when there is a cached copy.
   std::optional<QByteArray> cachedBody(QStringView location) const;
