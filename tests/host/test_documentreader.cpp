@@ -12,12 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace nuv;
 using namespace nuv::test;
@@ -57,31 +52,6 @@ protected:
     const QString last = QStringLiteral("fan%1.skv").arg(levels);
     server ? server->writeFile(last, leaf) : void(write(last, leaf));
   }
-};
-
-// Should a read block on the FIFO, this opens and closes its writing end after a while, so the
-// test fails instead of hanging.
-class FifoUnblocker {
-public:
-  explicit FifoUnblocker(const QString &path) : m_path(QFile::encodeName(path)) {
-    m_thread = std::thread([this] {
-      for (int i = 1; !m_done; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        // Opening the writing end succeeds only while a reader waits on the other.
-        const int fd = i > 20 ? ::open(m_path.constData(), O_WRONLY | O_NONBLOCK) : -1;
-        if (fd >= 0) ::close(fd);
-      }
-    });
-  }
-  ~FifoUnblocker() {
-    m_done = true;
-    m_thread.join();
-  }
-
-private:
-  QByteArray m_path;
-  std::atomic<bool> m_done = false;
-  std::thread m_thread;
 };
 
 } // namespace

@@ -12,7 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QUrl>
 
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 
@@ -94,10 +96,6 @@ std::optional<HeaderFacts> headerFacts(const QByteArray &text) {
     return HeaderFacts{QString::fromUtf8(lines[0]), std::nullopt};
   }
   return std::nullopt;
-}
-
-Picture decodePicture(const QImage &image) {
-  return image.isNull() ? Picture() : std::make_shared<const QImage>(image);
 }
 
 } // namespace
@@ -223,32 +221,112 @@ QString Cache::fetchToCache(QString &location) {
 
 Picture Cache::loadPictureCached(QString &location) {
   location = resolveLocationIn(location);
-  const auto known = m_pictures.constFind(location);
-  if (known != m_pictures.cend() && known->done) return known->picture;
-  if (known == m_pictures.cend()) m_pictures.insert(location, PictureEntry{});
-
-  QImage image;
-  if (!isRemote(location)) {
-    const QString path = findLocalFile(location);
-    if (!path.isEmpty()) image = readPicture(path);
-  } else {
-    const Copy copy = obtainCopy(location);
-    if (!copy.ok && copy.downloaded.isEmpty()) {
-      // Nothing to decode: forget the location so a later request tries again.
-      const auto entry = m_pictures.constFind(location);
-      if (entry != m_pictures.cend() && entry->done) return entry->picture;
-      m_pictures.remove(location);
-      return {};
-    }
-    if (!copy.downloaded.isEmpty())
-      image = readPicture(copy.downloaded);
-    else
-      image = readPicture(bodyFileOf(location));
+  QString path;
+  const QString key = pictureKeyOf(location, path);
+  if (const auto known = m_pictures.find(key); known != m_pictures.end() && known->done) {
+    known->lastUse = ++m_pictureClock;
+    return known->picture;
   }
-  // An event run during the transfer may have loaded the same location meanwhile.
-  PictureEntry &entry = m_pictures[location];
-  if (!entry.done) entry = PictureEntry{decodePicture(image), true};
-  return entry.picture;
+
+  QByteArray bytes;
+  QString failure;
+  QByteArray format;
+  if (!isRemote(location)) {
+    format = QFileInfo(path).suffix().toLatin1();
+    LocalFile file;
+    if (!path.isEmpty()) file = readRegularFile(path, m_transfer.limits().maxBodyBytes);
+    if (file.error == LocalReadError::NotRegular)
+      failure = QStringLiteral("it is not a regular file: devices, FIFOs and folders are never "
+                               "read");
+    else if (file.error == LocalReadError::TooLarge)
+      failure = QStringLiteral("it is larger than the bound of ") +
+                describeBytes(m_transfer.limits().maxBodyBytes);
+    bytes = std::move(file.bytes);
+  } else {
+    format = cacheExtensionOf(location).mid(1).toLatin1();
+    Copy copy = obtainCopy(location);
+    if (!copy.ok && copy.downloaded.isEmpty() && !copy.overSizeBound) {
+      // Nothing to decode, for now: a later request tries again. An event run during the
+      // transfer may have loaded it meanwhile.
+      const auto entry = m_pictures.constFind(key);
+      return entry != m_pictures.cend() ? entry->picture : Picture();
+    }
+    if (copy.overSizeBound)
+      failure = QStringLiteral("it is larger than the bound of ") +
+                describeBytes(m_transfer.limits().maxBodyBytes);
+    else if (!copy.downloaded.isEmpty())
+      bytes = std::move(copy.downloaded);
+    else
+      bytes = cachedBody(location).value_or(QByteArray());
+  }
+
+  Picture picture;
+  if (failure.isEmpty() && !bytes.isEmpty()) {
+    DecodedPicture decoded = decodePicture(bytes, format);
+    failure = decoded.overBound;
+    if (!decoded.image.isNull()) picture = std::make_shared<const QImage>(decoded.image);
+  }
+  if (!failure.isEmpty()) notePicture(key, location, failure);
+
+  if (const auto known = m_pictures.constFind(key); known != m_pictures.cend() && known->done)
+    return known->picture;
+  const qint64 cost = picture ? picture->sizeInBytes() : 0;
+  if (!makeRoomForPicture(cost)) {
+    // Not kept, so a later request, once pictures are out of use, tries again.
+    notePicture(key, location,
+                QStringLiteral("the pictures in use fill the picture table's bound of ") +
+                    describeBytes(m_maxPictureBytes));
+    return {};
+  }
+  m_pictures.insert(key, PictureEntry{picture, true, cost, ++m_pictureClock});
+  m_pictureBytes += cost;
+  return picture;
+}
+
+// Remote pictures by their normalised address, local ones by the file they name, so that
+// spellings of one picture ("a.png", "./a.png", "sub/../A.PNG") share one decoded copy.
+QString Cache::pictureKeyOf(const QString &location, QString &path) const {
+  if (isRemote(location)) {
+    const QUrl url(location, QUrl::TolerantMode);
+    if (!url.isValid()) return location;
+    return url.adjusted(QUrl::NormalizePathSegments).toString(QUrl::FullyEncoded);
+  }
+  path = findLocalFile(location);
+  if (!path.isEmpty()) {
+    if (const std::optional<FileIdentity> identity = identityOf(path))
+      return QStringLiteral("file-id:%1:%2").arg(identity->device).arg(identity->inode);
+  }
+  return QStringLiteral("file:") + QDir::cleanPath(localPathOf(location));
+}
+
+// A picture counts as shown while anyone besides the table holds it or shares its pixels: a
+// window keeps the image, and a control's pixmap may share the image's memory.
+bool Cache::makeRoomForPicture(qint64 cost) {
+  while (m_pictureBytes + cost > m_maxPictureBytes) {
+    auto victim = m_pictures.end();
+    for (auto entry = m_pictures.begin(); entry != m_pictures.end(); ++entry) {
+      const Picture &picture = entry->picture;
+      if (!picture || picture.use_count() > 1 || !picture->isDetached()) continue;
+      if (victim == m_pictures.end() || entry->lastUse < victim->lastUse) victim = entry;
+    }
+    if (victim == m_pictures.end()) return false;
+    m_pictureBytes -= victim->cost;
+    m_pictures.erase(victim);
+  }
+  return true;
+}
+
+void Cache::notePicture(const QString &key, const QString &location, const QString &cause) {
+  if (m_noticed.contains(key)) return;
+  m_noticed.insert(key);
+  const QString line =
+      QStringLiteral("Picture not loaded: ") + location + QStringLiteral(": ") + cause + u'.';
+  if (m_pictureNotice) {
+    m_pictureNotice(line);
+    return;
+  }
+  std::fprintf(stderr, "%s\n", qPrintable(line));
+  std::fflush(stderr);
 }
 
 bool Cache::storeDocument(QStringView location, const QByteArray &bytes, qint64 characterCount) {
@@ -266,18 +344,19 @@ Cache::Copy Cache::obtainCopy(const QString &location) {
   const bool hasCopy = hasCachedCopy(location);
   QString lastModified;
   if (hasCopy && m_cacheLevel != 0) {
-    if (m_cacheLevel == 2) return {true, {}};
+    if (m_cacheLevel == 2) return {true, {}, false};
     const std::optional<QString> serverValue = askLastModified(location);
     // No answer from the server counts as offline: the copy serves.
-    if (!serverValue || *serverValue == firstLineOf(headerFileOf(location))) return {true, {}};
+    if (!serverValue || *serverValue == firstLineOf(headerFileOf(location)))
+      return {true, {}, false};
     lastModified = *serverValue;
   }
   TransferResult download = m_transfer.fetchBytes(location);
   // Error pages and cut-off transfers never reach the cache; a good copy stays in use.
-  if (!download.succeeded()) return {hasCopy, {}};
+  if (!download.succeeded()) return {hasCopy, {}, !hasCopy && download.overSizeBound};
   const bool written = writeCopy(
       location, fetchHeaderText(lastModified, location, download.body.size()), download.body);
-  return {written || hasCopy, std::move(download.body)};
+  return {written || hasCopy, std::move(download.body), false};
 }
 
 bool Cache::writeCopy(const QString &location, const QByteArray &header,
