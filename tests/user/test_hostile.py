@@ -231,8 +231,9 @@ class HostileTest(UserTest):
                      os.path.join(self.dir, "big.png"), "file://" + os.path.join(self.dir, "big.png")]
 
         def peak_memory(count):
-            items = "\n".join(f'"{spelling}"' for spelling in spellings[:count])
-            self.write("app.skv", f'PRELOAD IMAGES\n{items}\nENDPRELOAD\nTITLE "Pictures {count}"\n')
+            buttons = "".join(f'OBJECT BUTTON\n\tTYPE GRAPHICAL\n\tBITMAP "{spelling}"\nENDOBJECT\n'
+                              for spelling in spellings[:count])
+            self.write("app.skv", f'{buttons}TITLE "Pictures {count}"\n')
             self.write("app.nuv", '"app.skv"')
             engine = self.start(os.path.join(self.dir, "app.nuv"))
             engine.window(f"Pictures {count}", timeout=QUICK)
