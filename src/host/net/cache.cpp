@@ -223,7 +223,7 @@ Picture Cache::loadPictureCached(QString &location) {
   location = resolveLocationIn(location);
   QString path;
   const QString key = pictureKeyOf(location, path);
-  if (const auto known = m_pictures.find(key); known != m_pictures.end() && known->done) {
+  if (const auto known = m_pictures.find(key); known != m_pictures.end()) {
     known->lastUse = ++m_pictureClock;
     return known->picture;
   }
@@ -268,7 +268,7 @@ Picture Cache::loadPictureCached(QString &location) {
   }
   if (!failure.isEmpty()) notePicture(key, location, failure);
 
-  if (const auto known = m_pictures.constFind(key); known != m_pictures.cend() && known->done)
+  if (const auto known = m_pictures.constFind(key); known != m_pictures.cend())
     return known->picture;
   const qint64 cost = picture ? picture->sizeInBytes() : 0;
   if (!makeRoomForPicture(cost)) {
@@ -278,7 +278,7 @@ Picture Cache::loadPictureCached(QString &location) {
                     describeBytes(m_maxPictureBytes));
     return {};
   }
-  m_pictures.insert(key, PictureEntry{picture, true, cost, ++m_pictureClock});
+  m_pictures.insert(key, PictureEntry{picture, cost, ++m_pictureClock});
   m_pictureBytes += cost;
   return picture;
 }

@@ -102,9 +102,9 @@ private:
     // No copy, and the download passed the size bound: asking again will not help.
     bool overSizeBound = false;
   };
+  // One picture of the table, or a location that gave none.
   struct PictureEntry {
     Picture picture;
-    bool done = false;
     qint64 cost = 0;
     quint64 lastUse = 0;
   };
