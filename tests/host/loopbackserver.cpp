@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -154,6 +155,22 @@ RefusedPort::RefusedPort() {
 
 RefusedPort::~RefusedPort() {
   if (m_socket >= 0) ::close(m_socket);
+}
+
+FifoUnblocker::FifoUnblocker(const QString &path) : m_path(QFile::encodeName(path)) {
+  m_thread = std::thread([this] {
+    for (int i = 1; !m_done; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      // Opening the writing end succeeds only while a reader waits on the other.
+      const int fd = i > 20 ? ::open(m_path.constData(), O_WRONLY | O_NONBLOCK) : -1;
+      if (fd >= 0) ::close(fd);
+    }
+  });
+}
+
+FifoUnblocker::~FifoUnblocker() {
+  m_done = true;
+  m_thread.join();
 }
 
 QByteArray pngBytes(int width, int height, unsigned rgb) {

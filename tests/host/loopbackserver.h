@@ -9,7 +9,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace nuv::test {
 
@@ -76,6 +78,21 @@ inline TransferLimits quickLimits() {
   limits.maxBodyBytes = 64 * 1024;
   return limits;
 }
+
+// Should a read block on the FIFO at path, this opens and closes its writing end after a second,
+// again and again, so a test fails instead of hanging.
+class FifoUnblocker {
+public:
+  explicit FifoUnblocker(const QString &path);
+  ~FifoUnblocker();
+  FifoUnblocker(const FifoUnblocker &) = delete;
+  FifoUnblocker &operator=(const FifoUnblocker &) = delete;
+
+private:
+  QByteArray m_path;
+  std::atomic<bool> m_done = false;
+  std::thread m_thread;
+};
 
 // A small picture file in PNG form.
 QByteArray pngBytes(int width, int height, unsigned rgb);

@@ -4,6 +4,7 @@
 #include "loopbackserver.h"
 #include "text.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <random>
 #include <vector>
 
 using namespace nuv;
@@ -273,6 +276,219 @@ TEST_F(CacheTest, LocalPicturesLoadFromDisk) {
   QString missing = QStringLiteral("missing.png");
   EXPECT_FALSE(cache->loadPictureCached(missing));
   EXPECT_EQ(cache->fetchToCache(name), m_root.filePath(QStringLiteral("Local.PNG")));
+}
+
+// "-" and "l" share a cache name, so these two locations share cache files.
+TEST_F(CacheTest, CollidingNamesNeverServeEachOthersCopy) {
+  const QString pathA = QStringLiteral("/a-/skin.png");
+  const QString pathB = QStringLiteral("/al/skin.png");
+  const QString locationA = s_http->url(pathA);
+  const QString locationB = s_http->url(pathB);
+  ASSERT_EQ(newRun()->headerFileOf(locationA), newRun()->headerFileOf(locationB));
+  s_http->writeFile(pathA, nuv::test::pngBytes(7, 1, 0xff0000));
+  s_http->writeFile(pathB, nuv::test::pngBytes(1, 7, 0x00ff00));
+  // A's server lies: its last-modified value is B's location, the line B's check would read.
+  s_http->setControl(pathA, {{"last_modified", locationB}});
+  s_http->setControl(pathB, {{"last_modified", stampA}});
+
+  for (const int level : {0, 1, 2}) {
+    QString a = locationA;
+    ASSERT_TRUE(newRun(level)->loadPictureCached(a)) << level;
+    s_http->clearLog();
+    const auto cache = newRun(level);
+    QString b = locationB;
+    const Picture picture = cache->loadPictureCached(b);
+    ASSERT_TRUE(picture) << level;
+    EXPECT_EQ(picture->size(), QSize(1, 7)) << level;
+    EXPECT_EQ(s_http->requestsFor(pathB), QStringList{"GET"}) << level;
+    // B's copy took the place; A is now the one that misses.
+    EXPECT_EQ(readAll(cache->fetchToCache(b)), nuv::test::pngBytes(1, 7, 0x00ff00)) << level;
+    EXPECT_FALSE(cache->cachedBody(locationA)) << level;
+  }
+}
+
+TEST_F(CacheTest, OfflineACollidingCopyIsAMiss) {
+  const RefusedPort refused;
+  const QString victim = QStringLiteral("http://127.0.0.1:%1/al/app.skv").arg(refused.port());
+  const QString attacker = QStringLiteral("http://127.0.0.1:%1/a-/app.skv").arg(refused.port());
+  const auto cache = newRun();
+  ASSERT_TRUE(cache->storeDocument(attacker, "TITLE 'attacker'", 16));
+  EXPECT_FALSE(cache->cachedBody(victim));
+  EXPECT_FALSE(cache->hasCachedCopy(victim));
+  QString requested = victim;
+  EXPECT_EQ(cache->fetchToCache(requested), QString());
+  EXPECT_EQ(cache->cachedBody(attacker), QByteArray("TITLE 'attacker'"));
+
+  // Headers that do not describe their body are misses too: a copy torn between two locations.
+  const struct {
+    const char *name;
+    QByteArray header;
+    QByteArray body;
+    bool hit;
+  } cases[] = {
+      {"document layout", victim.toUtf8() + "\r\n 3\r\n", "abc", true},
+      {"fetch layout", "stamp\r\n" + victim.toUtf8() + "\r\n 2\r\n", "abc", true},
+      {"fetch layout, empty body", "\r\n" + victim.toUtf8() + "\r\n -1\r\n", "", true},
+      {"other location", attacker.toUtf8() + "\r\n 3\r\n", "abc", false},
+      {"location in the stamp line", victim.toUtf8() + "\r\n" + attacker.toUtf8() + "\r\n 2\r\n",
+       "abc", false},
+      {"body of another length", "stamp\r\n" + victim.toUtf8() + "\r\n 8\r\n", "abc", false},
+      {"no count", victim.toUtf8() + "\r\n", "abc", false},
+      {"empty header", "", "abc", false},
+  };
+  for (const auto &c : cases) {
+    writeAll(cache->bodyFileOf(victim), c.body);
+    writeAll(cache->headerFileOf(victim), c.header);
+    EXPECT_EQ(cache->hasCachedCopy(victim), c.hit) << c.name;
+    EXPECT_EQ(bool(cache->cachedBody(victim)), c.hit) << c.name;
+  }
+}
+
+TEST_F(CacheTest, SpellingsOfOnePictureShareOneCopy) {
+  const QString root = m_root.path() + u'/';
+  writeAll(root + QStringLiteral("big.png"), nuv::test::pngBytes(40, 30, 0x102030));
+  QDir().mkpath(root + QStringLiteral("sub"));
+  ASSERT_EQ(::symlink(qPrintable(root + QStringLiteral("big.png")),
+                      qPrintable(root + QStringLiteral("sub/link.png"))),
+            0);
+  ASSERT_EQ(::link(qPrintable(root + QStringLiteral("big.png")),
+                   qPrintable(root + QStringLiteral("hard.png"))),
+            0);
+  s_http->writeFile(QStringLiteral("pics/q.png"), nuv::test::pngBytes(20, 10, 0x405060));
+  s_http->clearLog();
+  const QString remote = s_http->url("/pics/q.png");
+  const struct {
+    QStringList spellings;
+    QSize size;
+  } cases[] = {
+      {{"big.png", "./big.png", "sub/../big.png", "BIG.png", root + "big.png", "sub/link.png",
+        "hard.png", "file://" + root + "big.png", "sub\\..\\Big.PNG"},
+       QSize(40, 30)},
+      {{remote, s_http->url("/pics/./q.png"), s_http->url("/pics/x/../q.png"),
+        "HTTP" + remote.mid(4)},
+       QSize(20, 10)},
+  };
+  const auto cache = newRun(0);
+  cache->setBaseFolder(root);
+  for (const auto &c : cases) {
+    QString first = c.spellings[0];
+    const Picture picture = cache->loadPictureCached(first);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->size(), c.size);
+    for (QString spelling : c.spellings)
+      EXPECT_EQ(cache->loadPictureCached(spelling), picture) << spelling.toStdString();
+  }
+  EXPECT_EQ(cache->pictureBytes(), (40 * 30 + 20 * 10) * 4);
+  EXPECT_EQ(s_http->requests(), QStringList{"GET /pics/q.png"});
+}
+
+TEST_F(CacheTest, PictureTableIsBoundedAndEvictsPicturesNoOneHolds) {
+  const QString root = m_root.path() + u'/';
+  const qint64 pictureSize = 100 * 100 * 4;
+  for (int n = 1; n <= 5; ++n)
+    writeAll(root + QStringLiteral("p%1.png").arg(n), nuv::test::pngBytes(100, 100, 0x10 * n));
+  const auto cache = newRun();
+  cache->setBaseFolder(root);
+  cache->setMaxPictureBytes(3 * pictureSize);
+  QStringList notices;
+  cache->setPictureNotice([&](const QString &line) { notices << line; });
+  auto load = [&](int n) {
+    QString location = QStringLiteral("p%1.png").arg(n);
+    return cache->loadPictureCached(location);
+  };
+
+  const Picture held = load(1);  // as a caller would keep it
+  const QImage shown = *load(2); // as a window keeps the image: it shares the pixels
+  const std::weak_ptr<const QImage> unused = load(3);
+  ASSERT_FALSE(unused.expired());
+  const Picture fourth = load(4);
+  ASSERT_TRUE(fourth);
+  EXPECT_TRUE(unused.expired());
+  EXPECT_EQ(cache->pictureBytes(), 3 * pictureSize);
+  EXPECT_EQ(load(1), held);
+  EXPECT_EQ(load(2)->constBits(), shown.constBits());
+
+  // Everything kept is in use: the next picture is refused, and said to be.
+  EXPECT_FALSE(load(5));
+  ASSERT_EQ(notices.size(), 1);
+  EXPECT_EQ(notices[0], QStringLiteral("Picture not loaded: ") + root +
+                            QStringLiteral("p5.png: the pictures in use fill the picture "
+                                           "table's bound of 120000 bytes."));
+  EXPECT_LE(cache->pictureBytes(), 3 * pictureSize);
+}
+
+TEST_F(CacheTest, PicturesPastABoundAreSaidOnce) {
+  const QString root = m_root.path() + u'/';
+  QImage noise(200, 200, QImage::Format_RGB32);
+  std::mt19937 random(8);
+  for (int y = 0; y < noise.height(); ++y) {
+    for (int x = 0; x < noise.width(); ++x)
+      noise.setPixel(x, y, random());
+  }
+  QByteArray noisePng;
+  QBuffer buffer(&noisePng);
+  buffer.open(QIODevice::WriteOnly);
+  noise.save(&buffer, "PNG");
+  ASSERT_GT(noisePng.size(), nuv::test::quickLimits().maxBodyBytes);
+  writeAll(root + QStringLiteral("noise.png"), noisePng);
+  s_http->writeFile(QStringLiteral("noise.png"), noisePng);
+  // A header that declares 30000 x 30000 pixels and nothing more.
+  QByteArray huge = nuv::test::pngBytes(1, 1, 0);
+  huge.replace(16, 8, QByteArray::fromHex("0000753000007530"));
+  quint32 crc = 0xffffffffu;
+  for (const char byte : huge.mid(12, 17)) {
+    crc ^= quint8(byte);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+  }
+  crc = ~crc;
+  for (int i = 0; i < 4; ++i)
+    huge[29 + i] = char(crc >> (24 - 8 * i));
+  writeAll(root + QStringLiteral("huge.png"), huge);
+  const QString fifo = root + QStringLiteral("fifo.png");
+  ASSERT_EQ(::mkfifo(qPrintable(fifo), 0600), 0);
+  QDir().mkpath(root + QStringLiteral("folder.png"));
+
+  const QString tooLarge = QStringLiteral(": it is larger than the bound of 64 KiB.");
+  const QString notRegular =
+      QStringLiteral(": it is not a regular file: devices, FIFOs and folders are never read.");
+  const struct {
+    QString location;
+    QString notice;
+  } cases[] = {
+      {root + "noise.png", tooLarge},
+      {s_http->url("/noise.png"), tooLarge},
+      {root + "huge.png", ": its 30000x30000 pixels pass the decoder's bound of"},
+      {fifo, notRegular},
+      {"/dev/zero", notRegular},
+      {root + "folder.png", notRegular},
+  };
+  for (const auto &c : cases) {
+    const nuv::test::FifoUnblocker unblocker(fifo);
+    QStringList notices;
+    const auto cache = newRun(0);
+    cache->setPictureNotice([&](const QString &line) { notices << line; });
+    s_http->clearLog();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      QString location = c.location;
+      EXPECT_FALSE(cache->loadPictureCached(location)) << c.location.toStdString();
+    }
+    ASSERT_EQ(notices.size(), 1) << c.location.toStdString();
+    EXPECT_TRUE(
+        notices[0].startsWith(QStringLiteral("Picture not loaded: ") + c.location + c.notice))
+        << notices[0].toStdString();
+    // Asking again fetches nothing: the bound gives the same answer.
+    EXPECT_LE(s_http->requests().size(), 1);
+  }
+}
+
+TEST_F(CacheTest, PictureFormatFollowsContentWhenTheSuffixLies) {
+  writeAll(m_root.filePath(QStringLiteral("png-named.bmp")), nuv::test::pngBytes(3, 4, 0xff00ff));
+  const auto cache = newRun();
+  QString location = m_root.filePath(QStringLiteral("png-named.bmp"));
+  const Picture picture = cache->loadPictureCached(location);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->size(), QSize(3, 4));
 }
 
 TEST(CacheNames, ExtensionIsKeptOnlyWhenSafe) {

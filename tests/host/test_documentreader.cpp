@@ -3,12 +3,16 @@
 #include "cache.h"
 #include "documentreader.h"
 #include "interpreter.h"
+#include "loopbackserver.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace nuv;
 using namespace nuv::test;
@@ -39,6 +43,16 @@ protected:
     return reader.readDocument(folder.path() + QStringLiteral("/") + name);
   }
   QStringList readErrors() const { return windows.calls(QStringLiteral("message Read Error")); }
+  // Each level includes the next one twice; the last level holds leaf.
+  void writeFanOut(int levels, const QByteArray &leaf, LoopbackServer *server = nullptr) {
+    for (int level = 0; level < levels; ++level) {
+      const QByteArray next = "%INCLUDE 'fan" + QByteArray::number(level + 1) + ".skv'\n";
+      const QString name = QStringLiteral("fan%1.skv").arg(level);
+      server ? server->writeFile(name, next + next) : void(write(name, next + next));
+    }
+    const QString last = QStringLiteral("fan%1.skv").arg(levels);
+    server ? server->writeFile(last, leaf) : void(write(last, leaf));
+  }
 };
 
 } // namespace
@@ -103,11 +117,176 @@ TEST_F(DocumentReaderTest, IncludeBombEndsWithAMessage) {
   }
   write(QStringLiteral("level10.skv"), "TITLE 'boom'\n");
   reader.setMaxCharacters(1024 * 1024);
+  reader.setMaxIncludes(1000 * 1000);
   EXPECT_TRUE(read("level0.skv").isEmpty());
   const QStringList errors = readErrors();
   ASSERT_EQ(errors.size(), 1);
-  EXPECT_TRUE(errors[0].contains(QStringLiteral("too large")));
+  EXPECT_TRUE(errors[0].contains(QStringLiteral("larger than the bound of 1 MiB")))
+      << errors[0].toStdString();
   // The reader is usable again afterwards.
   write("small.skv", "OK\n");
   EXPECT_EQ(read("small.skv"), QStringLiteral("OK\r\n"));
+}
+
+TEST_F(DocumentReaderTest, OnlyRegularFilesAreRead) {
+  const QString fifo = folder.filePath(QStringLiteral("fifo.skv"));
+  ASSERT_EQ(::mkfifo(qPrintable(fifo), 0600), 0);
+  QDir().mkpath(folder.filePath(QStringLiteral("folder.skv")));
+  const QString names[] = {fifo, QStringLiteral("/dev/null"),
+                           folder.filePath(QStringLiteral("folder.skv")),
+                           QStringLiteral("/dev/zero")};
+  for (const QString &name : names) {
+    windows.log.clear();
+    const FifoUnblocker unblocker(fifo);
+    QElapsedTimer clock;
+    clock.start();
+    write("main.skv", "M1\n%INCLUDE '" + name.toUtf8() + "'\nM2\n");
+    EXPECT_EQ(read("main.skv"), QStringLiteral("M1\r\nM2\r\n")) << name.toStdString();
+    // Read as the document itself, too.
+    EXPECT_EQ(reader.readDocument(name), QString()) << name.toStdString();
+    EXPECT_LT(clock.elapsed(), 1000) << name.toStdString();
+    const QStringList errors = readErrors();
+    ASSERT_EQ(errors.size(), 2) << name.toStdString();
+    for (const QString &error : errors) {
+      EXPECT_TRUE(error.contains(name + QStringLiteral("\r\n\r\nis not a regular file")))
+          << error.toStdString();
+    }
+  }
+}
+
+TEST_F(DocumentReaderTest, BytesReadCountAgainstTheBound) {
+  reader.setMaxCharacters(1000);
+  write("big.skv", QByteArray(1001, 'x'));
+  write("fits.skv", QByteArray(998, 'x'));
+  write("main.skv", "%INCLUDE 'big.skv'\nM\n");
+  EXPECT_EQ(read("main.skv"), QStringLiteral("M\r\n"));
+  EXPECT_EQ(read("fits.skv"), QString(998, u'x') + QStringLiteral("\r\n"));
+  const QStringList errors = readErrors();
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].contains(QStringLiteral("big.skv\r\n\r\nis larger than the bound of 1000 "
+                                                "bytes")))
+      << errors[0].toStdString();
+}
+
+TEST_F(DocumentReaderTest, IncludeFanOutEndsAtTheBoundOnIncludes) {
+  // 2^15 includes in all, each of an empty file: only the bound on includes can stop it.
+  for (const QByteArray &leaf : {QByteArray(), QByteArray("TITLE 'leaf'\n")}) {
+    windows.log.clear();
+    writeFanOut(14, leaf);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(read("fan0.skv"), QString());
+    EXPECT_LT(clock.elapsed(), 2000);
+    const QStringList errors = readErrors();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("/fan0.skv\r\n\r\nhas includes beyond the "
+                                                  "bound of 10000 includes.")))
+        << errors[0].toStdString();
+  }
+  // A document that includes the same part a few times is ordinary.
+  writeFanOut(3, "LEAF\n");
+  EXPECT_EQ(read("fan0.skv"), QStringLiteral("LEAF\r\n").repeated(8));
+}
+
+TEST_F(DocumentReaderTest, PercentLinesCountTowardTheSize) {
+  reader.setMaxCharacters(10000);
+  write("main.skv", QByteArray("%VERSION 2\n").repeated(1000) + "TITLE 'x'\n");
+  EXPECT_EQ(read("main.skv"), QString());
+  const QStringList errors = readErrors();
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].contains(QStringLiteral("larger than the bound of 10000 bytes")))
+      << errors[0].toStdString();
+}
+
+class RemoteDocumentTest : public DocumentReaderTest {
+protected:
+  static void SetUpTestSuite() {
+    s_http = new LoopbackServer(LoopbackServer::Kind::Http);
+    ASSERT_TRUE(s_http->start());
+  }
+  static void TearDownTestSuite() { delete s_http; }
+  void SetUp() override {
+    cache.transfer().setLimits(quickLimits());
+    cache.setBaseFolder(s_http->url(QStringLiteral("/")));
+    s_http->clearLog();
+  }
+  static LoopbackServer *s_http;
+};
+
+LoopbackServer *RemoteDocumentTest::s_http = nullptr;
+
+TEST_F(RemoteDocumentTest, EachFileIsFetchedOncePerDocument) {
+  writeFanOut(6, "LEAF\n", s_http);
+  EXPECT_EQ(reader.readDocument(s_http->url(QStringLiteral("/fan0.skv"))),
+            QStringLiteral("LEAF\r\n").repeated(64));
+  QStringList expected;
+  for (int level = 0; level <= 6; ++level)
+    expected << QStringLiteral("GET /fan%1.skv").arg(level);
+  EXPECT_EQ(s_http->requests(), expected);
+  // The next document reads afresh.
+  s_http->clearLog();
+  reader.readDocument(s_http->url(QStringLiteral("/fan5.skv")));
+  EXPECT_EQ(s_http->requests(), expected.mid(5));
+}
+
+TEST_F(RemoteDocumentTest, ARemoteDocumentIncludesOnlyRemoteLocations) {
+  const QString secret = write("secret.txt", "\"token\"\n");
+  s_http->writeFile(QStringLiteral("part.skv"), "PART\n");
+  const QString refused[] = {secret, QStringLiteral("file://") + secret,
+                             QStringLiteral("file:") + secret, QStringLiteral("C:\\secret.txt")};
+  for (const QString &include : refused) {
+    windows.log.clear();
+    s_http->writeFile(QStringLiteral("e.skv"),
+                      "E1\n%INCLUDE '" + include.toUtf8() + "'\n%INCLUDE 'part.skv'\nE2\n");
+    EXPECT_EQ(reader.readDocument(s_http->url(QStringLiteral("/e.skv"))),
+              QStringLiteral("E1\r\nPART\r\nE2\r\n"))
+        << include.toStdString();
+    const QStringList errors = readErrors();
+    ASSERT_EQ(errors.size(), 1) << include.toStdString();
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("was not included: a Skivet from the network "
+                                                  "may include only network locations.")))
+        << errors[0].toStdString();
+  }
+  // A local document that includes a remote part: that part is from the network too, and its
+  // relative include resolves to a local file.
+  windows.log.clear();
+  cache.setBaseFolder(folder.path() + u'/');
+  s_http->writeFile(QStringLiteral("remote-part.skv"), "R\n%INCLUDE 'secret.txt'\n");
+  write("local.skv", "%INCLUDE 'secret.txt'\n%INCLUDE '" +
+                         s_http->url(QStringLiteral("/remote-part.skv")).toUtf8() + "'\n");
+  EXPECT_EQ(read("local.skv"), QStringLiteral("\"token\"\r\nR\r\n"));
+  EXPECT_EQ(readErrors().size(), 1);
+}
+
+TEST_F(RemoteDocumentTest, MessagesNameTheCause) {
+  const QString gone = QStringLiteral("appears to no longer exist!");
+  s_http->writeFile(QStringLiteral("big.skv"), QByteArray(100 * 1024, 'x'));
+  s_http->writeFile(QStringLiteral("ok.skv"), "OK\n");
+  const RefusedPort refused;
+  const struct {
+    QString location;
+    QString cause;
+  } cases[] = {
+      {folder.filePath(QStringLiteral("missing.skv")), gone},
+      {s_http->url(QStringLiteral("/missing.skv")), gone},
+      {s_http->url(QStringLiteral("/ok.skv?status=410")), gone},
+      {s_http->url(QStringLiteral("/ok.skv?status=500")),
+       QStringLiteral("could not be read. The server answered with status 500.")},
+      {s_http->url(QStringLiteral("/big.skv")),
+       QStringLiteral("could not be read. The response is larger than 65536 bytes.")},
+      {s_http->url(QStringLiteral("/ok.skv?stall=body")),
+       QStringLiteral("could not be read. The server sent nothing for 300 ms.")},
+      {QStringLiteral("http://127.0.0.1:%1/x.skv").arg(refused.port()),
+       QStringLiteral("could not be reached, and no copy of it is kept.")},
+  };
+  for (const auto &c : cases) {
+    windows.log.clear();
+    EXPECT_EQ(reader.readDocument(c.location), QString()) << c.location.toStdString();
+    const QStringList errors = readErrors();
+    ASSERT_EQ(errors.size(), 1) << c.location.toStdString();
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("Could not open Skivet!\r\n\r\n") + c.location +
+                                   QStringLiteral("\r\n\r\n") + c.cause))
+        << errors[0].toStdString();
+    EXPECT_EQ(errors[0].contains(gone), c.cause == gone) << errors[0].toStdString();
+  }
 }

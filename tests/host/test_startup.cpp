@@ -77,8 +77,13 @@ TEST_F(StartupTest, OnlyAFetchThatCouldNotConnectMeansOffline) {
       {s_http->url("/missing.nuv"), "message Connection Error|Could not open " +
                                         s_http->url("/missing.nuv") + "\r\n\r\nCode: 404"},
       {s_http->url("/cut.nuv?truncate=2"), "message Connection Error|Could not open "},
+      // Cut off by the size bound, not answered with an error: the bound is the cause.
+      {s_http->url("/huge.nuv"), "message Connection Error|Could not open " +
+                                     s_http->url("/huge.nuv") +
+                                     "\r\n\r\nThe response is larger than 65536 bytes."},
   };
   s_http->writeFile(QStringLiteral("cut.nuv"), "\"doc.skv\"");
+  s_http->writeFile(QStringLiteral("huge.nuv"), "\"doc.skv\"" + QByteArray(100 * 1024, ' '));
   for (const auto &c : cases) {
     FakeWindowSystem windows;
     HostResources resources{cache};

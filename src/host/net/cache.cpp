@@ -1,6 +1,7 @@
 // Disk cache rules (CACHELEVEL, last-modified checks, offline use) and the picture table.
 #include "cache.h"
 
+#include "localfile.h"
 #include "locations.h"
 #include "pictures.h"
 #include "text.h"
@@ -11,7 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QUrl>
 
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 
@@ -54,8 +57,45 @@ bool saveAtomically(const QString &path, const QByteArray &bytes) {
   return file.commit();
 }
 
-Picture decodePicture(const QImage &image) {
-  return image.isNull() ? Picture() : std::make_shared<const QImage>(image);
+// Bound on a header file read back: a location and two short lines.
+constexpr qint64 maxHeaderBytes = 64 * 1024;
+
+// What a header file says about its entry.
+struct HeaderFacts {
+  QString location;
+  // Fetch headers give the body's byte count; document headers count characters, which says
+  // nothing exact about bytes.
+  std::optional<qint64> bodySize;
+};
+
+// " 123" (or " -1" for an empty download) as written after the location; nullopt otherwise.
+std::optional<qint64> countLine(const QByteArray &line) {
+  if (!line.startsWith(' ')) return std::nullopt;
+  bool ok = false;
+  const qint64 value = line.mid(1).toLongLong(&ok);
+  return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+// Parses either header layout by its shape: fetch headers have three lines (the location on
+// the second), document headers two (the location on the first). Anything else is no entry.
+std::optional<HeaderFacts> headerFacts(const QByteArray &text) {
+  QList<QByteArray> lines = text.split('\n');
+  for (QByteArray &line : lines) {
+    if (line.endsWith('\r')) line.chop(1);
+  }
+  while (!lines.isEmpty() && lines.last().isEmpty())
+    lines.removeLast();
+  if (lines.size() == 3) {
+    const std::optional<qint64> lastIndex = countLine(lines[2]);
+    if (!lastIndex || *lastIndex < -1) return std::nullopt;
+    return HeaderFacts{QString::fromUtf8(lines[1]), *lastIndex + 1};
+  }
+  if (lines.size() == 2) {
+    const std::optional<qint64> count = countLine(lines[1]);
+    if (!count || *count < 0) return std::nullopt;
+    return HeaderFacts{QString::fromUtf8(lines[0]), std::nullopt};
+  }
+  return std::nullopt;
 }
 
 } // namespace
@@ -152,14 +192,21 @@ QString Cache::bodyFileOf(QStringView location) const {
 }
 
 bool Cache::hasCachedCopy(QStringView location) const {
-  return QFileInfo::exists(headerFileOf(location)) && QFileInfo::exists(bodyFileOf(location));
+  const LocalFile header = readRegularFile(headerFileOf(location), maxHeaderBytes);
+  if (!header.ok()) return false;
+  // Many locations share a name: the copy is this location's only when its header says so, and
+  // the body is the one that header announced (not half of another location's copy).
+  const std::optional<HeaderFacts> facts = headerFacts(header.bytes);
+  if (!facts || facts->location != location) return false;
+  const QFileInfo body(bodyFileOf(location));
+  return body.isFile() && (!facts->bodySize || body.size() == *facts->bodySize);
 }
 
 std::optional<QByteArray> Cache::cachedBody(QStringView location) const {
   if (!hasCachedCopy(location)) return std::nullopt;
-  QFile file(bodyFileOf(location));
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  return file.readAll();
+  LocalFile body = readRegularFile(bodyFileOf(location), m_transfer.limits().maxBodyBytes);
+  if (!body.ok()) return std::nullopt;
+  return std::move(body.bytes);
 }
 
 QString Cache::fetchToCache(QString &location) {
@@ -174,32 +221,112 @@ QString Cache::fetchToCache(QString &location) {
 
 Picture Cache::loadPictureCached(QString &location) {
   location = resolveLocationIn(location);
-  const auto known = m_pictures.constFind(location);
-  if (known != m_pictures.cend() && known->done) return known->picture;
-  if (known == m_pictures.cend()) m_pictures.insert(location, PictureEntry{});
-
-  QImage image;
-  if (!isRemote(location)) {
-    const QString path = findLocalFile(location);
-    if (!path.isEmpty()) image = readPicture(path);
-  } else {
-    const Copy copy = obtainCopy(location);
-    if (!copy.ok && copy.downloaded.isEmpty()) {
-      // Nothing to decode: forget the location so a later request tries again.
-      const auto entry = m_pictures.constFind(location);
-      if (entry != m_pictures.cend() && entry->done) return entry->picture;
-      m_pictures.remove(location);
-      return {};
-    }
-    if (!copy.downloaded.isEmpty())
-      image = readPicture(copy.downloaded);
-    else
-      image = readPicture(bodyFileOf(location));
+  QString path;
+  const QString key = pictureKeyOf(location, path);
+  if (const auto known = m_pictures.find(key); known != m_pictures.end()) {
+    known->lastUse = ++m_pictureClock;
+    return known->picture;
   }
-  // An event run during the transfer may have loaded the same location meanwhile.
-  PictureEntry &entry = m_pictures[location];
-  if (!entry.done) entry = PictureEntry{decodePicture(image), true};
-  return entry.picture;
+
+  QByteArray bytes;
+  QString failure;
+  QByteArray format;
+  if (!isRemote(location)) {
+    format = QFileInfo(path).suffix().toLatin1();
+    LocalFile file;
+    if (!path.isEmpty()) file = readRegularFile(path, m_transfer.limits().maxBodyBytes);
+    if (file.error == LocalReadError::NotRegular)
+      failure = QStringLiteral("it is not a regular file: devices, FIFOs and folders are never "
+                               "read");
+    else if (file.error == LocalReadError::TooLarge)
+      failure = QStringLiteral("it is larger than the bound of ") +
+                describeBytes(m_transfer.limits().maxBodyBytes);
+    bytes = std::move(file.bytes);
+  } else {
+    format = cacheExtensionOf(location).mid(1).toLatin1();
+    Copy copy = obtainCopy(location);
+    if (!copy.ok && copy.downloaded.isEmpty() && !copy.overSizeBound) {
+      // Nothing to decode, for now: a later request tries again. An event run during the
+      // transfer may have loaded it meanwhile.
+      const auto entry = m_pictures.constFind(key);
+      return entry != m_pictures.cend() ? entry->picture : Picture();
+    }
+    if (copy.overSizeBound)
+      failure = QStringLiteral("it is larger than the bound of ") +
+                describeBytes(m_transfer.limits().maxBodyBytes);
+    else if (!copy.downloaded.isEmpty())
+      bytes = std::move(copy.downloaded);
+    else
+      bytes = cachedBody(location).value_or(QByteArray());
+  }
+
+  Picture picture;
+  if (failure.isEmpty() && !bytes.isEmpty()) {
+    DecodedPicture decoded = decodePicture(bytes, format);
+    failure = decoded.overBound;
+    if (!decoded.image.isNull()) picture = std::make_shared<const QImage>(decoded.image);
+  }
+  if (!failure.isEmpty()) notePicture(key, location, failure);
+
+  if (const auto known = m_pictures.constFind(key); known != m_pictures.cend())
+    return known->picture;
+  const qint64 cost = picture ? picture->sizeInBytes() : 0;
+  if (!makeRoomForPicture(cost)) {
+    // Not kept, so a later request, once pictures are out of use, tries again.
+    notePicture(key, location,
+                QStringLiteral("the pictures in use fill the picture table's bound of ") +
+                    describeBytes(m_maxPictureBytes));
+    return {};
+  }
+  m_pictures.insert(key, PictureEntry{picture, cost, ++m_pictureClock});
+  m_pictureBytes += cost;
+  return picture;
+}
+
+// Remote pictures by their normalised address, local ones by the file they name, so that
+// spellings of one picture ("a.png", "./a.png", "sub/../A.PNG") share one decoded copy.
+QString Cache::pictureKeyOf(const QString &location, QString &path) const {
+  if (isRemote(location)) {
+    const QUrl url(location, QUrl::TolerantMode);
+    if (!url.isValid()) return location;
+    return url.adjusted(QUrl::NormalizePathSegments).toString(QUrl::FullyEncoded);
+  }
+  path = findLocalFile(location);
+  if (!path.isEmpty()) {
+    if (const std::optional<FileIdentity> identity = identityOf(path))
+      return QStringLiteral("file-id:%1:%2").arg(identity->device).arg(identity->inode);
+  }
+  return QStringLiteral("file:") + QDir::cleanPath(localPathOf(location));
+}
+
+// A picture counts as shown while anyone besides the table holds it or shares its pixels: a
+// window keeps the image, and a control's pixmap may share the image's memory.
+bool Cache::makeRoomForPicture(qint64 cost) {
+  while (m_pictureBytes + cost > m_maxPictureBytes) {
+    auto victim = m_pictures.end();
+    for (auto entry = m_pictures.begin(); entry != m_pictures.end(); ++entry) {
+      const Picture &picture = entry->picture;
+      if (!picture || picture.use_count() > 1 || !picture->isDetached()) continue;
+      if (victim == m_pictures.end() || entry->lastUse < victim->lastUse) victim = entry;
+    }
+    if (victim == m_pictures.end()) return false;
+    m_pictureBytes -= victim->cost;
+    m_pictures.erase(victim);
+  }
+  return true;
+}
+
+void Cache::notePicture(const QString &key, const QString &location, const QString &cause) {
+  if (m_noticed.contains(key)) return;
+  m_noticed.insert(key);
+  const QString line =
+      QStringLiteral("Picture not loaded: ") + location + QStringLiteral(": ") + cause + u'.';
+  if (m_pictureNotice) {
+    m_pictureNotice(line);
+    return;
+  }
+  std::fprintf(stderr, "%s\n", qPrintable(line));
+  std::fflush(stderr);
 }
 
 bool Cache::storeDocument(QStringView location, const QByteArray &bytes, qint64 characterCount) {
@@ -217,18 +344,19 @@ Cache::Copy Cache::obtainCopy(const QString &location) {
   const bool hasCopy = hasCachedCopy(location);
   QString lastModified;
   if (hasCopy && m_cacheLevel != 0) {
-    if (m_cacheLevel == 2) return {true, {}};
+    if (m_cacheLevel == 2) return {true, {}, false};
     const std::optional<QString> serverValue = askLastModified(location);
     // No answer from the server counts as offline: the copy serves.
-    if (!serverValue || *serverValue == firstLineOf(headerFileOf(location))) return {true, {}};
+    if (!serverValue || *serverValue == firstLineOf(headerFileOf(location)))
+      return {true, {}, false};
     lastModified = *serverValue;
   }
   TransferResult download = m_transfer.fetchBytes(location);
   // Error pages and cut-off transfers never reach the cache; a good copy stays in use.
-  if (!download.succeeded()) return {hasCopy, {}};
+  if (!download.succeeded()) return {hasCopy, {}, !hasCopy && download.overSizeBound};
   const bool written = writeCopy(
       location, fetchHeaderText(lastModified, location, download.body.size()), download.body);
-  return {written || hasCopy, std::move(download.body)};
+  return {written || hasCopy, std::move(download.body), false};
 }
 
 bool Cache::writeCopy(const QString &location, const QByteArray &header,

@@ -6,9 +6,11 @@
 #include <QDate>
 #include <QHash>
 #include <QImage>
+#include <QSet>
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -59,7 +61,9 @@ public:
 
   QString headerFileOf(QStringView location) const;
   QString bodyFileOf(QStringView location) const;
-  // Both the header and the body file exist.
+  // The header file names exactly this location (names collide: "-" and "l" share one) and the
+  // body file has the size the header announced. Anything else is a miss, which a download
+  // then replaces.
   bool hasCachedCopy(QStringView location) const;
   // The whole cache body file, when there is a cached copy.
   std::optional<QByteArray> cachedBody(QStringView location) const;
@@ -68,10 +72,21 @@ public:
   // or the cache body file of a remote location. "" when a remote location cannot be had, neither
   // from the server nor from the cache.
   QString fetchToCache(QString &location);
-  // Resolves location in place and gives its picture, decoded once per run. A picture that
-  // cannot be decoded stays "no picture" for the rest of the run; a remote one that cannot be
-  // fetched is tried again next time.
+  // Resolves location in place and gives its picture, decoded once per run however the location
+  // is spelled. A picture that cannot be decoded stays "no picture" for the rest of the run; a
+  // remote one that cannot be fetched is tried again next time. A picture refused by a bound
+  // (bytes, the decoder's, the table's) or because it is no regular file is said in one line.
   Picture loadPictureCached(QString &location);
+
+  // Bound on the decoded pictures the table keeps. Past it, pictures no one else holds go first,
+  // least recently asked for first; when all are in use a new picture is refused.
+  static constexpr qint64 defaultMaxPictureBytes = qint64(512) * 1024 * 1024;
+  void setMaxPictureBytes(qint64 bytes) { m_maxPictureBytes = bytes; }
+  qint64 pictureBytes() const { return m_pictureBytes; }
+  // Where the one-line notices about refused pictures go; standard error when unset.
+  void setPictureNotice(std::function<void(const QString &)> notice) {
+    m_pictureNotice = std::move(notice);
+  }
 
   // Stores a document the reader has downloaded, in the document header layout.
   bool storeDocument(QStringView location, const QByteArray &bytes, qint64 characterCount);
@@ -84,14 +99,21 @@ private:
     bool ok = false;
     // Set when the content was downloaded in this call.
     QByteArray downloaded;
+    // No copy, and the download passed the size bound: asking again will not help.
+    bool overSizeBound = false;
   };
+  // One picture of the table, or a location that gave none.
   struct PictureEntry {
     Picture picture;
-    bool done = false;
+    qint64 cost = 0;
+    quint64 lastUse = 0;
   };
 
   QString resolveLocationIn(QStringView location) const;
   Copy obtainCopy(const QString &location);
+  QString pictureKeyOf(const QString &location, QString &path) const;
+  bool makeRoomForPicture(qint64 cost);
+  void notePicture(const QString &key, const QString &location, const QString &cause);
   std::optional<QString> askLastModified(const QString &location);
   bool writeCopy(const QString &location, const QByteArray &header, const QByteArray &body) const;
 
@@ -99,7 +121,13 @@ private:
   QString m_baseFolder;
   int m_cacheLevel = 1;
   Transfer m_transfer;
+  // Keyed by pictureKeyOf.
   QHash<QString, PictureEntry> m_pictures;
+  qint64 m_pictureBytes = 0;
+  qint64 m_maxPictureBytes = defaultMaxPictureBytes;
+  quint64 m_pictureClock = 0;
+  QSet<QString> m_noticed;
+  std::function<void(const QString &)> m_pictureNotice;
 };
 
 } // namespace nuv

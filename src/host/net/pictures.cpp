@@ -1,7 +1,9 @@
 // Reading pictures with Qt's plugins loaded only when a picture needs them.
 #include "pictures.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QImageReader>
 #include <QStringList>
 
 #include <optional>
@@ -42,6 +44,37 @@ QImage readPicture(const QString &path) {
 
 QImage readPicture(const QByteArray &bytes) {
   return readWithPlugins([&] { return QImage::fromData(bytes); });
+}
+
+DecodedPicture decodePicture(const QByteArray &bytes, const QByteArray &format) {
+  DecodedPicture decoded;
+  auto readAs = [&](const QByteArray &hint) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, hint);
+    // Qt refuses such a picture too, but only with a warning of its own; asking the header
+    // first lets the message name the picture.
+    const QSize size = reader.size();
+    const qint64 limitMiB = QImageReader::allocationLimit();
+    if (limitMiB > 0 && size.isValid() &&
+        qint64(size.width()) * size.height() * 4 > limitMiB * 1024 * 1024) {
+      decoded.overBound = QStringLiteral("its %1x%2 pixels pass the decoder's bound of %3 MiB")
+                              .arg(size.width())
+                              .arg(size.height())
+                              .arg(limitMiB);
+      return QImage();
+    }
+    return reader.read();
+  };
+  decoded.image = readWithPlugins([&] {
+    // The content decides; the suffix helps only formats that cannot be told by content.
+    QImage image = readAs({});
+    if (image.isNull() && decoded.overBound.isEmpty() && !format.isEmpty())
+      image = readAs(format.toLower());
+    return image;
+  });
+  return decoded;
 }
 
 } // namespace nuv

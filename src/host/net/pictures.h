@@ -19,4 +19,14 @@ void restorePlugins();
 QImage readPicture(const QString &path);
 QImage readPicture(const QByteArray &bytes);
 
+struct DecodedPicture {
+  QImage image;
+  // Set when the picture declares more pixels than the decoder's allocation bound allows: the
+  // bound, named for a message. The picture is then not decoded at all.
+  QString overBound;
+};
+// A picture from bytes, trying format (a file suffix such as "png") first; the content decides
+// when that fails.
+DecodedPicture decodePicture(const QByteArray &bytes, const QByteArray &format);
+
 } // namespace nuv

@@ -250,7 +250,8 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
                                                                     : TransferOutcome::Failed;
   result.headers = request.http ? request.headers : ftpHeaders(easy, complete, request.body.size());
   result.status = statusOf(result.headers);
-  if (request.tooLarge || request.code == CURLE_FILESIZE_EXCEEDED)
+  result.overSizeBound = request.tooLarge || request.code == CURLE_FILESIZE_EXCEEDED;
+  if (result.overSizeBound)
     result.error = QStringLiteral("The response is larger than %1 bytes.").arg(request.maxBody);
   else if (!request.stallError.isEmpty())
     result.error = request.stallError;

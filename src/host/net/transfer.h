@@ -25,6 +25,8 @@ struct TransferResult {
   int status = 0;
   // Why the request failed; "" when complete.
   QString error;
+  // The body passed the size bound: asking again gives the same answer.
+  bool overSizeBound = false;
   // Header text of the final response; its first line is the status line.
   QByteArray headers;
   QByteArray body;

@@ -3,84 +3,140 @@
 
 #include "cache.h"
 #include "expressions.h"
+#include "localfile.h"
 #include "locations.h"
 #include "text.h"
 #include "transfer.h"
 #include "windowsystem.h"
 
-#include <QFile>
-
 namespace nuv {
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// The one cause the original message names.
+const QString gone = u"appears to no longer exist!"_s;
+
+bool isGoneStatus(int status) {
+  // HTTP "not found" and "gone"; FTP "file unavailable".
+  return status == 404 || status == 410 || status == 550;
+}
+
+} // namespace
 
 QString DocumentReader::readDocument(const QString &location) {
   if (m_includeChain.contains(location)) return {};
   const bool topLevel = m_includeChain.isEmpty();
   if (topLevel) {
+    m_texts.clear();
+    m_refused.clear();
+    m_bytesRead = 0;
     m_total = 0;
-    m_tooLarge = false;
+    m_includes = 0;
+    m_stop = Stop::None;
   }
   m_includeChain.append(location);
-  QByteArray raw;
   QString result;
-  if (readRaw(location, raw)) {
-    result = expand(decodeText(raw));
-  } else {
-    m_windows.showMessage(u"Read Error"_s,
-                          u"Could not open Skivet!\r\n\r\n"_s + location +
-                              u"\r\n\r\nappears to no longer exist!"_s,
-                          MessageIcon::Critical);
-  }
+  const std::optional<QString> text = textOf(location);
+  if (text && m_stop == Stop::None) result = expand(*text, isRemote(location));
   m_includeChain.removeLast();
-  if (topLevel && m_tooLarge) {
-    m_windows.showMessage(u"Read Error"_s,
-                          u"The Skivet is too large:\r\n\r\n"_s + location +
-                              u"\r\n\r\nand its includes expand beyond "_s +
-                              QString::number(m_maxCharacters / (qsizetype(1024) * 1024)) +
-                              u" MB."_s,
-                          MessageIcon::Critical);
+  if (!topLevel) return result;
+
+  m_texts.clear();
+  switch (m_stop) {
+  case Stop::None:
+    return result;
+  case Stop::TooLarge:
+    showReadError(location, u"is, with its includes, larger than the bound of "_s +
+                                describeBytes(m_maxCharacters) + u"."_s);
+    return {};
+  case Stop::TooManyIncludes:
+    showReadError(location, u"has includes beyond the bound of %1 includes."_s.arg(m_maxIncludes));
     return {};
   }
-  return result;
+  return {};
 }
 
-bool DocumentReader::readRaw(const QString &location, QByteArray &raw) {
+std::optional<QString> DocumentReader::textOf(const QString &location) {
+  const auto known = m_texts.constFind(location);
+  if (known != m_texts.cend()) return *known;
+  QByteArray raw;
+  const QString cause = readRaw(location, raw);
+  std::optional<QString> text;
+  if (cause.isEmpty()) {
+    m_bytesRead += raw.size();
+    if (m_bytesRead > m_maxCharacters) m_stop = Stop::TooLarge;
+    text = normaliseLines(decodeText(raw));
+  } else {
+    showReadError(location, cause);
+  }
+  // A failed read is remembered too, so a file included many times is reported once.
+  m_texts.insert(location, text);
+  return text;
+}
+
+QString DocumentReader::readRaw(const QString &location, QByteArray &raw) {
   if (isRemote(location)) {
-    const TransferResult fetched = m_cache.transfer().fetchBytes(location);
-    if (fetched.succeeded()) {
-      raw = fetched.body;
-      m_cache.storeDocument(location, raw, raw.size());
-      return true;
-    }
-    // Offline: the copy kept from an earlier run. An error page never counts as the document.
-    if (fetched.outcome != TransferOutcome::Offline) return false;
-    const std::optional<QByteArray> cached = m_cache.cachedBody(location);
-    if (!cached) return false;
-    raw = *cached;
-    return true;
+    const QString cause = readRemote(location, raw);
+    if (!cause.isEmpty() || raw.size() <= m_maxCharacters) return cause;
+    raw.clear();
+    return u"is larger than the bound of "_s + describeBytes(m_maxCharacters) + u"."_s;
   }
   const QString path = findLocalFile(location);
-  if (path.isEmpty()) return false;
-  QFile file(path);
-  if (file.size() > m_maxCharacters || !file.open(QIODevice::ReadOnly)) return false;
-  raw = file.readAll();
-  return true;
+  if (path.isEmpty()) return gone;
+  LocalFile file = readRegularFile(path, m_maxCharacters);
+  switch (file.error) {
+  case LocalReadError::None:
+    raw = std::move(file.bytes);
+    return {};
+  case LocalReadError::Missing:
+    return gone;
+  case LocalReadError::NotRegular:
+    return u"is not a regular file: devices, FIFOs and folders are never read."_s;
+  case LocalReadError::TooLarge:
+    return u"is larger than the bound of "_s + describeBytes(m_maxCharacters) + u"."_s;
+  case LocalReadError::Unreadable:
+    return u"could not be read. "_s + file.reason + u"."_s;
+  }
+  return gone;
 }
 
-QString DocumentReader::expand(const QString &raw) {
-  const QString text = normaliseLines(raw);
+QString DocumentReader::readRemote(const QString &location, QByteArray &raw) {
+  const TransferResult fetched = m_cache.transfer().fetchBytes(location);
+  if (fetched.succeeded()) {
+    raw = fetched.body;
+    m_cache.storeDocument(location, raw, raw.size());
+    return {};
+  }
+  // Offline: the copy kept from an earlier run. An error page never counts as the document.
+  if (fetched.outcome == TransferOutcome::Offline) {
+    std::optional<QByteArray> cached = m_cache.cachedBody(location);
+    if (cached) {
+      raw = std::move(*cached);
+      return {};
+    }
+    return u"could not be reached, and no copy of it is kept. "_s + fetched.error;
+  }
+  if (isGoneStatus(fetched.status)) return gone;
+  if (fetched.outcome == TransferOutcome::Complete)
+    return u"could not be read. The server answered with status %1."_s.arg(fetched.status);
+  return u"could not be read. "_s + fetched.error;
+}
+
+QString DocumentReader::expand(const QString &text, bool fromNetwork) {
   const LineIndex lines(text);
   QString result;
-  for (int n = 1; n <= lines.count() && !m_tooLarge; ++n) {
+  for (int n = 1; n <= lines.count() && m_stop == Stop::None; ++n) {
     const QStringView line = lines.line(n);
+    // Every line counts, "%" lines too: otherwise includes of includes cost nothing.
+    m_total += line.size() + 2;
+    if (m_total > m_maxCharacters) {
+      m_stop = Stop::TooLarge;
+      break;
+    }
     const QStringView work = trimmedView(withoutComment(trimmedView(line), u'#', u"\""));
     if (!work.startsWith(u'%')) {
-      m_total += line.size() + 2;
-      if (m_total > m_maxCharacters) {
-        m_tooLarge = true;
-        break;
-      }
       result += line;
       result += u"\r\n"_s;
       continue;
@@ -88,9 +144,30 @@ QString DocumentReader::expand(const QString &raw) {
     if (!tokenIs(work, 1, u"%INCLUDE")) continue;
     const QString argument = m_evaluator.stringValue(work, 9);
     if (argument.isEmpty()) continue;
-    result += readDocument(resolveLocation(argument, m_cache.baseFolder()));
+    if (++m_includes > m_maxIncludes) {
+      m_stop = Stop::TooManyIncludes;
+      break;
+    }
+    const QString included = resolveLocation(argument, m_cache.baseFolder());
+    // A document from the network must not pull local files into itself: their lines could
+    // travel back to its server (a PRELOAD list turns them into requests).
+    if (fromNetwork && !isRemote(included)) {
+      if (!m_refused.contains(included)) {
+        m_refused.insert(included);
+        showReadError(included, u"was not included: a Skivet from the network may include "
+                                u"only network locations."_s);
+      }
+      continue;
+    }
+    result += readDocument(included);
   }
   return result;
+}
+
+void DocumentReader::showReadError(const QString &location, const QString &cause) {
+  m_windows.showMessage(u"Read Error"_s,
+                        u"Could not open Skivet!\r\n\r\n"_s + location + u"\r\n\r\n"_s + cause,
+                        MessageIcon::Critical);
 }
 
 } // namespace nuv

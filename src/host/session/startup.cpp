@@ -137,9 +137,12 @@ bool Startup::readLocationText(QString &text) {
       return false;
     }
     if (!fetched.succeeded()) {
-      const QString code = fetched.status == 0 ? fetched.error : QString::number(fetched.status);
+      // A status says why only when the answer came whole; a cut-off one may carry 200.
+      const QString cause = fetched.outcome == TransferOutcome::Complete
+                                ? u"Code: "_s + QString::number(fetched.status)
+                                : fetched.error;
       m_windows.showMessage(u"Connection Error"_s,
-                            u"Could not open "_s + m_locationFile + u"\r\n\r\nCode: "_s + code,
+                            u"Could not open "_s + m_locationFile + u"\r\n\r\n"_s + cause,
                             MessageIcon::Critical);
       return false;
     }

@@ -1,0 +1,51 @@
+// Reading local files named by documents, which may point at devices, FIFOs or huge files.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace nuv {
+
+enum class LocalReadError {
+  None,
+  // Nothing of that name (or a folder on the way is missing).
+  Missing,
+  // A device, FIFO, socket or folder: reading it could block or never end.
+  NotRegular,
+  // More bytes than the bound were there to read.
+  TooLarge,
+  // It exists but could not be opened or read (permissions, I/O).
+  Unreadable,
+};
+
+// Which file a path names, whatever the spelling: device and inode.
+struct FileIdentity {
+  quint64 device = 0;
+  quint64 inode = 0;
+  bool operator==(const FileIdentity &other) const = default;
+};
+
+struct LocalFile {
+  LocalReadError error = LocalReadError::None;
+  // Set when error is Unreadable: what the system said.
+  QString reason;
+  QByteArray bytes;
+  FileIdentity identity;
+
+  bool ok() const { return error == LocalReadError::None; }
+};
+
+// The whole content of a regular file of at most maxBytes bytes. The file is opened without
+// blocking and checked after opening, so a FIFO or device never hangs or floods the reader; the
+// bytes actually read are what count against the bound, never the size the file reports.
+LocalFile readRegularFile(const QString &path, qint64 maxBytes);
+
+// The identity of the file a path names (following links); none when it cannot be found.
+std::optional<FileIdentity> identityOf(const QString &path);
+
+// "64 MiB", "4 KiB" or "1000 bytes": a bound as the messages name it.
+QString describeBytes(qint64 bytes);
+
+} // namespace nuv

@@ -1,0 +1,250 @@
+"""Hostile documents, servers and files against the real engine: nothing hangs, floods, leaks or
+poisons the cache, and every refusal names its cause."""
+import os
+import subprocess
+import time
+import unittest
+import zlib
+import struct
+
+from skivet import PYTHON, UserTest, solid
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+GONE = "appears to no longer exist!"
+# Long enough for any case that does not hang; a hang fails the case at this bound instead.
+QUICK = 10
+
+
+class HostileServer:
+    """hostile_server.py on 127.0.0.1, serving a folder and its hostile paths."""
+
+    def __init__(self, root):
+        self.root = root
+        self.log = os.path.join(root, ".requests.log")
+        open(self.log, "w").close()
+        self.process = subprocess.Popen(
+            [PYTHON, os.path.join(HERE, "hostile_server.py"), "--root", root, "--log", self.log],
+            stdout=subprocess.PIPE, text=True)
+        self.url = f"http://127.0.0.1:{int(self.process.stdout.readline())}/"
+
+    def requests(self):
+        with open(self.log) as f:
+            return [line.split()[1] for line in f if line.strip()]
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(timeout=10)
+            self.process.stdout.close()
+
+
+def big_png(width, height, rgb):
+    """A one-colour PNG made fast enough for pictures of millions of pixels."""
+    row = b"\x00" + bytes(rgb) * width
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(row * height)) + chunk(b"IEND", b""))
+
+
+# One row per attack. "document" is the Skivet the location file names ("{site}" is the hostile
+# server, "{dir}" the scratch folder, "{fifo}" a FIFO in it); with "remote" it is served from
+# the site instead of read from disk. "location" overrides what the location file names, and
+# "argument" what the engine is started with. The engine either shows the window titled "title"
+# or ends by itself; "stderr" must all appear on its standard error, "never" must not.
+CASES = [
+    # Devices and FIFOs are never read, so nothing hangs or floods.
+    dict(name="include of /dev/zero",
+         document='TITLE "Zero"\n%INCLUDE "/dev/zero"\n',
+         title="Zero", stderr=["/dev/zero\n\nis not a regular file"]),
+    dict(name="include of a FIFO",
+         document='TITLE "Fifo"\n%INCLUDE "{fifo}"\n',
+         title="Fifo", stderr=["{fifo}\n\nis not a regular file"]),
+    dict(name="document that is a FIFO", location="{fifo}",
+         stderr=["Read Error: Could not open Skivet!\n\n{fifo}\n\nis not a regular file"]),
+    dict(name="bitmap of a FIFO",
+         document='OBJECT FORM\n\tBITMAP "{fifo}"\nENDOBJECT\nTITLE "Fifo picture"\n',
+         title="Fifo picture",
+         stderr=["Picture not loaded: {fifo}: it is not a regular file"]),
+    dict(name="bitmap of /dev/zero",
+         document='PRELOAD IMAGE "/dev/zero"\nTITLE "Zero picture"\n',
+         title="Zero picture",
+         stderr=["Picture not loaded: /dev/zero: it is not a regular file"]),
+
+    # Include fan-out: each file includes the next twice, 40 levels deep, read once each.
+    dict(name="remote include fan-out", remote=True, location="{site}fan/0.skv",
+         stderr=["{site}fan/0.skv\n\nhas includes beyond the bound of 10000 includes."],
+         requests=lambda got: sorted(got) == sorted(f"/fan/{n}.skv" for n in range(41))),
+    dict(name="local include fan-out with a one-line leaf", fan=40,
+         stderr=["/fan0.skv\n\nhas includes beyond the bound of 10000 includes."]),
+
+    # A document from the network includes only network locations.
+    dict(name="remote document including a local secret", remote=True,
+         document='TITLE "Remote"\nPRELOAD FILES\n%INCLUDE "{dir}/tokens.txt"\nENDPRELOAD\n',
+         title="Remote",
+         stderr=["{dir}/tokens.txt\n\nwas not included: a Skivet from the network may include "
+                 "only network locations."],
+         requests=lambda got: not any("leaked" in path for path in got)),
+    dict(name="remote document including a file: location", remote=True,
+         document='TITLE "Remote"\n%INCLUDE "file://{dir}/tokens.txt"\n',
+         title="Remote", stderr=["was not included"]),
+    dict(name="local document including the same file",
+         document='TITLE "Local"\nPRELOAD FILES\n%INCLUDE "{dir}/tokens.txt"\nENDPRELOAD\n',
+         title="Local", never=["Read Error"]),
+
+    # Messages name the cause; the original text stays for what is gone.
+    dict(name="missing document", location="{site}nothing.skv",
+         stderr=["{site}nothing.skv\n\n" + GONE]),
+    dict(name="flood, with the real bounds", location="{site}flood/app.skv", real_bounds=True,
+         stderr=["{site}flood/app.skv\n\ncould not be read. The response is larger than "
+                 "67108864 bytes."], never=[GONE]),
+    dict(name="flooding start-up address", argument="{site}flood/app.nuv",
+         stderr=["Connection Error: Could not open {site}flood/app.nuv", "larger than"],
+         never=["Code: 200"]),
+    dict(name="stalled document", location="{site}stall/app.skv",
+         env={"NUV_STALL_TIMEOUT_MS": "500"},
+         stderr=["{site}stall/app.skv\n\ncould not be read."], never=[GONE]),
+    dict(name="dripping document", location="{site}drip/app.skv?every=0.1",
+         env={"NUV_TOTAL_TIMEOUT_MS": "1500"},
+         stderr=["{site}drip/app.skv?every=0.1\n\ncould not be read."], never=[GONE]),
+    dict(name="lying length", location="{site}lie/app.skv",
+         stderr=["{site}lie/app.skv\n\ncould not be read."], never=[GONE]),
+    dict(name="server error", location="{site}status/500/app.skv",
+         stderr=["could not be read. The server answered with status 500."], never=[GONE]),
+    dict(name="picture over the size bound", env={"NUV_MAX_BODY_BYTES": "4096"},
+         document='OBJECT FORM\n\tBITMAP "noise.bmp"\nENDOBJECT\nTITLE "Big picture"\n',
+         title="Big picture",
+         stderr=["Picture not loaded: {dir}/noise.bmp: it is larger than the bound of 4 KiB."]),
+]
+
+
+class HostileTest(UserTest):
+    def setUp(self):
+        super().setUp()
+        self.site = os.path.join(self.dir, "site")
+        os.makedirs(self.site)
+        self.server = HostileServer(self.site)
+        self.addCleanup(self.server.close)
+        self.fifo = os.path.join(self.dir, "fifo")
+        os.mkfifo(self.fifo)
+        self.write("tokens.txt", '"leaked-token"\nTITLE "stolen"\n')
+        # A bitmap of 100 x 100 pixels, 30000 bytes and more.
+        self.write_bytes("noise.bmp", b"BM" + bytes(30054))
+
+    def fill(self, text):
+        return (text.replace("{site}", self.server.url).replace("{dir}", self.dir)
+                .replace("{fifo}", self.fifo))
+
+    def arguments_for(self, case):
+        if "argument" in case:
+            return self.fill(case["argument"])
+        if case.get("fan"):
+            for level in range(case["fan"]):
+                self.write(f"fan{level}.skv", f'%INCLUDE "fan{level + 1}.skv"\n' * 2)
+            self.write(f"fan{case['fan']}.skv", 'TITLE "leaf"\n')
+            location = "fan0.skv"
+        elif "location" in case:
+            location = self.fill(case["location"])
+        elif case.get("remote"):
+            with open(os.path.join(self.site, "app.skv"), "w", newline="") as f:
+                f.write(self.fill(case["document"]).replace("\n", "\r\n"))
+            location = self.server.url + "app.skv"
+        else:
+            self.write("app.skv", self.fill(case["document"]))
+            location = "app.skv"
+        self.write("app.nuv", f'"{location}"')
+        return os.path.join(self.dir, "app.nuv")
+
+    def test_hostile_cases(self):
+        for case in CASES:
+            with self.subTest(case["name"]):
+                open(self.server.log, "w").close()
+                env = dict(self.env, **case.get("env", {}))
+                if case.get("real_bounds"):
+                    for name in ("NUV_CONNECT_TIMEOUT_MS", "NUV_STALL_TIMEOUT_MS"):
+                        env.pop(name, None)
+                engine = self.start_with(env, self.arguments_for(case))
+                began = time.monotonic()
+                if "title" in case:
+                    engine.window(case["title"], timeout=QUICK)
+                    _, err = engine.stop()
+                else:
+                    code, _, err = engine.finish(timeout=QUICK)
+                    self.assertEqual(code, 1, err)
+                self.assertLess(time.monotonic() - began, QUICK)
+                for expected in case.get("stderr", []):
+                    self.assertIn(self.fill(expected), err)
+                for unwanted in case.get("never", []):
+                    self.assertNotIn(self.fill(unwanted), err)
+                if "requests" in case:
+                    self.assertTrue(case["requests"](self.server.requests()),
+                                    self.server.requests())
+
+    def start_with(self, env, *args):
+        saved, self.env = self.env, env
+        try:
+            return self.start(*args)
+        finally:
+            self.env = saved
+
+    def run_remote(self, location, title):
+        self.write("app.nuv", f'"{location}"')
+        engine = self.start(os.path.join(self.dir, "app.nuv"))
+        window = engine.window(title, timeout=QUICK)
+        return engine, window
+
+    def test_colliding_cache_names(self):
+        # "-" and "l" share a cache file name: the attacker's copy must never serve the victim.
+        for folder, colour, size in (("a-", (200, 0, 0), (64, 48)), ("al", (0, 200, 0), (32, 16))):
+            os.makedirs(os.path.join(self.site, folder))
+            with open(os.path.join(self.site, folder, "skin.png"), "wb") as f:
+                f.write(solid(*size, colour))
+            with open(os.path.join(self.site, folder, "app.skv"), "w") as f:
+                f.write(f'CACHELEVEL 2\r\nOBJECT FORM\r\n\tBITMAP "skin.png"\r\nENDOBJECT\r\n'
+                        f'TITLE "From {folder}"\r\n')
+        engine, window = self.run_remote(self.server.url + "a-/app.skv", "From a-")
+        self.assertEqual(engine.wait_size(window, (64, 48)), (64, 48))
+        engine.stop()
+        # Online, with CACHELEVEL 2: the victim's picture is downloaded, not the attacker's used.
+        engine, window = self.run_remote(self.server.url + "al/app.skv", "From al")
+        self.assertEqual(engine.wait_size(window, (32, 16)), (32, 16))
+        engine.stop()
+        self.assertIn("/al/skin.png", self.server.requests())
+
+        # Offline: the victim's document has no copy of its own; the attacker's is not one.
+        self.run_remote(self.server.url + "a-/app.skv", "From a-")[0].stop()
+        self.server.close()
+        self.write("app.nuv", f'"{self.server.url}al/app.skv"')
+        code, _, err = self.start(os.path.join(self.dir, "app.nuv")).finish(timeout=QUICK)
+        self.assertEqual(code, 1, err)
+        self.assertIn("al/app.skv\n\ncould not be reached, and no copy of it is kept.", err)
+
+    def test_spellings_of_one_picture_share_one_copy(self):
+        # 2000 x 2000 pixels: 16 MB decoded, for each spelling that gets its own copy.
+        self.write_bytes("big.png", big_png(2000, 2000, (10, 20, 30)))
+        os.makedirs(os.path.join(self.dir, "sub"))
+        spellings = ["big.png", "./big.png", "sub/../big.png", "BIG.png", "Big.PNG",
+                     "./sub/../big.png", "sub/./../big.png", "sub\\..\\big.png",
+                     os.path.join(self.dir, "big.png"), "file://" + os.path.join(self.dir, "big.png")]
+
+        def peak_memory(count):
+            buttons = "".join(f'OBJECT BUTTON\n\tTYPE GRAPHICAL\n\tBITMAP "{spelling}"\nENDOBJECT\n'
+                              for spelling in spellings[:count])
+            self.write("app.skv", f'{buttons}TITLE "Pictures {count}"\n')
+            self.write("app.nuv", '"app.skv"')
+            engine = self.start(os.path.join(self.dir, "app.nuv"))
+            engine.window(f"Pictures {count}", timeout=QUICK)
+            with open(f"/proc/{engine.process.pid}/status") as f:
+                peak = next(int(line.split()[1]) for line in f if line.startswith("VmHWM:"))
+            engine.stop()
+            return peak * 1024
+
+        one, ten = peak_memory(1), peak_memory(len(spellings))
+        self.assertLess(ten - one, 8 * 1000 * 1000, (one, ten))
+
+
+if __name__ == "__main__":
+    unittest.main()
