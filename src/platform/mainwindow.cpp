@@ -1,6 +1,7 @@
 // The Skivet's frameless main window: a background picture, dragged by its background.
 #include "mainwindow.h"
 
+#include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -27,6 +28,31 @@ void MainWindow::paintEvent(QPaintEvent *) {
 
 void MainWindow::showEvent(QShowEvent *) {
   Q_EMIT aboutToMap();
+}
+
+void MainWindow::changeEvent(QEvent *event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange) return;
+  const auto *change = static_cast<QWindowStateChangeEvent *>(event);
+  if (change->oldState().testFlag(Qt::WindowMinimized) && !isMinimized()) Q_EMIT restored();
+}
+
+void MainWindow::setTranslucent(bool translucent) {
+  if (testAttribute(Qt::WA_TranslucentBackground) == translucent) return;
+  const bool remake = testAttribute(Qt::WA_WState_Created);
+  const bool visible = isVisible();
+  const QPoint at = pos();
+  if (remake) {
+    hide();
+    destroy(true, true);
+  }
+  setAttribute(Qt::WA_TranslucentBackground, translucent);
+  // Translucency turns the system background off and leaving it does not turn it back on.
+  if (!translucent) setAttribute(Qt::WA_NoSystemBackground, false);
+  if (!remake) return;
+  move(at);
+  // Showing makes the native window; the flags (on top, frameless) and hints go with it.
+  if (visible) show();
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event) {

@@ -17,6 +17,9 @@ public:
   void setPicture(const QImage &picture);
   const QImage &picture() const { return m_picture; }
   void setMoveRestriction(MoveRestriction restriction) { m_restriction = restriction; }
+  // A translucent window gets an ARGB visual, which X11 chooses when the native window is made:
+  // a change on a window that has one makes it anew, shown again where it was.
+  void setTranslucent(bool translucent);
 
 Q_SIGNALS:
   void firstPaint();
@@ -24,10 +27,13 @@ Q_SIGNALS:
   void aboutToMap();
   // The pointer moved over the background, not over a control.
   void pointerOverBackground();
+  // The window came back from being minimised.
+  void restored();
 
 protected:
   void paintEvent(QPaintEvent *event) override;
   void showEvent(QShowEvent *event) override;
+  void changeEvent(QEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
