@@ -146,6 +146,194 @@ class Alpha(UserTest):
         self.assertEqual(self.at(engine, (100, 70)), PANEL)
         self.assertEqual(engine.shape_extents(window), (160, 100, 20, 20))
 
+    def test_mask_colour_keys_what_the_objects_paint_until_the_next_skin(self):
+        self.compositor()
+        # A disc on the mask colour over the panel, and one over the clear part of the skin.
+        engine, window = self.open(
+            "CLIPOBJECTS FALSE\n" +
+            button("Disc", "keyed.png", 30, 30, size=(40, 40)) +
+            button("Away", "keyed.png", 196, 40, size=(40, 40)) +
+            button("Recolour", "other.png", 100, 30,
+                   "SETMASKCOLOR RGB(0, 0, 255)\nTITLE 'recoloured'") +
+            button("Reskin", "other.png", 100, 70,
+                   "Main ALPHABLENDBITMAP 'skin.png'\nMain SETSHAPEBMP\nTITLE 'reskinned'"))
+        self.assertEqual(self.wait_at(engine, (50, 50), NORMAL), NORMAL)
+        self.assertEqual(self.at(engine, (31, 31)), PANEL)
+        self.assertEqual(self.at(engine, (197, 41)), BACKDROP)
+        self.assertEqual(self.at(engine, (216, 60)), NORMAL)
+        # A new mask colour waits for the next skin.
+        self.click(engine, (120, 45))
+        self.assertEqual(engine.wait_title(window, "recoloured"), "recoloured")
+        engine.xdotool("mousemove", LEFT + 50, TOP + 50)  # repaints the disc
+        self.assertEqual(self.at(engine, (31, 31)), PANEL)
+        self.click(engine, (120, 85))
+        self.assertEqual(engine.wait_title(window, "reskinned"), "reskinned")
+        self.assertEqual(self.wait_at(engine, (31, 31), MASK), MASK)
+
+    def test_clip_objects_on_and_off(self):
+        for composited in (False, True):
+            with self.subTest(composited=composited):
+                compositor = self.compositor() if composited else None
+                # A button from the panel over the shadow to the clear part; CLIPOBJECTS TRUE.
+                engine, window = self.open(
+                    button("Wide", "wide.png", 160, 50, size=(70, 20)) +
+                    button("Unclip", "other.png", 40, 40,
+                           "CLIPOBJECTS FALSE\nTITLE 'unclipped'"),
+                    title=f"Clip {composited}")
+                shadow = BLEND if composited else BACKDROP
+                self.assertEqual(self.wait_at(engine, (170, 60), OTHER), OTHER)
+                self.assertEqual(self.wait_at(engine, SHADOW_AT, shadow, tolerance=3), shadow)
+                self.assertEqual(self.at(engine, (215, 60)), BACKDROP)
+                self.assertEqual(self.window_under(engine, (215, 60)), self.backdrop)
+                self.click(engine, (60, 55))
+                self.assertEqual(engine.wait_title(window, "unclipped"), "unclipped")
+                for point in ((170, 60), SHADOW_AT, (215, 60)):
+                    self.assertEqual(self.wait_at(engine, point, OTHER), OTHER)
+                self.assertEqual(self.window_under(engine, (215, 60)), window)
+                engine.stop()
+                if compositor:
+                    compositor.close()
+
+    def test_dragging_the_skin_honours_the_movement_restriction(self):
+        modes = [("None", (25, 20)), ("HorizontalOnly", (25, 0)), ("VerticalOnly", (0, 20)),
+                 ("NoMove", (0, 0))]
+        body = "".join(button(mode, "other.png", 30 + 40 * i, 70,
+                              f"RESTRICTMOVE NUV.RM{mode}\nTITLE '{mode}'")
+                       for i, (mode, _) in enumerate(modes))
+        self.compositor()
+        engine, window = self.open(body)
+        left, top = LEFT, TOP
+        for i, (mode, (dx, dy)) in enumerate(modes):
+            with self.subTest(mode=mode):
+                self.click(engine, (50 + 40 * i, 85), (left, top))
+                self.assertEqual(engine.wait_title(window, mode), mode)
+                engine.xdotool("mousemove", left + 150, top + 40)
+                engine.xdotool("mousedown", 1)
+                engine.xdotool("mousemove", left + 160, top + 50)
+                engine.xdotool("mousemove", left + 175, top + 60)
+                engine.xdotool("mouseup", 1)
+                left, top = left + dx, top + dy
+                self.assertEqual(engine.wait_position(window, (left, top)), (left, top))
+        # Everything moved as one: the skin's pixels are where the window is.
+        self.assertEqual(self.wait_at(engine, SHADOW_AT, BLEND, (left, top), 3), BLEND)
+        self.assertEqual(self.at(engine, (100, 40), (left, top)), PANEL)
+
+    def test_leaving_alpha_mode(self):
+        self.compositor()
+        body = (button("Empty", "other.png", 30, 30, "Main SETSHAPEBMP\nTITLE 'empty'") +
+                button("Alpha", "other.png", 80, 30,
+                       "Main ALPHABLENDBITMAP 'skin.png'\nMain SETSHAPEBMP\nTITLE 'alpha'") +
+                button("Bitmap", "other.png", 130, 30,
+                       "Main BITMAP 'opaque.png'\nMain SETSHAPEBMP\nTITLE 'bitmap'"))
+        engine, window = self.open(body)
+        self.assertEqual(self.wait_at(engine, SHADOW_AT, BLEND, tolerance=3), BLEND)
+        for name, shadow in (("empty", None), ("alpha", BLEND), ("bitmap", OTHER)):
+            with self.subTest(leave=name):
+                x = {"empty": 50, "alpha": 100, "bitmap": 150}[name]
+                self.click(engine, (x, 45))
+                window = engine.window(name)
+                if shadow is None:
+                    # An opaque window: neither the backdrop nor black shows through.
+                    got = wait_for(lambda: self.at(engine, SHADOW_AT),
+                                   lambda got: got not in (BLEND, BACKDROP, (0, 0, 0)))
+                    self.assertNotIn(got, (BLEND, BACKDROP, (0, 0, 0)))
+                    self.assertEqual(self.at(engine, CORNER_AT), got)
+                else:
+                    self.assertEqual(self.wait_at(engine, SHADOW_AT, shadow, tolerance=3),
+                                     shadow)
+                opaque = shadow != BLEND
+                self.assertEqual(self.window_under(engine, CLEAR_AT) == window, opaque)
+                if opaque:
+                    self.assertIsNone(engine.shape_extents(window))
+                    self.assertNotIn("32", self.depth(window))
+
+    def test_window_hints_and_placement_survive_the_change_of_visual(self):
+        # A shaped opaque window that turns into an alpha one: its native window is made anew.
+        self.write_bytes("plain.png", solid(*SKIN_SIZE, OTHER))
+        engine, window = self.open(
+            "ALWAYSONTOP TRUE\nSHOWINTASKBAR FALSE\n" +
+            button("Go", "other.png", 30, 30,
+                   "Main ALPHABLENDBITMAP 'skin.png'\nMain SETSHAPEBMP\nTITLE 'alpha'"),
+            form='TOP 300\nBITMAP "plain.png"\nSETSHAPEBMP')
+        left = (1280 - SKIN_SIZE[0]) // 2
+        self.assertEqual(engine.geometry(window), (left, 300) + SKIN_SIZE)
+        self.assertNotIn("32", self.depth(window))
+        self.click(engine, (50, 45), (left, 300))
+        alpha = engine.window("alpha")
+        self.assertEqual(engine.geometry(alpha), (left, 300) + SKIN_SIZE)
+        self.assertIn("32", self.depth(alpha))
+        state = subprocess.run(["xprop", "-id", alpha, "_NET_WM_STATE"], env=self.env,
+                               capture_output=True, text=True).stdout
+        self.assertIn("_NET_WM_STATE_ABOVE", state)
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", state)
+
+    def test_unplaced_alpha_window_is_centred(self):
+        engine, window = self.open(form='ALPHABLENDBITMAP "skin.png"\nSETSHAPEBMP')
+        self.assertEqual(engine.geometry(window),
+                         ((1280 - SKIN_SIZE[0]) // 2, (1024 - SKIN_SIZE[1]) // 2) + SKIN_SIZE)
+
+    def test_pictures_that_cannot_be_read_leave_the_skin_as_it_was(self):
+        # 100000 x 100000 declared pixels: refused before any memory is taken.
+        huge = (b"\x89PNG\r\n\x1a\n" + struct.pack(">I", 13) + b"IHDR" +
+                struct.pack(">IIBBBBB", 100000, 100000, 8, 6, 0, 0, 0))
+        huge += struct.pack(">I", zlib.crc32(huge[12:]) & 0xFFFFFFFF)
+        huge += rgba_png(1, 1, lambda x, y: (0, 0, 0, 0))[33:]
+        self.write_bytes("huge.png", huge)
+        self.write_bytes("empty.png", b"")
+        self.write_bytes("cut.png", rgba_png(*SKIN_SIZE, skin)[:300])
+        negative = subprocess.run(["convert", os.path.join(self.dir, "other.png"), "bmp3:-"],
+                                  capture_output=True, check=True).stdout
+        # A BMP stored top-down (negative height), with a flipped row order it reads fine.
+        self.write_bytes("negative.bmp", negative[:22] + struct.pack("<i", -30) + negative[26:])
+        lines = "".join(f"Main ALPHABLENDBITMAP '{name}'\nMain SETSHAPEBMP\n"
+                        for name in ("huge.png", "empty.png", "cut.png", "missing.png"))
+        engine, window = self.open(
+            button("Bad", "other.png", 30, 30, lines + "TITLE 'tried'") +
+            button("Bmp", "other.png", 80, 30,
+                   "Main BITMAP 'negative.bmp'\nMain SETSHAPEBMP\nTITLE 'bmp'"))
+        self.assertEqual(self.wait_at(engine, (100, 70), PANEL), PANEL)
+        self.click(engine, (50, 45))
+        self.assertEqual(engine.wait_title(window, "tried"), "tried")
+        self.assertEqual(engine.geometry(window), (LEFT, TOP) + SKIN_SIZE)
+        self.assertEqual(self.at(engine, (100, 70)), PANEL)
+        self.assertEqual(engine.shape_extents(window), (160, 100, 20, 20))
+        self.click(engine, (100, 45))
+        window = engine.window("bmp")
+        self.assertEqual(engine.wait_size(window, (40, 30)), (40, 30))
+        self.assertEqual(engine.wait_pixel(LEFT + 5, TOP + 5, OTHER), OTHER)
+        self.assertIsNone(engine.process.poll())
+
+    def test_switching_skins_200_times_keeps_memory_steady(self):
+        self.write_bytes("big.png", rgba_png(800, 600, lambda x, y: (
+            PANEL + (255,) if 20 <= x < 780 and 20 <= y < 580 else (0, 0, 0, 100))))
+        self.write_bytes("plain.png", solid(800, 600, OTHER))
+        ten = "".join(f"Main {kind} '{name}'\nMain SETSHAPEBMP\n"
+                      for kind, name in (("BITMAP", "plain.png"),
+                                         ("ALPHABLENDBITMAP", "big.png")) * 5)
+        engine, window = self.open(
+            button("Odd", "other.png", 30, 30, ten + "TITLE 'odd'") +
+            button("Even", "other.png", 80, 30, ten + "TITLE 'even'"),
+            form=f"LEFT 10\nTOP 10\nALPHABLENDBITMAP 'big.png'\nSETSHAPEBMP")
+        self.assertEqual(self.wait_at(engine, (100, 70), PANEL, (10, 10)), PANEL)
+        # The first block takes each kind of skin a first time; 200 switches follow it.
+        for turn in range(21):
+            expected = "odd" if turn % 2 == 0 else "even"
+            self.click(engine, (50 if turn % 2 == 0 else 100, 45), (10, 10))
+            self.assertEqual(engine.wait_title(engine.window(expected), expected), expected)
+            if turn == 0:
+                after_first = self.resident(engine)
+        grown = self.resident(engine) - after_first
+        self.assertLess(grown, 2 * 1024, f"resident memory grew by {grown} KiB")
+
+    def resident(self, engine):
+        with open(f"/proc/{engine.process.pid}/status") as f:
+            return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
+
+    def depth(self, window):
+        return [line for line in subprocess.run(
+            ["xwininfo", "-id", window], env=self.env, capture_output=True,
+            text=True).stdout.splitlines() if "Depth:" in line][0]
+
 
 if __name__ == "__main__":
     unittest.main()
