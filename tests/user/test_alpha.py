@@ -195,10 +195,10 @@ class Alpha(UserTest):
                     compositor.close()
 
     def test_dragging_the_skin_honours_the_movement_restriction(self):
-        modes = [("None", (25, 20)), ("HorizontalOnly", (25, 0)), ("VerticalOnly", (0, 20)),
+        modes = [("HorizontalOnly", (25, 0)), ("VerticalOnly", (0, 20)), ("None", (25, 20)),
                  ("NoMove", (0, 0))]
         body = "".join(button(mode, "other.png", 30 + 40 * i, 70,
-                              f"RESTRICTMOVE NUV.RM{mode}\nTITLE '{mode}'")
+                              f"RESTRICTMOVE {mode}\nTITLE '{mode}'")
                        for i, (mode, _) in enumerate(modes))
         self.compositor()
         engine, window = self.open(body)
