@@ -2,6 +2,7 @@
 #include "pictures.h"
 
 #include <QCoreApplication>
+#include <QImageReader>
 #include <QStringList>
 
 #include <optional>
@@ -36,11 +37,17 @@ void restorePlugins() {
   hiddenFolders().reset();
 }
 
+void limitPictureMemory() {
+  QImageReader::setAllocationLimit(pictureLimitMiB);
+}
+
 QImage readPicture(const QString &path) {
+  limitPictureMemory();
   return readWithPlugins([&] { return QImage(path); });
 }
 
 QImage readPicture(const QByteArray &bytes) {
+  limitPictureMemory();
   return readWithPlugins([&] { return QImage::fromData(bytes); });
 }
 
