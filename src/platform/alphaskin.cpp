@@ -11,6 +11,8 @@
 #include <QMetaObject>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace nuv {
 
 namespace {
@@ -43,6 +45,9 @@ private:
   QRgb m_key;
 };
 
+// Two skins an event block switches between stay ready; more would only hold memory.
+constexpr qsizetype keptSkins = 2;
+
 // A mask no pixel of the object is in: an empty mask would mean no mask at all.
 const QRegion nowhere(-1, -1, 1, 1);
 
@@ -72,10 +77,27 @@ bool AlphaSkin::composited() const {
   return m_compositor->present();
 }
 
-void AlphaSkin::enter(const QImage &picture, const MaskColor &key, bool clipObjects) {
+const AlphaSkin::Prepared &AlphaSkin::prepare(const QImage &picture) {
+  const auto found = std::find_if(m_prepared.begin(), m_prepared.end(), [&](const Prepared &p) {
+    return p.source == picture.cacheKey();
+  });
+  if (found != m_prepared.end()) {
+    m_prepared.move(found - m_prepared.begin(), 0);
+    return m_prepared.first();
+  }
   // Premultiplied is what the window's surface holds: painting it is a plain copy.
-  const QImage skin = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-  m_regions = alphaRegions(skin);
+  Prepared prepared{
+      picture.cacheKey(), picture.convertToFormat(QImage::Format_ARGB32_Premultiplied), {}};
+  prepared.regions = alphaRegions(prepared.skin);
+  m_prepared.prepend(std::move(prepared));
+  if (m_prepared.size() > keptSkins) m_prepared.removeLast();
+  return m_prepared.first();
+}
+
+void AlphaSkin::enter(const QImage &picture, const MaskColor &key, bool clipObjects) {
+  const Prepared &prepared = prepare(picture);
+  const QImage skin = prepared.skin;
+  m_regions = prepared.regions;
   m_key = qRgb(key.red, key.green, key.blue);
   m_clip = clipObjects;
   if (!m_active) m_window->installEventFilter(this);

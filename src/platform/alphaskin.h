@@ -41,7 +41,17 @@ private:
   void adopt(QWidget *object);
   void release(QWidget *object);
 
+  // The last skins shown, ready to paint with their regions: switching between two skins in
+  // an event block then costs no conversion and no pass over the pixels.
+  struct Prepared {
+    qint64 source = 0; // QImage::cacheKey of the picture it was made from
+    QImage skin;       // premultiplied
+    AlphaRegions regions;
+  };
+  const Prepared &prepare(const QImage &picture);
+
   MainWindow *m_window;
+  QList<Prepared> m_prepared; // most recent first
   Compositor *m_compositor;
   AlphaRegions m_regions;
   QRgb m_key = 0;

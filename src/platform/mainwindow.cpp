@@ -3,6 +3,7 @@
 
 #include <QEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace nuv {
@@ -17,8 +18,11 @@ void MainWindow::setPicture(const QImage &picture) {
   update();
 }
 
-void MainWindow::paintEvent(QPaintEvent *) {
+void MainWindow::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
+  // An ARGB window that shows no alpha skin is opaque all over.
+  if (!m_translucent && testAttribute(Qt::WA_TranslucentBackground))
+    painter.fillRect(event->rect(), palette().window());
   if (!m_picture.isNull()) painter.drawImage(0, 0, m_picture);
   if (!m_painted) {
     m_painted = true;
@@ -38,7 +42,10 @@ void MainWindow::changeEvent(QEvent *event) {
 }
 
 void MainWindow::setTranslucent(bool translucent) {
-  if (testAttribute(Qt::WA_TranslucentBackground) == translucent) return;
+  if (translucent == m_translucent) return;
+  m_translucent = translucent;
+  update();
+  if (!translucent || testAttribute(Qt::WA_TranslucentBackground)) return;
   const bool remake = testAttribute(Qt::WA_WState_Created);
   const bool visible = isVisible();
   const QPoint at = pos();
@@ -46,9 +53,7 @@ void MainWindow::setTranslucent(bool translucent) {
     hide();
     destroy(true, true);
   }
-  setAttribute(Qt::WA_TranslucentBackground, translucent);
-  // Translucency turns the system background off and leaving it does not turn it back on.
-  if (!translucent) setAttribute(Qt::WA_NoSystemBackground, false);
+  setAttribute(Qt::WA_TranslucentBackground, true);
   if (!remake) return;
   move(at);
   // Showing makes the native window; the flags (on top, frameless) and hints go with it.

@@ -18,7 +18,9 @@ public:
   const QImage &picture() const { return m_picture; }
   void setMoveRestriction(MoveRestriction restriction) { m_restriction = restriction; }
   // A translucent window gets an ARGB visual, which X11 chooses when the native window is made:
-  // a change on a window that has one makes it anew, shown again where it was.
+  // the first change on a window that has one makes it anew, shown again where it was. Leaving
+  // translucency keeps that visual (making the window anew costs more than a skin switch may
+  // take) and paints every pixel opaque instead.
   void setTranslucent(bool translucent);
 
 Q_SIGNALS:
@@ -40,6 +42,7 @@ protected:
 
 private:
   QImage m_picture;
+  bool m_translucent = false;
   bool m_painted = false;
   bool m_dragging = false;
   QPoint m_grab; // pointer minus window position at the press, in screen pixels
