@@ -17,7 +17,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "user"))
 sys.path.insert(0, os.path.join(ROOT, "bench"))
-from skivet import Display, solid, wait_for  # noqa: E402
+from skivet import Display, wait_for  # noqa: E402
 from firstpaint import first_paint  # noqa: E402
 
 RATIO_GOAL = 1.3
@@ -57,10 +57,6 @@ def write_document(work):
         f.write('"alpha.skv"')
     return os.path.join(work, "alpha.nuv"), [label for _, _, label in steps]
 
-
-def title(env):
-    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."], env=env,
-                          capture_output=True, text=True).stdout.split()
 
 
 def switches(nuv, document, labels, env, rounds):

@@ -3,7 +3,6 @@ and without a compositor, and with one starting while the Skivet runs."""
 import os
 import struct
 import subprocess
-import time
 import unittest
 import zlib
 
