@@ -1,5 +1,6 @@
 // Outline tracing of a large skin with a long wavy edge, at two sizes for the linearity check.
 #include "alphamask.h"
+#include "alphashape.h"
 #include "outline.h"
 
 #include <benchmark/benchmark.h>
@@ -73,6 +74,20 @@ void BM_OpaqueRegion(benchmark::State &state) {
     benchmark::DoNotOptimize(nuv::opaqueRegion(image, 128));
 }
 BENCHMARK(BM_OpaqueRegion)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+// An alpha skin's whole shape work on a switch: both regions in one pass, then the window's
+// shapes with and without a compositor.
+void BM_AlphaSkinShapes(benchmark::State &state) {
+  QImage image = star(int(state.range(0))).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  image.setAlphaChannel(image.convertToFormat(QImage::Format_Grayscale8));
+  const QRegion objects(QRect(40, 40, 200, 30));
+  for (auto _ : state) {
+    const nuv::AlphaRegions regions = nuv::alphaRegions(image);
+    benchmark::DoNotOptimize(nuv::alphaWindowShape(regions, objects, true, true));
+    benchmark::DoNotOptimize(nuv::alphaWindowShape(regions, objects, false, false));
+  }
+}
+BENCHMARK(BM_AlphaSkinShapes)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

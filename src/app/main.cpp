@@ -52,6 +52,7 @@ int main(int argc, char *argv[]) {
   nuv::RunningMarker marker;
   preferX11();
   QApplication app(argc, argv);
+  nuv::limitPictureMemory();
   QApplication::setApplicationName(QStringLiteral("NUV"));
   QApplication::setQuitOnLastWindowClosed(true);
   // The style comes from a plugin on some desktops: have it before the plugins are put aside.

@@ -50,6 +50,11 @@ void PictureButton::setPicture(const QPixmap &picture) {
   update();
 }
 
+void PictureButton::setOutline(const QRegion &outline) {
+  m_outline = outline;
+  setMask(outline);
+}
+
 void PictureButton::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   painter.drawPixmap(0, 0, m_picture);

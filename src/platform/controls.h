@@ -35,6 +35,10 @@ class PictureButton : public QWidget {
 public:
   PictureButton(int recordIndex, int id, QWidget *parent);
   void setPicture(const QPixmap &picture);
+  // A shaped button's own outline, which it is cut to. Its mask may be cut further (an alpha
+  // skin clips objects), so the outline is kept apart.
+  void setOutline(const QRegion &outline);
+  const QRegion &outline() const { return m_outline; }
 
 Q_SIGNALS:
   void pressed(int recordIndex, int id);
@@ -52,6 +56,7 @@ private:
   int m_record;
   int m_id;
   QPixmap m_picture;
+  QRegion m_outline; // empty: not shaped
   bool m_pressed = false;
 };
 

@@ -1,7 +1,9 @@
 // The Skivet's frameless main window: a background picture, dragged by its background.
 #include "mainwindow.h"
 
+#include <QEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace nuv {
@@ -37,8 +39,11 @@ void MainWindow::setPicture(const QImage &picture) {
   update();
 }
 
-void MainWindow::paintEvent(QPaintEvent *) {
+void MainWindow::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
+  // An ARGB window that shows no alpha skin is opaque all over.
+  if (!m_translucent && testAttribute(Qt::WA_TranslucentBackground))
+    painter.fillRect(event->rect(), palette().window());
   if (!m_picture.isNull()) painter.drawImage(0, 0, m_picture);
   if (!m_painted) {
     m_painted = true;
@@ -48,6 +53,32 @@ void MainWindow::paintEvent(QPaintEvent *) {
 
 void MainWindow::showEvent(QShowEvent *) {
   Q_EMIT aboutToMap();
+}
+
+void MainWindow::changeEvent(QEvent *event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange) return;
+  const auto *change = static_cast<QWindowStateChangeEvent *>(event);
+  if (change->oldState().testFlag(Qt::WindowMinimized) && !isMinimized()) Q_EMIT restored();
+}
+
+void MainWindow::setTranslucent(bool translucent) {
+  if (translucent == m_translucent) return;
+  m_translucent = translucent;
+  update();
+  if (!translucent || testAttribute(Qt::WA_TranslucentBackground)) return;
+  const bool remake = testAttribute(Qt::WA_WState_Created);
+  const bool visible = isVisible();
+  const QPoint at = pos();
+  if (remake) {
+    hide();
+    destroy(true, true);
+  }
+  setAttribute(Qt::WA_TranslucentBackground, true);
+  if (!remake) return;
+  move(at);
+  // Showing makes the native window; the flags (on top, frameless) and hints go with it.
+  if (visible) show();
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event) {

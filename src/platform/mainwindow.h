@@ -24,7 +24,14 @@ public:
   // thousands of controls side by side on the window itself overflow the stack; in layers the
   // depth stays near the number of layers plus one layer's controls.
   QWidget *controlParent();
+  // The widgets that hold the controls, in creation order; each covers the whole window.
+  const std::vector<QWidget *> &layers() const { return m_layers; }
   static constexpr int controlsPerLayer = 500;
+  // A translucent window gets an ARGB visual, which X11 chooses when the native window is made:
+  // the first change on a window that has one makes it anew, shown again where it was. Leaving
+  // translucency keeps that visual (making the window anew costs more than a skin switch may
+  // take) and paints every pixel opaque instead.
+  void setTranslucent(bool translucent);
 
 Q_SIGNALS:
   void firstPaint();
@@ -32,10 +39,13 @@ Q_SIGNALS:
   void aboutToMap();
   // The pointer moved over the background, not over a control.
   void pointerOverBackground();
+  // The window came back from being minimised.
+  void restored();
 
 protected:
   void paintEvent(QPaintEvent *event) override;
   void showEvent(QShowEvent *event) override;
+  void changeEvent(QEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
@@ -43,6 +53,7 @@ protected:
 
 private:
   QImage m_picture;
+  bool m_translucent = false;
   bool m_painted = false;
   bool m_dragging = false;
   QPoint m_grab; // pointer minus window position at the press, in screen pixels

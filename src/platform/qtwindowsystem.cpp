@@ -1,11 +1,13 @@
 // The window system of a real desktop: Qt widgets for the main window and its controls.
 #include "qtwindowsystem.h"
 
+#include "alphaskin.h"
 #include "controls.h"
 #include "messages.h"
 #include "outline.h"
 #include "x11.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QProcess>
@@ -42,7 +44,8 @@ std::optional<PointerTarget> pointerTargetOf(const QWidget *widget) {
 } // namespace
 
 QtWindowSystem::QtWindowSystem(PictureSource pictures)
-    : m_pictures(std::move(pictures)), m_main(new MainWindow) {
+    : m_pictures(std::move(pictures)), m_main(new MainWindow),
+      m_timeSkins(qEnvironmentVariableIsSet("NUV_TIME_SKINS")) {
   QObject::connect(m_main, &MainWindow::pointerOverBackground, m_main, [this] {
     if (m_events != nullptr) m_events->pointerOverBackground();
   });
@@ -58,6 +61,10 @@ QtWindowSystem::QtWindowSystem(PictureSource pictures)
     QTimer::singleShot(0, m_main, [this] {
       if (m_skipTaskbar) setSkipTaskbar(m_main, true);
     });
+  });
+  // A window manager may have dropped the state while the window was minimised.
+  QObject::connect(m_main, &MainWindow::restored, m_main, [this] {
+    if (m_skipTaskbar) setSkipTaskbar(m_main, true);
   });
 }
 
@@ -125,8 +132,9 @@ void QtWindowSystem::closeMainWindow() {
 void QtWindowSystem::showLoadingWindow(const QString &, bool) {}
 void QtWindowSystem::hideLoadingWindow() {}
 
-// Only alpha skins clip their objects; applySkin never gives one yet (issue "alpha skins").
-void QtWindowSystem::setClipObjects(bool) {}
+void QtWindowSystem::setClipObjects(bool clip) {
+  if (m_alpha != nullptr) m_alpha->setClipObjects(clip);
+}
 
 QPoint QtWindowSystem::mainWindowPosition() const {
   return m_main->pos();
@@ -191,11 +199,40 @@ void QtWindowSystem::runWhenPlaced() {
     action();
 }
 
-// Alpha pictures come with issue "alpha skins"; until then the bitmap is the skin, as on a
-// desktop without a compositor.
 SkinKind QtWindowSystem::applySkin(const SkinRequest &skin) {
-  if (skin.bitmap.isEmpty()) return SkinKind::Plain;
+  if (!m_timeSkins) return m_skin = showSkin(skin);
+  // The whole switch as a person sees it: the new skin painted, objects and all.
+  QElapsedTimer timer;
+  timer.start();
+  m_skin = showSkin(skin);
+  m_main->repaint();
+  static const char *const names[] = {"plain", "shaped", "alpha"};
+  std::fprintf(stderr, "skin-switch-ms %s %.2f\n", names[int(m_skin)],
+               double(timer.nsecsElapsed()) / 1e6);
+  return m_skin;
+}
+
+// The alpha picture when it can be read, else the bitmap; a picture that cannot be read leaves
+// the skin that was there.
+SkinKind QtWindowSystem::showSkin(const SkinRequest &skin) {
+  if (!skin.alphaBitmap.isEmpty()) {
+    const QImage picture = m_pictures(skin.alphaBitmap);
+    if (!picture.isNull()) {
+      alphaSkin().enter(picture, skin.maskColor, skin.clipObjects);
+      centreIfUnplaced();
+      return SkinKind::Alpha;
+    }
+    if (skin.bitmap.isEmpty()) return m_skin;
+  }
+  if (skin.bitmap.isEmpty()) {
+    // Both paths empty: only leaves an alpha skin.
+    if (m_skin != SkinKind::Alpha) return m_skin;
+    leaveAlphaSkin();
+    return SkinKind::Plain;
+  }
   const QImage picture = m_pictures(skin.bitmap);
+  if (picture.isNull()) return m_skin;
+  leaveAlphaSkin();
   m_main->setPicture(picture);
   if (!skin.shape) return SkinKind::Plain;
   centreIfUnplaced();
@@ -203,6 +240,15 @@ SkinKind QtWindowSystem::applySkin(const SkinRequest &skin) {
   const QRegion region = outlineRegion(TraceOutline(picture));
   if (!region.isEmpty()) m_main->setMask(region);
   return SkinKind::Shaped;
+}
+
+AlphaSkin &QtWindowSystem::alphaSkin() {
+  if (m_alpha == nullptr) m_alpha = new AlphaSkin(m_main);
+  return *m_alpha;
+}
+
+void QtWindowSystem::leaveAlphaSkin() {
+  if (m_alpha != nullptr) m_alpha->leave();
 }
 
 void QtWindowSystem::setMoveRestriction(MoveRestriction restriction) {
@@ -309,7 +355,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
       geometry.setSize(picture.size());
       const QRegion region = outlineRegion(TraceOutline(picture.toImage()));
-      if (!region.isEmpty()) button->setMask(region);
+      if (!region.isEmpty()) button->setOutline(region);
     }
     widget = button;
     break;
@@ -338,7 +384,8 @@ void QtWindowSystem::setControlGeometry(ControlId id, const QRect &geometry) {
   QWidget *widget = control(id);
   if (widget == nullptr) return;
   // Shaped buttons keep the size of their picture.
-  if (qobject_cast<PictureButton *>(widget) != nullptr && !widget->mask().isEmpty())
+  const auto *button = qobject_cast<const PictureButton *>(widget);
+  if (button != nullptr && !button->outline().isEmpty())
     widget->move(geometry.topLeft());
   else
     widget->setGeometry(geometry);

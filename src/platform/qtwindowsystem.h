@@ -16,6 +16,8 @@
 
 namespace nuv {
 
+class AlphaSkin;
+
 class QtWindowSystem : public WindowSystem {
 public:
   // Gives the decoded picture of a resolved location (null image when there is none).
@@ -75,6 +77,10 @@ private:
   void connectReports(QWidget *widget);
   // The pointer a target was given, if any, on one control of that target.
   void applyPointer(PointerTarget target, QWidget *widget) const;
+  SkinKind showSkin(const SkinRequest &skin);
+  // Made on the first alpha skin: most documents never need the compositor watch.
+  AlphaSkin &alphaSkin();
+  void leaveAlphaSkin();
   // Pictures become pixmaps once; hover and press swaps reuse them.
   QPixmap pixmap(const QString &location);
 
@@ -83,6 +89,9 @@ private:
   MainWindow *m_main;
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   QHash<QString, QPixmap> m_pixmaps;
+  AlphaSkin *m_alpha = nullptr; // a child of the main window
+  SkinKind m_skin = SkinKind::Plain;
+  bool m_timeSkins = false;             // NUV_TIME_SKINS: each switch's cost on standard error
   std::optional<QCursor> m_pointers[4]; // by PointerTarget; none: the widget's own default
   QString m_pendingTitle;
   bool m_titlePending = false;

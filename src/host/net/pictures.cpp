@@ -38,11 +38,17 @@ void restorePlugins() {
   hiddenFolders().reset();
 }
 
+void limitPictureMemory() {
+  QImageReader::setAllocationLimit(pictureLimitMiB);
+}
+
 QImage readPicture(const QString &path) {
+  limitPictureMemory();
   return readWithPlugins([&] { return QImage(path); });
 }
 
 QImage readPicture(const QByteArray &bytes) {
+  limitPictureMemory();
   return readWithPlugins([&] { return QImage::fromData(bytes); });
 }
 

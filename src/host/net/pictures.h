@@ -15,6 +15,12 @@ namespace nuv {
 void deferPlugins();
 void restorePlugins();
 
+// The most memory one decoded picture may take. Qt's decoders compare it with the size a picture
+// declares before they allocate, for every picture the process reads (skins, buttons, pointers,
+// the loading picture), so a picture that declares absurd dimensions is refused up front.
+inline constexpr int pictureLimitMiB = 256;
+void limitPictureMemory();
+
 // A picture from a file or from bytes; null when it cannot be read, with or without plugins.
 QImage readPicture(const QString &path);
 QImage readPicture(const QByteArray &bytes);
