@@ -21,6 +21,11 @@ void Interpreter::restrictMove(Run &run) {
   if (mode == u"0") {
     int pos = operandPosition(run.keyword);
     mode = getToken(run.line, pos).toUpper();
+    // The free mode's constant reads as 0, like a word that names nothing, and its first token
+    // is only "NUV": the whole operand tells it apart.
+    const QString operand =
+        trimmedView(restFrom(run.line, operandPosition(run.keyword))).toString().toUpper();
+    if (operand == m_restrictModes[0].constant) mode = m_restrictModes[0].word;
   }
   for (int i = 0; i < int(std::size(m_restrictModes)); ++i) {
     if (mode == m_restrictModes[i].word || mode == m_restrictModes[i].value) {

@@ -44,7 +44,7 @@ Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources &resource
   const QString constants[] = {u"NUV.RMNone"_s, u"NUV.RMNoMove"_s, u"NUV.RMHorizontalOnly"_s,
                                u"NUV.RMVerticalOnly"_s};
   for (int i = 0; i < 4; ++i)
-    m_restrictModes[i] = {words[i], toText(m_store.getValue(constants[i]))};
+    m_restrictModes[i] = {words[i], toText(m_store.getValue(constants[i])), constants[i].toUpper()};
   QElapsedTimer sinceStart;
   sinceStart.start();
   m_clock = [sinceStart] { return sinceStart.elapsed(); };

@@ -174,6 +174,7 @@ private:
   struct RestrictMode {
     QString word;
     QString value;
+    QString constant; // upper-cased, as the operand is compared
   };
   RestrictMode m_restrictModes[4];
 };

@@ -122,6 +122,7 @@ TEST(Directives, RestrictMoveAcceptsNumberConstantAndWord) {
       {"NoMove", {"restrict 1"}},
       {"0", {"restrict 0"}},
       {"none", {"restrict 0"}},
+      {"NUV.RMNone", {"restrict 0"}},
       {"7", {}},
       {"sideways", {}},
   };
@@ -133,6 +134,9 @@ TEST(Directives, RestrictMoveAcceptsNumberConstantAndWord) {
   Engine engine;
   engine.run("RESTRICTMOVE VERTICALONLY\nRESTRICTMOVE sideways");
   EXPECT_EQ(engine.interpreter.settings().restrictMove, MoveRestriction::VerticalOnly);
+  // The free mode's constant lifts a restriction as the word does.
+  engine.run("RESTRICTMOVE nuv.rmnone");
+  EXPECT_EQ(engine.interpreter.settings().restrictMove, MoveRestriction::Free);
 }
 
 TEST(Directives, SetMaskColorSplitsBytes) {
