@@ -23,19 +23,21 @@ void Interpreter::preload(Run &run) {
   m_windowSystem.hideLoadingWindow();
 }
 
-// One location per line up to ENDPRELOAD; a list never closed takes the rest of the text.
+// One location per line up to ENDPRELOAD; a list never closed takes the rest of the text. The
+// items are read first and then fetched together.
 void Interpreter::preloadList(Run &run, bool images) {
+  QStringList locations;
   while (run.lineIndex < run.lineCount()) {
     ++run.lineIndex;
     const QString line = trimBlanks(run.lines.line(run.lineIndex));
     if (line.isEmpty() || line.startsWith(u'#')) continue;
-    if (tokenIs(line, 1, u"ENDPRELOAD")) return;
-    const QString location = m_evaluator.stringValue(line, 1);
-    if (images)
-      m_resources.loadPictureCached(location);
-    else
-      m_resources.fetchToCache(location);
+    if (tokenIs(line, 1, u"ENDPRELOAD")) break;
+    locations << m_evaluator.stringValue(line, 1);
   }
+  if (images)
+    m_resources.preloadPictures(locations);
+  else
+    m_resources.preloadFiles(locations);
 }
 
 } // namespace nuv

@@ -300,11 +300,11 @@ TEST(EventBlocks, EventTextRunsLaterAndMayDeclareObjects) {
 
 TEST(Preload, ListsFetchEachItemAndResumeAfterTheEnd) {
   Engine engine;
-  engine.run("preload images\n'a.bmp' # note\n# skipped\n   \n\"b.bmp\"\nENDPRELOAD\n"
-             "PRELOAD FILE 'c.cur'\nPRELOAD IMAGE \"http://h/d.png\"\nPRELOAD NOTHING\n"
-             "OBJECT BUTTON\nENDOBJECT");
+  engine.run("preload images\n'a.bmp' # note\n# skipped\n   \n\"b.bmp\"\nUC('c.png')\n"
+             "ENDPRELOAD\nPRELOAD FILE 'c.cur'\nPRELOAD IMAGE \"http://h/d.png\"\n"
+             "PRELOAD NOTHING\nOBJECT BUTTON\nENDOBJECT");
   EXPECT_EQ(engine.resources.log,
-            (QStringList{"image a.bmp", "image b.bmp", "file c.cur", "image http://h/d.png"}));
+            (QStringList{"images a.bmp|b.bmp|C.PNG", "file c.cur", "image http://h/d.png"}));
   EXPECT_EQ(engine.windows.calls(QStringLiteral("show loading")),
             QStringList(4, QStringLiteral("show loading |0")));
   EXPECT_EQ(engine.windows.calls(QStringLiteral("hide loading")).size(), 4);
@@ -321,7 +321,7 @@ TEST(Preload, TheLoadingWindowShowsTheLoadingImage) {
 TEST(Preload, UnclosedListTakesTheRestOfTheText) {
   Engine engine;
   engine.run("PRELOAD FILES\n'a'\nTITLE 'x'");
-  EXPECT_EQ(engine.resources.log, (QStringList{"file a", "file "}));
+  EXPECT_EQ(engine.resources.log, (QStringList{"files a|"}));
   EXPECT_TRUE(engine.windows.calls(QStringLiteral("title")).isEmpty());
 }
 

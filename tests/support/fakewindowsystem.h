@@ -142,6 +142,13 @@ public:
     return true;
   }
   void setCacheLevel(int level) override { cacheLevel = level; }
+  // A list arrives whole, as one line.
+  void preloadFiles(const QStringList &locations) override {
+    log << QStringLiteral("files ") + locations.join(QLatin1Char('|'));
+  }
+  void preloadPictures(const QStringList &locations) override {
+    log << QStringLiteral("images ") + locations.join(QLatin1Char('|'));
+  }
 };
 
 } // namespace nuv::test

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 
 #include <cstdlib>
 #include <iterator>
@@ -178,57 +179,125 @@ Picture Cache::loadPictureCached(QString &location) {
   if (known != m_pictures.cend() && known->done) return known->picture;
   if (known == m_pictures.cend()) m_pictures.insert(location, PictureEntry{});
 
+  if (isRemote(location)) return settlePicture(location, obtainCopy(location));
   QImage image;
-  if (!isRemote(location)) {
-    const QString path = findLocalFile(location);
-    if (!path.isEmpty()) image = readPicture(path);
-  } else {
-    const Copy copy = obtainCopy(location);
-    if (!copy.ok && copy.downloaded.isEmpty()) {
-      // Nothing to decode: forget the location so a later request tries again.
-      const auto entry = m_pictures.constFind(location);
-      if (entry != m_pictures.cend() && entry->done) return entry->picture;
-      m_pictures.remove(location);
-      return {};
-    }
-    if (!copy.downloaded.isEmpty())
-      image = readPicture(copy.downloaded);
-    else
-      image = readPicture(bodyFileOf(location));
+  const QString path = findLocalFile(location);
+  if (!path.isEmpty()) image = readPicture(path);
+  PictureEntry &entry = m_pictures[location];
+  if (!entry.done) entry = PictureEntry{decodePicture(image), true};
+  return entry.picture;
+}
+
+Picture Cache::settlePicture(const QString &location, const Copy &copy) {
+  if (!copy.ok && copy.downloaded.isEmpty()) {
+    // Nothing to decode: forget the location so a later request tries again.
+    const auto entry = m_pictures.constFind(location);
+    if (entry != m_pictures.cend() && entry->done) return entry->picture;
+    m_pictures.remove(location);
+    return {};
   }
+  const QImage image =
+      !copy.downloaded.isEmpty() ? readPicture(copy.downloaded) : readPicture(bodyFileOf(location));
   // An event run during the transfer may have loaded the same location meanwhile.
   PictureEntry &entry = m_pictures[location];
   if (!entry.done) entry = PictureEntry{decodePicture(image), true};
   return entry.picture;
 }
 
+// Every item takes the same steps as a single fetch; only the requests overlap. A HEAD answer
+// that finds the copy stale queues the item's download at once, without waiting for the others.
+void Cache::preload(const QStringList &locations, bool pictures) {
+  TransferGroup group(m_transfer);
+  QSet<QString> queued;
+  for (const QString &written : locations) {
+    const QString location = resolveLocationIn(written);
+    if (queued.contains(location)) continue;
+    if (!isRemote(location)) {
+      QString local = written;
+      if (pictures) loadPictureCached(local);
+      continue;
+    }
+    if (pictures) {
+      const auto known = m_pictures.constFind(location);
+      if (known != m_pictures.cend() && known->done) continue;
+      if (known == m_pictures.cend()) m_pictures.insert(location, PictureEntry{});
+    }
+    queued.insert(location);
+    const bool hasCopy = hasCachedCopy(location);
+    auto settle = [this, location, pictures](const Copy &copy) {
+      if (pictures) settlePicture(location, copy);
+    };
+    auto download = [this, &group, location, hasCopy, settle](const QString &lastModified) {
+      group.add(location, false, [=, this](TransferResult &&answer) {
+        settle(storeDownload(location, lastModified, answer, hasCopy));
+      });
+    };
+    switch (firstStep(hasCopy)) {
+    case CopyStep::UseCopy:
+      settle({true, {}});
+      break;
+    case CopyStep::AskServer:
+      group.add(location, true, [=, this](TransferResult &&head) {
+        const std::optional<QString> changed = changedLastModified(location, head);
+        if (changed)
+          download(*changed);
+        else
+          settle({true, {}});
+      });
+      break;
+    case CopyStep::Download:
+      download(QString());
+      break;
+    }
+  }
+  group.wait();
+}
+
 bool Cache::storeDocument(QStringView location, const QByteArray &bytes, qint64 characterCount) {
   return writeCopy(location.toString(), documentHeaderText(location, characterCount), bytes);
 }
 
-std::optional<QString> Cache::askLastModified(const QString &location) {
-  const TransferResult answer = m_transfer.head(location);
-  if (answer.outcome != TransferOutcome::Complete) return std::nullopt;
-  // An error answer says nothing of the document's age: its headers are not the document's.
-  return answer.succeeded() ? answer.header(u"last-modified") : QString();
+Cache::CopyStep Cache::firstStep(bool hasCopy) const {
+  if (!hasCopy || m_cacheLevel == 0) return CopyStep::Download;
+  return m_cacheLevel == 2 ? CopyStep::UseCopy : CopyStep::AskServer;
 }
 
-Cache::Copy Cache::obtainCopy(const QString &location) {
-  const bool hasCopy = hasCachedCopy(location);
-  QString lastModified;
-  if (hasCopy && m_cacheLevel != 0) {
-    if (m_cacheLevel == 2) return {true, {}};
-    const std::optional<QString> serverValue = askLastModified(location);
-    // No answer from the server counts as offline: the copy serves.
-    if (!serverValue || *serverValue == firstLineOf(headerFileOf(location))) return {true, {}};
-    lastModified = *serverValue;
-  }
-  TransferResult download = m_transfer.fetchBytes(location);
+std::optional<QString> Cache::changedLastModified(const QString &location,
+                                                  const TransferResult &head) const {
+  // No answer from the server counts as offline: the copy serves.
+  if (head.outcome != TransferOutcome::Complete) return std::nullopt;
+  // An error answer says nothing of the document's age: its headers are not the document's.
+  const QString serverValue = head.succeeded() ? head.header(u"last-modified") : QString();
+  if (serverValue == firstLineOf(headerFileOf(location))) return std::nullopt;
+  return serverValue;
+}
+
+Cache::Copy Cache::storeDownload(const QString &location, const QString &lastModified,
+                                 TransferResult &download, bool hasCopy) const {
   // Error pages and cut-off transfers never reach the cache; a good copy stays in use.
   if (!download.succeeded()) return {hasCopy, {}};
   const bool written = writeCopy(
       location, fetchHeaderText(lastModified, location, download.body.size()), download.body);
   return {written || hasCopy, std::move(download.body)};
+}
+
+Cache::Copy Cache::obtainCopy(const QString &location) {
+  const bool hasCopy = hasCachedCopy(location);
+  QString lastModified;
+  switch (firstStep(hasCopy)) {
+  case CopyStep::UseCopy:
+    return {true, {}};
+  case CopyStep::AskServer: {
+    const std::optional<QString> changed = changedLastModified(location, m_transfer.head(location));
+    if (!changed) return {true, {}};
+    lastModified = *changed;
+    break;
+  }
+  case CopyStep::Download:
+    break;
+  }
+  TransferResult download = m_transfer.fetchBytes(location);
+  return storeDownload(location, lastModified, download, hasCopy);
 }
 
 bool Cache::writeCopy(const QString &location, const QByteArray &header,

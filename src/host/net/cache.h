@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <memory>
@@ -72,6 +73,11 @@ public:
   // cannot be decoded stays "no picture" for the rest of the run; a remote one that cannot be
   // fetched is tried again next time.
   Picture loadPictureCached(QString &location);
+  // Fetches every location of a list side by side, each under the rules of fetchToCache, and
+  // for pictures of loadPictureCached too (they land in the picture table). Returns once all are
+  // done; a location that cannot be had is left as those would leave it.
+  void preloadFiles(const QStringList &locations) { preload(locations, false); }
+  void preloadPictures(const QStringList &locations) { preload(locations, true); }
 
   // Stores a document the reader has downloaded, in the document header layout.
   bool storeDocument(QStringView location, const QByteArray &bytes, qint64 characterCount);
@@ -90,9 +96,22 @@ private:
     bool done = false;
   };
 
+  // The first step towards a remote copy; the later ones depend on the server's answers.
+  enum class CopyStep { UseCopy, AskServer, Download };
+
   QString resolveLocationIn(QStringView location) const;
   Copy obtainCopy(const QString &location);
-  std::optional<QString> askLastModified(const QString &location);
+  // The steps of obtainCopy, shared with preloading, which runs them for many locations at once.
+  CopyStep firstStep(bool hasCopy) const;
+  // After the HEAD answer: nullopt when the cached copy serves, else the header's new first line.
+  std::optional<QString> changedLastModified(const QString &location,
+                                             const TransferResult &head) const;
+  Copy storeDownload(const QString &location, const QString &lastModified, TransferResult &download,
+                     bool hasCopy) const;
+  // Decodes what obtainCopy gave into the picture table; no picture and no entry when there was
+  // nothing to decode, so that a later request tries again.
+  Picture settlePicture(const QString &location, const Copy &copy);
+  void preload(const QStringList &locations, bool pictures);
   bool writeCopy(const QString &location, const QByteArray &header, const QByteArray &body) const;
 
   QString m_cacheFolder;
