@@ -7,6 +7,7 @@
 namespace nuv {
 
 void Interpreter::preload(Run &run) {
+  ++m_preloadDepth;
   m_windowSystem.showLoadingWindow(resolved(m_settings.loadingImage),
                                    m_settings.loadingImageShaped);
   int pos = operandPosition(run.keyword);
@@ -20,7 +21,8 @@ void Interpreter::preload(Run &run) {
   } else if (kind == u"IMAGES" || kind == u"FILES") {
     preloadList(run, kind == u"IMAGES");
   }
-  m_windowSystem.hideLoadingWindow();
+  // A PRELOAD of an event run during another one leaves the window to the outer statement.
+  if (--m_preloadDepth == 0) m_windowSystem.hideLoadingWindow();
 }
 
 // One location per line up to ENDPRELOAD; a list never closed takes the rest of the text. The

@@ -2,6 +2,7 @@
 #include "qtwindowsystem.h"
 
 #include "controls.h"
+#include "loadingwindow.h"
 #include "messages.h"
 #include "outline.h"
 #include "x11.h"
@@ -118,10 +119,17 @@ void QtWindowSystem::closeMainWindow() {
   QCoreApplication::exit(0);
 }
 
-// Filled by the loading-window work (issue "loading window + preload + pointers"); until then
-// PRELOAD shows nothing while it fetches.
-void QtWindowSystem::showLoadingWindow(const QString &, bool) {}
-void QtWindowSystem::hideLoadingWindow() {}
+// Made anew for each showing and gone when hidden, so a new LOADINGIMAGE always shows.
+void QtWindowSystem::showLoadingWindow(const QString &picture, bool shaped) {
+  if (!m_loading) m_loading = std::make_unique<LoadingWindow>();
+  const QImage image = picture.isEmpty() ? QImage() : m_pictures(picture);
+  m_loading->present(image, shaped, m_main->isVisible() ? m_main : nullptr);
+  m_loading->show();
+}
+
+void QtWindowSystem::hideLoadingWindow() {
+  m_loading.reset();
+}
 
 // Only alpha skins clip their objects; applySkin never gives one yet (issue "alpha skins").
 void QtWindowSystem::setClipObjects(bool) {}

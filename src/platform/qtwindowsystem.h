@@ -11,10 +11,13 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace nuv {
+
+class LoadingWindow;
 
 class QtWindowSystem : public WindowSystem {
 public:
@@ -74,6 +77,7 @@ private:
   PictureSource m_pictures;
   ControlEvents *m_events = nullptr;
   MainWindow *m_main;
+  std::unique_ptr<LoadingWindow> m_loading;  // while PRELOAD runs
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   QHash<QString, QPixmap> m_pixmaps;
   std::optional<QCursor> m_pointers[4]; // by PointerTarget; none: the widget's own default

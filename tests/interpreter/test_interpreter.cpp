@@ -318,6 +318,20 @@ TEST(Preload, TheLoadingWindowShowsTheLoadingImage) {
             (QStringList{"show loading /docs/wait.png|1", "show loading |1"}));
 }
 
+// A click during a preload runs its block, whose own PRELOAD fetches; the window stays up until
+// the outer statement ends.
+TEST(Preload, APreloadDuringAPreloadRunsAndLeavesTheWindowToTheOuterOne) {
+  Engine engine;
+  engine.run("OBJECT BUTTON\nNAME B\nEVENT CLICK\nPRELOAD IMAGES\n'inner.png'\nENDPRELOAD\n"
+             "TITLE 'clicked'\nENDEVENT\nENDOBJECT");
+  engine.resources.duringPreload = [&] { engine.interpreter.buttonClicked(1); };
+  engine.windows.log.clear();
+  engine.run("PRELOAD FILES\n'outer'\nENDPRELOAD\nTITLE 'after'");
+  EXPECT_EQ(engine.resources.log, (QStringList{"files outer", "images inner.png"}));
+  EXPECT_EQ(engine.windows.log, (QStringList{"show loading |0", "show loading |0", "title clicked",
+                                             "hide loading", "title after"}));
+}
+
 TEST(Preload, UnclosedListTakesTheRestOfTheText) {
   Engine engine;
   engine.run("PRELOAD FILES\n'a'\nTITLE 'x'");

@@ -5,6 +5,9 @@
 #include "windowsystem.h"
 
 #include <QStringList>
+
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace nuv::test {
@@ -127,6 +130,8 @@ public:
   QString baseFolder = QStringLiteral("/docs/");
   QStringList log;
   int cacheLevel = 1;
+  // Runs inside the next list preload, as a user's click during the fetch would.
+  std::function<void()> duringPreload;
 
   QString resolveLocation(const QString &location) override {
     if (location.startsWith(QLatin1Char('/')) || location.contains(QLatin1Char(':')))
@@ -145,9 +150,18 @@ public:
   // A list arrives whole, as one line.
   void preloadFiles(const QStringList &locations) override {
     log << QStringLiteral("files ") + locations.join(QLatin1Char('|'));
+    runDuringPreload();
   }
   void preloadPictures(const QStringList &locations) override {
     log << QStringLiteral("images ") + locations.join(QLatin1Char('|'));
+    runDuringPreload();
+  }
+
+private:
+  void runDuringPreload() {
+    if (!duringPreload) return;
+    const std::function<void()> run = std::exchange(duringPreload, nullptr);
+    run();
   }
 };
 
