@@ -181,6 +181,38 @@ TEST(Directives, LoadingImageShapedFlagIsSticky) {
   EXPECT_EQ(engine.windows.calls(QStringLiteral("hide loading")).size(), 2);
 }
 
+// Targets: 0 windows, 1 text buttons, 2 graphical buttons, 3 input boxes.
+TEST(Directives, PointerStatementsSetTheirTargetsInOrder) {
+  const LogCase cases[] = {
+      {"global",
+       "SETGLOBALCURSOR 32514",
+       {"pointer 0 32514|", "pointer 2 32514|", "pointer 1 32514|", "pointer 3 32514|"}},
+      {"form", "SETFORMCURSOR NUV.MPWait", {"pointer 0 32514|"}},
+      {"buttons", "SETBUTTONCURSOR NUV.MPHand", {"pointer 2 32649|", "pointer 1 32649|"}},
+      {"text buttons", "settextbuttoncursor 'hand.cur'", {"pointer 1 0|hand.cur"}},
+      {"graph buttons", "SETGRAPHBUTTONCURSOR \"http://h/a.ani\"", {"pointer 2 0|http://h/a.ani"}},
+      {"input boxes", "SETINPUTBOXCURSOR NUV.MPIBeam", {"pointer 3 32513|"}},
+      {"empty restores", "SETFORMCURSOR ''", {"pointer 0 0|"}},
+      {"default constant restores",
+       "SETBUTTONCURSOR NUV.MPDefault",
+       {"pointer 2 0|", "pointer 1 0|"}},
+  };
+  for (const LogCase &c : cases) {
+    Engine engine;
+    EXPECT_EQ(engine.run(c.document), c.expected) << c.name;
+  }
+}
+
+TEST(Directives, APointerFileIsFetchedOnceAndAMissingOneChangesNothing) {
+  Engine engine;
+  engine.run("SETGLOBALCURSOR 'a.cur'");
+  EXPECT_EQ(engine.resources.log, QStringList{"file a.cur"});
+  engine.windows.log.clear();
+  engine.resources.unavailable = true;
+  engine.run("SETGLOBALCURSOR 'http://h/gone.cur'");
+  EXPECT_EQ(engine.windows.log, QStringList());
+}
+
 TEST(Directives, CacheLevelReachesTheCache) {
   Engine engine;
   engine.run("CACHELEVEL 2");

@@ -130,6 +130,7 @@ public:
   QString baseFolder = QStringLiteral("/docs/");
   QStringList log;
   int cacheLevel = 1;
+  bool unavailable = false; // fetchToCache finds nothing
   // Runs inside the next list preload, as a user's click during the fetch would.
   std::function<void()> duringPreload;
 
@@ -140,7 +141,7 @@ public:
   }
   QString fetchToCache(const QString &location) override {
     log << QStringLiteral("file ") + location;
-    return location;
+    return unavailable ? QString() : location;
   }
   bool loadPictureCached(const QString &location) override {
     log << QStringLiteral("image ") + location;
