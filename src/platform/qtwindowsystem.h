@@ -2,6 +2,7 @@
 #pragma once
 
 #include "mainwindow.h"
+#include "pointers.h"
 #include "windowsystem.h"
 
 #include <QCursor>
@@ -69,8 +70,9 @@ private:
   void publishTitle();
   // Connects a new control's reports to the sink; the sink is read when a report comes.
   void connectReports(QWidget *widget);
-  // The pointer a target was given, if any, on one control of that target.
+  // The pointer a target was given, or its own, on one control of that target.
   void applyPointer(PointerTarget target, QWidget *widget) const;
+  std::vector<QWidget *> controlsOf(PointerTarget target) const;
   // Pictures become pixmaps once; hover and press swaps reuse them.
   QPixmap pixmap(const QString &location);
 
@@ -80,7 +82,7 @@ private:
   std::unique_ptr<LoadingWindow> m_loading;  // while PRELOAD runs
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   QHash<QString, QPixmap> m_pixmaps;
-  std::optional<QCursor> m_pointers[4]; // by PointerTarget; none: the widget's own default
+  PointerTargets m_pointers;
   QString m_pendingTitle;
   bool m_titlePending = false;
   bool m_closed = false;
