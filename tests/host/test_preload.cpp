@@ -43,7 +43,7 @@ protected:
     auto cache = std::make_unique<Cache>(m_root.path() + QStringLiteral("/cache/"));
     cache->setCacheLevel(level);
     TransferLimits limits = nuv::test::quickLimits();
-    limits.stallTimeoutMs = 2000; // delayed answers are slow, not stalled
+    limits.stallTimeoutMs = 1000; // delayed answers are slow, not stalled
     cache->transfer().setLimits(limits);
     return cache;
   }
@@ -84,6 +84,9 @@ TEST_F(PreloadTest, EachItemOfAListKeepsTheCacheRules) {
        oldPng,
        stampA,
        {2, 2}},
+      // The bounds of a single transfer hold for each request of a list.
+      {"stalled-over-copy", true, {{"stall", "head"}}, {"HEAD"}, oldPng, stampA, {2, 2}},
+      {"oversized", false, {{"body", QString(70 * 1024, u'x')}}, {"GET"}, {}, {}, {}},
   };
   for (const bool pictures : {false, true}) {
     const auto cache = newRun();
