@@ -6,6 +6,7 @@
 #include "run.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <iterator>
 
 namespace nuv {
@@ -123,9 +124,45 @@ QString Interpreter::newRefusal() {
   return {};
 }
 
-void Interpreter::setCursor(Run &) {
-  // Recognised and ignored until the pointer statements are written (issue "loading window +
-  // preload + pointers"); WindowSystem::setPointer is what they will call.
+namespace {
+
+// The targets of each pointer statement, in the order they are set.
+const struct {
+  QStringView keyword;
+  std::initializer_list<PointerTarget> targets;
+} pointerStatements[] = {
+    {u"SETGLOBALCURSOR",
+     {PointerTarget::Form, PointerTarget::GraphButtons, PointerTarget::TextButtons,
+      PointerTarget::InputBoxes}},
+    {u"SETFORMCURSOR", {PointerTarget::Form}},
+    {u"SETBUTTONCURSOR", {PointerTarget::GraphButtons, PointerTarget::TextButtons}},
+    {u"SETTEXTBUTTONCURSOR", {PointerTarget::TextButtons}},
+    {u"SETGRAPHBUTTONCURSOR", {PointerTarget::GraphButtons}},
+    {u"SETINPUTBOXCURSOR", {PointerTarget::InputBoxes}},
+};
+
+} // namespace
+
+// A number names a system pointer, anything else a pointer file; the empty value restores each
+// target's own pointer. A pointer that cannot be had leaves every target as it was.
+void Interpreter::setCursor(Run &run) {
+  const auto *statement = std::find_if(std::begin(pointerStatements), std::end(pointerStatements),
+                                       [&](const auto &s) { return s.keyword == run.keyword; });
+  if (statement == std::end(pointerStatements)) return;
+  const QString value = m_evaluator.stringValue(run.line, operandPosition(run.keyword));
+  Pointer pointer;
+  if (isNumberText(value)) {
+    const double id = leadingNumber(value);
+    // Beyond the identifiers' range: no system pointer.
+    if (id < 1 || id > 0x7FFFFFFF) return;
+    pointer.systemId = int(id);
+  } else if (!value.isEmpty()) {
+    // Fetched once for all the statement's targets.
+    pointer.file = m_resources.fetchToCache(value);
+    if (pointer.file.isEmpty()) return;
+  }
+  for (const PointerTarget target : statement->targets)
+    m_windowSystem.setPointer(target, pointer);
 }
 
 } // namespace nuv

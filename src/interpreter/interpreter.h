@@ -156,6 +156,7 @@ private:
   // Paths as the document wrote them; what was applied goes into the settings.
   void applySkin(const QString &bitmap, const QString &alphaBitmap, bool shape);
 
+  int m_preloadDepth = 0; // PRELOAD statements running, nested ones included
   int m_hoveredButton = -1;
   ControlId m_hoveredControl = 0;
 

@@ -7,6 +7,7 @@
 namespace nuv {
 
 void Interpreter::preload(Run &run) {
+  ++m_preloadDepth;
   m_windowSystem.showLoadingWindow(resolved(m_settings.loadingImage),
                                    m_settings.loadingImageShaped);
   int pos = operandPosition(run.keyword);
@@ -20,22 +21,25 @@ void Interpreter::preload(Run &run) {
   } else if (kind == u"IMAGES" || kind == u"FILES") {
     preloadList(run, kind == u"IMAGES");
   }
-  m_windowSystem.hideLoadingWindow();
+  // A PRELOAD of an event run during another one leaves the window to the outer statement.
+  if (--m_preloadDepth == 0) m_windowSystem.hideLoadingWindow();
 }
 
-// One location per line up to ENDPRELOAD; a list never closed takes the rest of the text.
+// One location per line up to ENDPRELOAD; a list never closed takes the rest of the text. The
+// items are read first and then fetched together.
 void Interpreter::preloadList(Run &run, bool images) {
+  QStringList locations;
   while (run.lineIndex < run.lineCount()) {
     ++run.lineIndex;
     const QString line = trimBlanks(run.lines.line(run.lineIndex));
     if (line.isEmpty() || line.startsWith(u'#')) continue;
-    if (tokenIs(line, 1, u"ENDPRELOAD")) return;
-    const QString location = m_evaluator.stringValue(line, 1);
-    if (images)
-      m_resources.loadPictureCached(location);
-    else
-      m_resources.fetchToCache(location);
+    if (tokenIs(line, 1, u"ENDPRELOAD")) break;
+    locations << m_evaluator.stringValue(line, 1);
   }
+  if (images)
+    m_resources.preloadPictures(locations);
+  else
+    m_resources.preloadFiles(locations);
 }
 
 } // namespace nuv

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace nuv {
 
@@ -14,6 +15,16 @@ public:
   // Loads the picture into the shared table; false when there is none.
   virtual bool loadPictureCached(const QString &location) = 0;
   virtual void setCacheLevel(int level) = 0;
+  // A PRELOAD list: every item fetched as above, in any order or side by side; returns once all
+  // are done.
+  virtual void preloadFiles(const QStringList &locations) {
+    for (const QString &location : locations)
+      fetchToCache(location);
+  }
+  virtual void preloadPictures(const QStringList &locations) {
+    for (const QString &location : locations)
+      loadPictureCached(location);
+  }
 };
 
 } // namespace nuv

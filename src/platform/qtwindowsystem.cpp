@@ -3,8 +3,10 @@
 
 #include "alphaskin.h"
 #include "controls.h"
+#include "loadingwindow.h"
 #include "messages.h"
 #include "outline.h"
+#include "pointers.h"
 #include "x11.h"
 
 #include <QElapsedTimer>
@@ -22,18 +24,6 @@ namespace nuv {
 
 namespace {
 
-// System pointer identifiers as documents give them, and the shapes that mean the same.
-const struct {
-  int id;
-  Qt::CursorShape shape;
-} systemPointers[] = {
-    {32512, Qt::ArrowCursor},     {32513, Qt::IBeamCursor},     {32514, Qt::WaitCursor},
-    {32515, Qt::CrossCursor},     {32516, Qt::UpArrowCursor},   {32642, Qt::SizeFDiagCursor},
-    {32643, Qt::SizeBDiagCursor}, {32644, Qt::SizeHorCursor},   {32645, Qt::SizeVerCursor},
-    {32646, Qt::SizeAllCursor},   {32648, Qt::ForbiddenCursor}, {32649, Qt::PointingHandCursor},
-    {32650, Qt::BusyCursor},      {32651, Qt::WhatsThisCursor},
-};
-
 std::optional<PointerTarget> pointerTargetOf(const QWidget *widget) {
   if (qobject_cast<const TextButton *>(widget) != nullptr) return PointerTarget::TextButtons;
   if (qobject_cast<const PictureButton *>(widget) != nullptr) return PointerTarget::GraphButtons;
@@ -45,7 +35,8 @@ std::optional<PointerTarget> pointerTargetOf(const QWidget *widget) {
 
 QtWindowSystem::QtWindowSystem(PictureSource pictures)
     : m_pictures(std::move(pictures)), m_main(new MainWindow),
-      m_timeSkins(qEnvironmentVariableIsSet("NUV_TIME_SKINS")) {
+      m_timeSkins(qEnvironmentVariableIsSet("NUV_TIME_SKINS")),
+      m_pointers([this](PointerTarget target) { return controlsOf(target); }) {
   QObject::connect(m_main, &MainWindow::pointerOverBackground, m_main, [this] {
     if (m_events != nullptr) m_events->pointerOverBackground();
   });
@@ -127,10 +118,18 @@ void QtWindowSystem::closeMainWindow() {
   QCoreApplication::exit(0);
 }
 
-// Filled by the loading-window work (issue "loading window + preload + pointers"); until then
-// PRELOAD shows nothing while it fetches.
-void QtWindowSystem::showLoadingWindow(const QString &, bool) {}
-void QtWindowSystem::hideLoadingWindow() {}
+// Made anew for each showing and gone when hidden, so a new LOADINGIMAGE always shows.
+void QtWindowSystem::showLoadingWindow(const QString &picture, bool shaped) {
+  if (!m_loading) m_loading = std::make_unique<LoadingWindow>();
+  const QImage image = picture.isEmpty() ? QImage() : m_pictures(picture);
+  m_loading->present(image, shaped, m_main->isVisible() ? m_main : nullptr);
+  applyPointer(PointerTarget::Form, m_loading.get());
+  m_loading->show();
+}
+
+void QtWindowSystem::hideLoadingWindow() {
+  m_loading.reset();
+}
 
 void QtWindowSystem::setClipObjects(bool clip) {
   if (m_alpha != nullptr) m_alpha->setClipObjects(clip);
@@ -255,33 +254,34 @@ void QtWindowSystem::setMoveRestriction(MoveRestriction restriction) {
   m_main->setMoveRestriction(restriction);
 }
 
-// System pointers only; pointer files come with issue "loading window + preload + pointers".
+// The pointer is loaded once for the target; a pointer that cannot be loaded changes nothing.
 bool QtWindowSystem::setPointer(PointerTarget target, const Pointer &pointer) {
-  std::optional<QCursor> cursor;
+  std::optional<DesktopPointer> loaded;
   if (pointer.systemId != 0) {
-    const auto *found = std::find_if(std::begin(systemPointers), std::end(systemPointers),
-                                     [&](const auto &p) { return p.id == pointer.systemId; });
-    if (found == std::end(systemPointers)) return false;
-    cursor = QCursor(found->shape);
+    loaded = systemPointer(pointer.systemId);
+    if (!loaded) return false;
   } else if (!pointer.file.isEmpty()) {
-    return false;
+    loaded = loadPointerFile(pointer.file, m_pictures);
+    if (!loaded) return false;
   }
-  m_pointers[int(target)] = cursor;
-  if (target == PointerTarget::Form) {
-    applyPointer(target, m_main);
-    return true;
-  }
-  for (const QPointer<QWidget> &widget : m_controls)
-    if (widget != nullptr && pointerTargetOf(widget) == target) applyPointer(target, widget);
+  m_pointers.set(target, std::move(loaded));
   return true;
 }
 
+std::vector<QWidget *> QtWindowSystem::controlsOf(PointerTarget target) const {
+  std::vector<QWidget *> widgets;
+  if (target == PointerTarget::Form) {
+    widgets.push_back(m_main);
+    if (m_loading) widgets.push_back(m_loading.get());
+    return widgets;
+  }
+  for (const QPointer<QWidget> &widget : m_controls)
+    if (widget != nullptr && pointerTargetOf(widget) == target) widgets.push_back(widget);
+  return widgets;
+}
+
 void QtWindowSystem::applyPointer(PointerTarget target, QWidget *widget) const {
-  const std::optional<QCursor> &cursor = m_pointers[int(target)];
-  if (cursor)
-    widget->setCursor(*cursor);
-  else
-    widget->unsetCursor();
+  m_pointers.apply(target, widget);
 }
 
 void QtWindowSystem::connectReports(QWidget *widget) {

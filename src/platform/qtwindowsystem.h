@@ -2,6 +2,7 @@
 #pragma once
 
 #include "mainwindow.h"
+#include "pointers.h"
 #include "windowsystem.h"
 
 #include <QCursor>
@@ -11,12 +12,14 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace nuv {
 
 class AlphaSkin;
+class LoadingWindow;
 
 class QtWindowSystem : public WindowSystem {
 public:
@@ -75,24 +78,26 @@ private:
   void runWhenPlaced();
   // Connects a new control's reports to the sink; the sink is read when a report comes.
   void connectReports(QWidget *widget);
-  // The pointer a target was given, if any, on one control of that target.
+  // The pointer a target was given, or its own, on one control of that target.
   void applyPointer(PointerTarget target, QWidget *widget) const;
   SkinKind showSkin(const SkinRequest &skin);
   // Made on the first alpha skin: most documents never need the compositor watch.
   AlphaSkin &alphaSkin();
   void leaveAlphaSkin();
+  std::vector<QWidget *> controlsOf(PointerTarget target) const;
   // Pictures become pixmaps once; hover and press swaps reuse them.
   QPixmap pixmap(const QString &location);
 
   PictureSource m_pictures;
   ControlEvents *m_events = nullptr;
   MainWindow *m_main;
+  std::unique_ptr<LoadingWindow> m_loading;  // while PRELOAD runs
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   QHash<QString, QPixmap> m_pixmaps;
   AlphaSkin *m_alpha = nullptr; // a child of the main window
   SkinKind m_skin = SkinKind::Plain;
   bool m_timeSkins = false;             // NUV_TIME_SKINS: each switch's cost on standard error
-  std::optional<QCursor> m_pointers[4]; // by PointerTarget; none: the widget's own default
+  PointerTargets m_pointers;
   QString m_pendingTitle;
   bool m_titlePending = false;
   bool m_closed = false;

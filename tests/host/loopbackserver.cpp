@@ -45,7 +45,8 @@ private:
 
 } // namespace
 
-LoopbackServer::LoopbackServer(Kind kind) : m_kind(kind) {}
+LoopbackServer::LoopbackServer(Kind kind, const QString &address)
+    : m_kind(kind), m_address(address) {}
 
 LoopbackServer::~LoopbackServer() {
   stop();
@@ -57,7 +58,8 @@ bool LoopbackServer::start() {
   QStringList arguments;
   if (m_kind == Kind::Http) {
     arguments << QStringLiteral(NUV_TEST_SERVERS_DIR "/httpserver.py")
-              << QStringLiteral("--control") << m_files.filePath(QStringLiteral("control.json"));
+              << QStringLiteral("--control") << m_files.filePath(QStringLiteral("control.json"))
+              << QStringLiteral("--bind") << m_address;
   } else {
     arguments << QStringLiteral(NUV_TEST_SERVERS_DIR "/ftpserver.py");
   }
@@ -81,7 +83,7 @@ void LoopbackServer::stop() {
 
 QString LoopbackServer::url(const QString &path) const {
   const QString scheme = m_kind == Kind::Http ? QStringLiteral("http") : QStringLiteral("ftp");
-  return QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_port).arg(path);
+  return QStringLiteral("%1://%2:%3%4").arg(scheme, m_address).arg(m_port).arg(path);
 }
 
 void LoopbackServer::writeFile(const QString &name, const QByteArray &bytes) const {

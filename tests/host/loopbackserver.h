@@ -19,7 +19,9 @@ class LoopbackServer {
 public:
   enum class Kind { Http, Ftp };
 
-  explicit LoopbackServer(Kind kind);
+  // address: the loopback address an HTTP server listens on (any of 127.0.0.0/8), so that tests
+  // can have several servers by name.
+  explicit LoopbackServer(Kind kind, const QString &address = QStringLiteral("127.0.0.1"));
   ~LoopbackServer();
 
   // Starts the server on a fresh served folder; false when it did not report its port.
@@ -49,6 +51,7 @@ private:
   QStringList logLines() const;
 
   Kind m_kind;
+  QString m_address;
   QTemporaryDir m_files;
   QJsonObject m_control;
   std::unique_ptr<QProcess> m_process;

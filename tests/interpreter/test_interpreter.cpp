@@ -185,6 +185,38 @@ TEST(Directives, LoadingImageShapedFlagIsSticky) {
   EXPECT_EQ(engine.windows.calls(QStringLiteral("hide loading")).size(), 2);
 }
 
+// Targets: 0 windows, 1 text buttons, 2 graphical buttons, 3 input boxes.
+TEST(Directives, PointerStatementsSetTheirTargetsInOrder) {
+  const LogCase cases[] = {
+      {"global",
+       "SETGLOBALCURSOR 32514",
+       {"pointer 0 32514|", "pointer 2 32514|", "pointer 1 32514|", "pointer 3 32514|"}},
+      {"form", "SETFORMCURSOR NUV.MPWait", {"pointer 0 32514|"}},
+      {"buttons", "SETBUTTONCURSOR NUV.MPHand", {"pointer 2 32649|", "pointer 1 32649|"}},
+      {"text buttons", "settextbuttoncursor 'hand.cur'", {"pointer 1 0|hand.cur"}},
+      {"graph buttons", "SETGRAPHBUTTONCURSOR \"http://h/a.ani\"", {"pointer 2 0|http://h/a.ani"}},
+      {"input boxes", "SETINPUTBOXCURSOR NUV.MPIBeam", {"pointer 3 32513|"}},
+      {"empty restores", "SETFORMCURSOR ''", {"pointer 0 0|"}},
+      {"default constant restores",
+       "SETBUTTONCURSOR NUV.MPDefault",
+       {"pointer 2 0|", "pointer 1 0|"}},
+  };
+  for (const LogCase &c : cases) {
+    Engine engine;
+    EXPECT_EQ(engine.run(c.document), c.expected) << c.name;
+  }
+}
+
+TEST(Directives, APointerFileIsFetchedOnceAndAMissingOneChangesNothing) {
+  Engine engine;
+  engine.run("SETGLOBALCURSOR 'a.cur'");
+  EXPECT_EQ(engine.resources.log, QStringList{"file a.cur"});
+  engine.windows.log.clear();
+  engine.resources.unavailable = true;
+  engine.run("SETGLOBALCURSOR 'http://h/gone.cur'");
+  EXPECT_EQ(engine.windows.log, QStringList());
+}
+
 TEST(Directives, CacheLevelReachesTheCache) {
   Engine engine;
   engine.run("CACHELEVEL 2");
@@ -395,11 +427,11 @@ TEST(EventBlocks, EventTextRunsLaterAndMayDeclareObjects) {
 
 TEST(Preload, ListsFetchEachItemAndResumeAfterTheEnd) {
   Engine engine;
-  engine.run("preload images\n'a.bmp' # note\n# skipped\n   \n\"b.bmp\"\nENDPRELOAD\n"
-             "PRELOAD FILE 'c.cur'\nPRELOAD IMAGE \"http://h/d.png\"\nPRELOAD NOTHING\n"
-             "OBJECT BUTTON\nENDOBJECT");
+  engine.run("preload images\n'a.bmp' # note\n# skipped\n   \n\"b.bmp\"\nUC('c.png')\n"
+             "ENDPRELOAD\nPRELOAD FILE 'c.cur'\nPRELOAD IMAGE \"http://h/d.png\"\n"
+             "PRELOAD NOTHING\nOBJECT BUTTON\nENDOBJECT");
   EXPECT_EQ(engine.resources.log,
-            (QStringList{"image a.bmp", "image b.bmp", "file c.cur", "image http://h/d.png"}));
+            (QStringList{"images a.bmp|b.bmp|C.PNG", "file c.cur", "image http://h/d.png"}));
   EXPECT_EQ(engine.windows.calls(QStringLiteral("show loading")),
             QStringList(4, QStringLiteral("show loading |0")));
   EXPECT_EQ(engine.windows.calls(QStringLiteral("hide loading")).size(), 4);
@@ -413,10 +445,24 @@ TEST(Preload, TheLoadingWindowShowsTheLoadingImage) {
             (QStringList{"show loading /docs/wait.png|1", "show loading |1"}));
 }
 
+// A click during a preload runs its block, whose own PRELOAD fetches; the window stays up until
+// the outer statement ends.
+TEST(Preload, APreloadDuringAPreloadRunsAndLeavesTheWindowToTheOuterOne) {
+  Engine engine;
+  engine.run("OBJECT BUTTON\nNAME B\nEVENT CLICK\nPRELOAD IMAGES\n'inner.png'\nENDPRELOAD\n"
+             "TITLE 'clicked'\nENDEVENT\nENDOBJECT");
+  engine.resources.duringPreload = [&] { engine.interpreter.buttonClicked(1); };
+  engine.windows.log.clear();
+  engine.run("PRELOAD FILES\n'outer'\nENDPRELOAD\nTITLE 'after'");
+  EXPECT_EQ(engine.resources.log, (QStringList{"files outer", "images inner.png"}));
+  EXPECT_EQ(engine.windows.log, (QStringList{"show loading |0", "show loading |0", "title clicked",
+                                             "hide loading", "title after"}));
+}
+
 TEST(Preload, UnclosedListTakesTheRestOfTheText) {
   Engine engine;
   engine.run("PRELOAD FILES\n'a'\nTITLE 'x'");
-  EXPECT_EQ(engine.resources.log, (QStringList{"file a", "file "}));
+  EXPECT_EQ(engine.resources.log, (QStringList{"files a|"}));
   EXPECT_TRUE(engine.windows.calls(QStringLiteral("title")).isEmpty());
 }
 

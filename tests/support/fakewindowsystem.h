@@ -5,6 +5,9 @@
 #include "windowsystem.h"
 
 #include <QStringList>
+
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace nuv::test {
@@ -143,6 +146,9 @@ public:
   QString baseFolder = QStringLiteral("/docs/");
   QStringList log;
   int cacheLevel = 1;
+  bool unavailable = false; // fetchToCache finds nothing
+  // Runs inside the next list preload, as a user's click during the fetch would.
+  std::function<void()> duringPreload;
 
   QString resolveLocation(const QString &location) override {
     if (location.startsWith(QLatin1Char('/')) || location.contains(QLatin1Char(':')))
@@ -151,13 +157,29 @@ public:
   }
   QString fetchToCache(const QString &location) override {
     log << QStringLiteral("file ") + location;
-    return location;
+    return unavailable ? QString() : location;
   }
   bool loadPictureCached(const QString &location) override {
     log << QStringLiteral("image ") + location;
     return true;
   }
   void setCacheLevel(int level) override { cacheLevel = level; }
+  // A list arrives whole, as one line.
+  void preloadFiles(const QStringList &locations) override {
+    log << QStringLiteral("files ") + locations.join(QLatin1Char('|'));
+    runDuringPreload();
+  }
+  void preloadPictures(const QStringList &locations) override {
+    log << QStringLiteral("images ") + locations.join(QLatin1Char('|'));
+    runDuringPreload();
+  }
+
+private:
+  void runDuringPreload() {
+    if (!duringPreload) return;
+    const std::function<void()> run = std::exchange(duringPreload, nullptr);
+    run();
+  }
 };
 
 } // namespace nuv::test

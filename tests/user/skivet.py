@@ -12,6 +12,7 @@ import unittest
 import zlib
 
 NUV = os.environ.get("NUV_BINARY", "")
+POINTER_IMAGE = os.environ.get("POINTER_IMAGE", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "..", "host", "servers")
 PYTHON = "/usr/bin/python3"  # Debian's, which sees python3-pyftpdlib
@@ -147,6 +148,17 @@ class Engine:
     def xdotool(self, *args):
         """Sends input through the X server; callers wait for its visible effect."""
         subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True)
+
+    def pointer(self):
+        """The pointer the X server shows: (width, height, xhot, yhot, checksum)."""
+        out = subprocess.run([POINTER_IMAGE], env=self.env, capture_output=True, text=True,
+                             check=True).stdout.split()
+        return (*map(int, out[:4]), out[4])
+
+    def visible(self, title):
+        """Whether a visible window has this exact title."""
+        return bool(subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"],
+                                   env=self.env, capture_output=True, text=True).stdout.split())
 
     def pixel(self, x, y):
         """The colour (r, g, b) on screen at (x, y)."""

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QUrl>
 
 #include <cstdio>
@@ -227,39 +228,41 @@ Picture Cache::loadPictureCached(QString &location) {
     known->lastUse = ++m_pictureClock;
     return known->picture;
   }
+  if (isRemote(location)) return settlePicture(location, key, obtainCopy(location));
 
-  QByteArray bytes;
+  LocalFile file;
   QString failure;
-  QByteArray format;
-  if (!isRemote(location)) {
-    format = QFileInfo(path).suffix().toLatin1();
-    LocalFile file;
-    if (!path.isEmpty()) file = readRegularFile(path, m_transfer.limits().maxBodyBytes);
-    if (file.error == LocalReadError::NotRegular)
-      failure = QStringLiteral("it is not a regular file: devices, FIFOs and folders are never "
-                               "read");
-    else if (file.error == LocalReadError::TooLarge)
-      failure = QStringLiteral("it is larger than the bound of ") +
-                describeBytes(m_transfer.limits().maxBodyBytes);
-    bytes = std::move(file.bytes);
-  } else {
-    format = cacheExtensionOf(location).mid(1).toLatin1();
-    Copy copy = obtainCopy(location);
-    if (!copy.ok && copy.downloaded.isEmpty() && !copy.overSizeBound) {
-      // Nothing to decode, for now: a later request tries again. An event run during the
-      // transfer may have loaded it meanwhile.
-      const auto entry = m_pictures.constFind(key);
-      return entry != m_pictures.cend() ? entry->picture : Picture();
-    }
-    if (copy.overSizeBound)
-      failure = QStringLiteral("it is larger than the bound of ") +
-                describeBytes(m_transfer.limits().maxBodyBytes);
-    else if (!copy.downloaded.isEmpty())
-      bytes = std::move(copy.downloaded);
-    else
-      bytes = cachedBody(location).value_or(QByteArray());
-  }
+  if (!path.isEmpty()) file = readRegularFile(path, m_transfer.limits().maxBodyBytes);
+  if (file.error == LocalReadError::NotRegular)
+    failure = QStringLiteral("it is not a regular file: devices, FIFOs and folders are never "
+                             "read");
+  else if (file.error == LocalReadError::TooLarge)
+    failure = QStringLiteral("it is larger than the bound of ") +
+              describeBytes(m_transfer.limits().maxBodyBytes);
+  return keepPicture(key, location, file.bytes, QFileInfo(path).suffix().toLatin1(), failure);
+}
 
+Picture Cache::settlePicture(const QString &location, const QString &key, Copy copy) {
+  if (!copy.ok && copy.downloaded.isEmpty() && !copy.overSizeBound) {
+    // Nothing to decode, for now: a later request tries again. An event run during the
+    // transfer may have loaded it meanwhile.
+    const auto entry = m_pictures.constFind(key);
+    return entry != m_pictures.cend() ? entry->picture : Picture();
+  }
+  QString failure;
+  QByteArray bytes;
+  if (copy.overSizeBound)
+    failure = QStringLiteral("it is larger than the bound of ") +
+              describeBytes(m_transfer.limits().maxBodyBytes);
+  else if (!copy.downloaded.isEmpty())
+    bytes = std::move(copy.downloaded);
+  else
+    bytes = cachedBody(location).value_or(QByteArray());
+  return keepPicture(key, location, bytes, cacheExtensionOf(location).mid(1).toLatin1(), failure);
+}
+
+Picture Cache::keepPicture(const QString &key, const QString &location, const QByteArray &bytes,
+                           const QByteArray &format, QString failure) {
   Picture picture;
   if (failure.isEmpty() && !bytes.isEmpty()) {
     DecodedPicture decoded = decodePicture(bytes, format);
@@ -268,6 +271,7 @@ Picture Cache::loadPictureCached(QString &location) {
   }
   if (!failure.isEmpty()) notePicture(key, location, failure);
 
+  // An event run during a transfer may have loaded the same picture meanwhile.
   if (const auto known = m_pictures.constFind(key); known != m_pictures.cend())
     return known->picture;
   const qint64 cost = picture ? picture->sizeInBytes() : 0;
@@ -333,30 +337,93 @@ bool Cache::storeDocument(QStringView location, const QByteArray &bytes, qint64 
   return writeCopy(location.toString(), documentHeaderText(location, characterCount), bytes);
 }
 
-std::optional<QString> Cache::askLastModified(const QString &location) {
-  const TransferResult answer = m_transfer.head(location);
-  if (answer.outcome != TransferOutcome::Complete) return std::nullopt;
-  // An error answer says nothing of the document's age: its headers are not the document's.
-  return answer.succeeded() ? answer.header(u"last-modified") : QString();
+// Every item takes the same steps as a single fetch; only the requests overlap. A HEAD answer
+// that finds the copy stale queues the item's download at once, without waiting for the others.
+void Cache::preload(const QStringList &locations, bool pictures) {
+  TransferGroup group(m_transfer);
+  QSet<QString> queued;
+  for (const QString &written : locations) {
+    const QString location = resolveLocationIn(written);
+    if (!isRemote(location)) {
+      QString local = written;
+      if (pictures) loadPictureCached(local);
+      continue;
+    }
+    QString path;
+    const QString key = pictureKeyOf(location, path);
+    if (queued.contains(key) || (pictures && m_pictures.contains(key))) continue;
+    queued.insert(key);
+    const bool hasCopy = hasCachedCopy(location);
+    auto settle = [this, location, key, pictures](Copy copy) {
+      if (pictures) settlePicture(location, key, std::move(copy));
+    };
+    auto download = [this, &group, location, hasCopy, settle](const QString &lastModified) {
+      group.add(location, false, [=, this](TransferResult &&answer) {
+        settle(storeDownload(location, lastModified, answer, hasCopy));
+      });
+    };
+    switch (firstStep(hasCopy)) {
+    case CopyStep::UseCopy:
+      settle({true, {}, false});
+      break;
+    case CopyStep::AskServer:
+      group.add(location, true, [=, this](TransferResult &&head) {
+        const std::optional<QString> changed = changedLastModified(location, head);
+        if (changed)
+          download(*changed);
+        else
+          settle({true, {}, false});
+      });
+      break;
+    case CopyStep::Download:
+      download(QString());
+      break;
+    }
+  }
+  group.wait();
 }
 
-Cache::Copy Cache::obtainCopy(const QString &location) {
-  const bool hasCopy = hasCachedCopy(location);
-  QString lastModified;
-  if (hasCopy && m_cacheLevel != 0) {
-    if (m_cacheLevel == 2) return {true, {}, false};
-    const std::optional<QString> serverValue = askLastModified(location);
-    // No answer from the server counts as offline: the copy serves.
-    if (!serverValue || *serverValue == firstLineOf(headerFileOf(location)))
-      return {true, {}, false};
-    lastModified = *serverValue;
-  }
-  TransferResult download = m_transfer.fetchBytes(location);
+Cache::CopyStep Cache::firstStep(bool hasCopy) const {
+  if (!hasCopy || m_cacheLevel == 0) return CopyStep::Download;
+  return m_cacheLevel == 2 ? CopyStep::UseCopy : CopyStep::AskServer;
+}
+
+std::optional<QString> Cache::changedLastModified(const QString &location,
+                                                  const TransferResult &head) const {
+  // No answer from the server counts as offline: the copy serves.
+  if (head.outcome != TransferOutcome::Complete) return std::nullopt;
+  // An error answer says nothing of the document's age: its headers are not the document's.
+  const QString serverValue = head.succeeded() ? head.header(u"last-modified") : QString();
+  if (serverValue == firstLineOf(headerFileOf(location))) return std::nullopt;
+  return serverValue;
+}
+
+Cache::Copy Cache::storeDownload(const QString &location, const QString &lastModified,
+                                 TransferResult &download, bool hasCopy) const {
   // Error pages and cut-off transfers never reach the cache; a good copy stays in use.
   if (!download.succeeded()) return {hasCopy, {}, !hasCopy && download.overSizeBound};
   const bool written = writeCopy(
       location, fetchHeaderText(lastModified, location, download.body.size()), download.body);
   return {written || hasCopy, std::move(download.body), false};
+}
+
+Cache::Copy Cache::obtainCopy(const QString &location) {
+  const bool hasCopy = hasCachedCopy(location);
+  QString lastModified;
+  switch (firstStep(hasCopy)) {
+  case CopyStep::UseCopy:
+    return {true, {}, false};
+  case CopyStep::AskServer: {
+    const std::optional<QString> changed = changedLastModified(location, m_transfer.head(location));
+    if (!changed) return {true, {}, false};
+    lastModified = *changed;
+    break;
+  }
+  case CopyStep::Download:
+    break;
+  }
+  TransferResult download = m_transfer.fetchBytes(location);
+  return storeDownload(location, lastModified, download, hasCopy);
 }
 
 bool Cache::writeCopy(const QString &location, const QByteArray &header,

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <functional>
@@ -77,6 +78,11 @@ public:
   // remote one that cannot be fetched is tried again next time. A picture refused by a bound
   // (bytes, the decoder's, the table's) or because it is no regular file is said in one line.
   Picture loadPictureCached(QString &location);
+  // Fetches every location of a list side by side, each under the rules of fetchToCache, and
+  // for pictures of loadPictureCached too (they land in the picture table). Returns once all are
+  // done; a location that cannot be had is left as those would leave it.
+  void preloadFiles(const QStringList &locations) { preload(locations, false); }
+  void preloadPictures(const QStringList &locations) { preload(locations, true); }
 
   // Bound on the decoded pictures the table keeps. Past it, pictures no one else holds go first,
   // least recently asked for first; when all are in use a new picture is refused.
@@ -109,12 +115,28 @@ private:
     quint64 lastUse = 0;
   };
 
+  // The first step towards a remote copy; the later ones depend on the server's answers.
+  enum class CopyStep { UseCopy, AskServer, Download };
+
   QString resolveLocationIn(QStringView location) const;
   Copy obtainCopy(const QString &location);
+  // The steps of obtainCopy, shared with preloading, which runs them for many locations at once.
+  CopyStep firstStep(bool hasCopy) const;
+  // After the HEAD answer: nullopt when the cached copy serves, else the header's new first line.
+  std::optional<QString> changedLastModified(const QString &location,
+                                             const TransferResult &head) const;
+  Copy storeDownload(const QString &location, const QString &lastModified, TransferResult &download,
+                     bool hasCopy) const;
+  // Decodes what obtainCopy gave into the picture table; no picture and no entry when there was
+  // nothing to decode, so that a later request tries again.
+  Picture settlePicture(const QString &location, const QString &key, Copy copy);
+  // Decodes bytes into the table under key, unless a bound or the decoder refuses them.
+  Picture keepPicture(const QString &key, const QString &location, const QByteArray &bytes,
+                      const QByteArray &format, QString failure);
+  void preload(const QStringList &locations, bool pictures);
   QString pictureKeyOf(const QString &location, QString &path) const;
   bool makeRoomForPicture(qint64 cost);
   void notePicture(const QString &key, const QString &location, const QString &cause);
-  std::optional<QString> askLastModified(const QString &location);
   bool writeCopy(const QString &location, const QByteArray &header, const QByteArray &body) const;
 
   QString m_cacheFolder;

@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace nuv {
@@ -77,13 +78,14 @@ QByteArray ftpHeaders(CURL *easy, bool completed, qint64 bodySize) {
 
 struct Transfer::Request {
   std::unique_ptr<CURL, EasyDeleter> easy;
+  QString url;
+  QString server; // scheme, host and port: the unit of the connection limit
+  bool headOnly = false;
+  Done done;
   qint64 maxBody = 0;
   bool http = true;
   bool connected = false;
   bool tooLarge = false;
-  bool done = false;
-  CURLcode code = CURLE_OK;
-  QString stallError;
   QElapsedTimer sinceActivity;
   QByteArray headers;
   QByteArray body;
@@ -181,33 +183,53 @@ TransferResult Transfer::head(const QString &url) {
 
 void Transfer::waitWhileBusy() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
-  while (m_active)
+  while (isBusy())
     step();
 }
 
 TransferResult Transfer::run(const QString &url, bool headOnly) {
   // One request at a time: a request asked for from an event handler waits its turn here.
-  while (m_active)
+  while (isBusy())
     step();
   TransferResult result;
-  Request request;
-  if (!startLibrary()) {
-    result.error = loadCurl().error;
-    if (result.error.isEmpty())
-      result.error = QStringLiteral("The transfer library could not be started.");
-    return result;
-  }
-  request.easy.reset(curl().easy_init());
-  if (!request.easy) {
-    result.error = QStringLiteral("The transfer library could not start a request.");
-    return result;
-  }
-  request.maxBody = m_limits.maxBodyBytes;
-  request.http = !url.startsWith(u"ftp:", Qt::CaseInsensitive);
-  request.sinceActivity.start();
+  bool ended = false;
+  submit(url, headOnly, [&](TransferResult &&answer) {
+    result = std::move(answer);
+    ended = true;
+  });
+  while (!ended)
+    step();
+  return result;
+}
 
-  CURL *easy = request.easy.get();
-  const QByteArray address = QUrl(url, QUrl::TolerantMode).toEncoded();
+void Transfer::submit(const QString &url, bool headOnly, Done done) {
+  auto failNow = [&](QString error) {
+    TransferResult result;
+    result.error = std::move(error);
+    done(std::move(result));
+  };
+  if (!startLibrary()) {
+    const QString error = loadCurl().error;
+    failNow(error.isEmpty() ? QStringLiteral("The transfer library could not be started.") : error);
+    return;
+  }
+  auto request = std::make_unique<Request>();
+  request->easy.reset(curl().easy_init());
+  if (!request->easy) {
+    failNow(QStringLiteral("The transfer library could not start a request."));
+    return;
+  }
+  const QUrl parsed(url, QUrl::TolerantMode);
+  request->url = url;
+  request->server = parsed.scheme().toLower() + QStringLiteral("://") + parsed.host().toLower() +
+                    u':' + QString::number(parsed.port());
+  request->headOnly = headOnly;
+  request->done = std::move(done);
+  request->maxBody = m_limits.maxBodyBytes;
+  request->http = !url.startsWith(u"ftp:", Qt::CaseInsensitive);
+
+  CURL *easy = request->easy.get();
+  const QByteArray address = parsed.toEncoded();
   CurlOptions options(easy, curl().easy_setopt);
   options.set(CURLOPT_URL, address.constData());
   options.set(CURLOPT_PROTOCOLS_STR, "http,https,ftp");
@@ -227,39 +249,42 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
   options.set(CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxBodyBytes));
   options.set(CURLOPT_NOBODY, headOnly ? 1L : 0L);
   options.set(CURLOPT_FILETIME, 1L);
-  options.set(CURLOPT_ERRORBUFFER, request.errorText);
+  options.set(CURLOPT_ERRORBUFFER, request->errorText);
   options.set(CURLOPT_WRITEFUNCTION, &Request::onBody);
-  options.set(CURLOPT_WRITEDATA, &request);
+  options.set(CURLOPT_WRITEDATA, request.get());
   options.set(CURLOPT_HEADERFUNCTION, &Request::onHeader);
-  options.set(CURLOPT_HEADERDATA, &request);
+  options.set(CURLOPT_HEADERDATA, request.get());
   options.set(CURLOPT_PREREQFUNCTION, &Request::onConnected);
-  options.set(CURLOPT_PREREQDATA, &request);
+  options.set(CURLOPT_PREREQDATA, request.get());
   if (!options.ok()) {
-    result.error = options.error();
-    return result;
+    failNow(options.error());
+    return;
   }
+  // Queued requests wait outside the library, so their waiting counts against no timeout.
+  if (m_perHost.value(request->server) >= maxConnectionsPerHost) {
+    m_waiting.push_back(std::move(request));
+    return;
+  }
+  start(std::move(request));
+}
 
-  curl().multi_add_handle(m_multi.get(), easy);
-  m_active = &request;
-  while (!request.done)
-    step();
+void Transfer::start(std::unique_ptr<Request> request) {
+  ++m_perHost[request->server];
+  request->sinceActivity.start();
+  curl().multi_add_handle(m_multi.get(), request->easy.get());
+  m_running.push_back(std::move(request));
+}
 
-  const bool complete = request.code == CURLE_OK && request.stallError.isEmpty();
-  result.outcome = complete                                         ? TransferOutcome::Complete
-                   : isOfflineCode(request.code, request.connected) ? TransferOutcome::Offline
-                                                                    : TransferOutcome::Failed;
-  result.headers = request.http ? request.headers : ftpHeaders(easy, complete, request.body.size());
-  result.status = statusOf(result.headers);
-  result.overSizeBound = request.tooLarge || request.code == CURLE_FILESIZE_EXCEEDED;
-  if (result.overSizeBound)
-    result.error = QStringLiteral("The response is larger than %1 bytes.").arg(request.maxBody);
-  else if (!request.stallError.isEmpty())
-    result.error = request.stallError;
-  else if (!complete)
-    result.error = QString::fromUtf8(request.errorText[0] ? request.errorText
-                                                          : curl().easy_strerror(request.code));
-  if (complete) result.body = std::move(request.body);
-  return result;
+void Transfer::startWaiting() {
+  for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+    if (m_perHost.value((*it)->server) >= maxConnectionsPerHost) {
+      ++it;
+      continue;
+    }
+    std::unique_ptr<Request> request = std::move(*it);
+    it = m_waiting.erase(it);
+    start(std::move(request));
+  }
 }
 
 void Transfer::step() {
@@ -267,25 +292,88 @@ void Transfer::step() {
   curl().multi_perform(m_multi.get(), &running);
   int left = 0;
   while (CURLMsg *message = curl().multi_info_read(m_multi.get(), &left)) {
-    if (message->msg == CURLMSG_DONE && m_active && message->easy_handle == m_active->easy.get())
-      finishActive(message->data.result, {});
+    if (message->msg != CURLMSG_DONE) continue;
+    const auto found = std::find_if(m_running.begin(), m_running.end(), [&](const auto &request) {
+      return request->easy.get() == message->easy_handle;
+    });
+    if (found != m_running.end()) finish(found->get(), message->data.result, {});
   }
   // Checked only after perform has read what arrived, so time spent in event handlers
   // while data sat in the socket does not count as a stall.
-  if (m_active && m_active->connected &&
-      m_active->sinceActivity.elapsed() > m_limits.stallTimeoutMs)
-    finishActive(CURLE_OPERATION_TIMEDOUT,
-                 QStringLiteral("The server sent nothing for %1 ms.").arg(m_limits.stallTimeoutMs));
-  if (m_active) curl().multi_poll(m_multi.get(), nullptr, 0, pollSliceMs, nullptr);
+  for (size_t i = 0; i < m_running.size();) {
+    Request *request = m_running[i].get();
+    if (request->connected && request->sinceActivity.elapsed() > m_limits.stallTimeoutMs) {
+      finish(request, CURLE_OPERATION_TIMEDOUT,
+             QStringLiteral("The server sent nothing for %1 ms.").arg(m_limits.stallTimeoutMs));
+      continue; // finish removed it: the same index now holds the next one
+    }
+    ++i;
+  }
+  if (!m_running.empty()) curl().multi_poll(m_multi.get(), nullptr, 0, pollSliceMs, nullptr);
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
 
-void Transfer::finishActive(int curlCode, const QString &stallError) {
-  curl().multi_remove_handle(m_multi.get(), m_active->easy.get());
-  m_active->code = CURLcode(curlCode);
-  m_active->stallError = stallError;
-  m_active->done = true;
-  m_active = nullptr;
+void Transfer::finish(Request *ended, int curlCode, const QString &stallError) {
+  const auto found = std::find_if(m_running.begin(), m_running.end(),
+                                  [&](const auto &request) { return request.get() == ended; });
+  Q_ASSERT_X(found != m_running.end(), "Transfer::finish", "only running requests finish");
+  std::unique_ptr<Request> request = std::move(*found);
+  m_running.erase(found);
+  CURL *easy = request->easy.get();
+  curl().multi_remove_handle(m_multi.get(), easy);
+  if (--m_perHost[request->server] <= 0) m_perHost.remove(request->server);
+
+  const CURLcode code = CURLcode(curlCode);
+  TransferResult result;
+  const bool complete = code == CURLE_OK && stallError.isEmpty();
+  result.outcome = complete                                  ? TransferOutcome::Complete
+                   : isOfflineCode(code, request->connected) ? TransferOutcome::Offline
+                                                             : TransferOutcome::Failed;
+  result.headers =
+      request->http ? request->headers : ftpHeaders(easy, complete, request->body.size());
+  result.status = statusOf(result.headers);
+  result.overSizeBound = request->tooLarge || code == CURLE_FILESIZE_EXCEEDED;
+  if (result.overSizeBound)
+    result.error = QStringLiteral("The response is larger than %1 bytes.").arg(request->maxBody);
+  else if (!stallError.isEmpty())
+    result.error = stallError;
+  else if (!complete)
+    result.error =
+        QString::fromUtf8(request->errorText[0] ? request->errorText : curl().easy_strerror(code));
+  if (complete) result.body = std::move(request->body);
+  // A slot is free: the next request for this server goes out before done() may yield.
+  startWaiting();
+  request->done(std::move(result));
+}
+
+void TransferGroup::add(const QString &url, bool headOnly,
+                        std::function<void(TransferResult &&)> done) {
+  Queued queued{url, headOnly, std::move(done)};
+  if (m_started)
+    submit(std::move(queued));
+  else
+    m_queued.push_back(std::move(queued));
+}
+
+void TransferGroup::submit(Queued queued) {
+  ++m_pending;
+  m_transfer.submit(queued.url, queued.headOnly,
+                    [this, done = std::move(queued.done)](TransferResult &&result) {
+                      --m_pending;
+                      done(std::move(result));
+                    });
+}
+
+void TransferGroup::wait() {
+  while (m_transfer.isBusy())
+    m_transfer.step();
+  m_started = true;
+  std::vector<Queued> queued = std::move(m_queued);
+  m_queued.clear();
+  for (Queued &each : queued)
+    submit(std::move(each));
+  while (m_pending > 0)
+    m_transfer.step();
 }
 
 QString decodeText(const QByteArray &bytes) {

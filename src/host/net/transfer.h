@@ -1,11 +1,16 @@
-// Downloads over HTTP, HTTPS and FTP, one at a time, keeping the event loop running meanwhile.
+// Downloads over HTTP, HTTPS and FTP, keeping the event loop running meanwhile: one at a time,
+// or a group side by side.
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringView>
 
+#include <deque>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace nuv {
 
@@ -52,9 +57,16 @@ struct TransferLimits {
   static TransferLimits fromEnvironment();
 };
 
-// The engine's one transfer channel. Requests run one at a time; while one is busy the Qt event
-// loop keeps running, so an event handler may ask for another request, which first waits for the
-// running one. Connections to a server are kept and reused for the life of the object.
+// At most this many requests to one server (scheme, host and port) run at once; the rest of a
+// group waits for one of them to end.
+inline constexpr int maxConnectionsPerHost = 6;
+
+class TransferGroup;
+
+// The engine's one transfer channel. Single requests run one at a time; while one is busy the Qt
+// event loop keeps running, so an event handler may ask for another request, which first waits
+// for everything running to end. A TransferGroup runs many requests side by side under the same
+// limits. Connections to a server are kept and reused for the life of the object.
 class Transfer {
 public:
   Transfer();
@@ -70,11 +82,13 @@ public:
   TransferResult fetchText(const QString &url, QString &text);
   TransferResult head(const QString &url);
 
-  bool isBusy() const { return m_active != nullptr; }
+  bool isBusy() const { return !m_running.empty() || !m_waiting.empty(); }
   // Yields to the event loop once, then keeps yielding until no request is running.
   void waitWhileBusy();
 
 private:
+  friend class TransferGroup;
+  using Done = std::function<void(TransferResult &&)>;
   struct Request;
   struct MultiDeleter {
     void operator()(void *multi) const;
@@ -82,12 +96,47 @@ private:
 
   bool startLibrary();
   TransferResult run(const QString &url, bool headOnly);
+  // Starts a request now, or queues it behind the host's running ones; done runs once it ends
+  // (at once when it cannot start).
+  void submit(const QString &url, bool headOnly, Done done);
+  void start(std::unique_ptr<Request> request);
+  void startWaiting();
   void step();
-  void finishActive(int curlCode, const QString &stallError);
+  void finish(Request *request, int curlCode, const QString &stallError);
 
   std::unique_ptr<void, MultiDeleter> m_multi;
   TransferLimits m_limits;
-  Request *m_active = nullptr;
+  std::vector<std::unique_ptr<Request>> m_running;
+  std::deque<std::unique_ptr<Request>> m_waiting; // for a free connection to their server
+  QHash<QString, int> m_perHost;                  // running requests by server
+};
+
+// Requests that run side by side. add() before wait() queues; wait() first lets whatever the
+// channel is running end (as a single request does), then starts every queued request. A
+// request's done() runs as soon as that request has ended, from inside wait() or from a nested
+// wait of an event handler, and may add follow-up requests, which start at once. wait() returns
+// once every request, follow-ups included, is done; the event loop keeps running meanwhile.
+class TransferGroup {
+public:
+  explicit TransferGroup(Transfer &transfer) : m_transfer(transfer) {}
+  TransferGroup(const TransferGroup &) = delete;
+  TransferGroup &operator=(const TransferGroup &) = delete;
+
+  void add(const QString &url, bool headOnly, std::function<void(TransferResult &&)> done);
+  void wait();
+
+private:
+  struct Queued {
+    QString url;
+    bool headOnly;
+    std::function<void(TransferResult &&)> done;
+  };
+  void submit(Queued queued);
+
+  Transfer &m_transfer;
+  std::vector<Queued> m_queued;
+  int m_pending = 0;
+  bool m_started = false;
 };
 
 // Text of a download: UTF-8 when the bytes are valid UTF-8, otherwise Windows-1252.

@@ -20,6 +20,10 @@ public:
     return m_cache.loadPictureCached(resolved) != nullptr;
   }
   void setCacheLevel(int level) override { m_cache.setCacheLevel(level); }
+  void preloadFiles(const QStringList &locations) override { m_cache.preloadFiles(locations); }
+  void preloadPictures(const QStringList &locations) override {
+    m_cache.preloadPictures(locations);
+  }
 
 private:
   Cache &m_cache;

@@ -7,6 +7,7 @@ JSON object --control (keyed by URL path) merged with the query string:
   status=N         answer with this status
   body=TEXT        answer with this body instead of the file
   last_modified=V  send "Last-Modified: V" (default: the file's modification time)
+  delay=MS         wait this many milliseconds before answering
   hold=NAME        answer only once the test releases NAME (LoopbackServer::release writes the
                    file release-NAME beside --control; it is removed once seen)
   redirect=PATH    answer 302 with this Location
@@ -30,6 +31,9 @@ log_lock = threading.Lock()
 
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # Header and body go out in separate writes; with Nagle's algorithm the body would wait for
+    # the client's delayed acknowledgement (40 ms) on every reused connection.
+    disable_nagle_algorithm = True
 
     def log_message(self, *args):
         pass
@@ -60,6 +64,8 @@ class Handler(BaseHTTPRequestHandler):
         if control.get("stall"):
             self.stall(control["stall"])
             return
+        if control.get("delay"):
+            time.sleep(int(control["delay"]) / 1000)
         if control.get("hold"):
             self.hold(os.path.basename(str(control["hold"])))
         if control.get("redirect"):
@@ -142,11 +148,13 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--control", required=True)
+    parser.add_argument("--bind", default="127.0.0.1",
+                        help="loopback address to listen on (any of 127.0.0.0/8)")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
                         help="serve HTTPS with this certificate and key")
     args = parser.parse_args()
 
-    server = Server(("127.0.0.1", 0), Handler)
+    server = Server((args.bind, 0), Handler)
     server.root = os.path.realpath(args.root)
     server.log_path = args.log
     server.control_path = args.control

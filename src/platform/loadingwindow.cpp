@@ -1,0 +1,92 @@
+// The small window shown while PRELOAD fetches: a "LOADING" panel, or the document's picture.
+#include "loadingwindow.h"
+
+#include "outline.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+
+namespace nuv {
+
+namespace {
+
+const QSize panelSize(184, 64);
+constexpr int pulseMs = 40;
+constexpr int stripeWidth = 48;
+
+QFont labelFont() {
+  QFont font(QStringLiteral("Arial"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(12);
+  font.setBold(true);
+  font.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+  return font;
+}
+
+} // namespace
+
+LoadingWindow::LoadingWindow()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint) {
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setFocusPolicy(Qt::NoFocus);
+  setWindowTitle(QStringLiteral("LOADING"));
+  m_pulse.setInterval(pulseMs);
+  connect(&m_pulse, &QTimer::timeout, this, [this] {
+    m_phase = (m_phase + 4) % (width() + stripeWidth);
+    update();
+  });
+}
+
+void LoadingWindow::present(const QImage &picture, bool shaped, const QWidget *near) {
+  m_picture = picture;
+  clearMask();
+  if (m_picture.isNull()) {
+    resize(panelSize);
+  } else {
+    resize(m_picture.size());
+    // A picture without a shape keeps its rectangle.
+    const QRegion region = shaped ? outlineRegion(TraceOutline(m_picture)) : QRegion();
+    if (!region.isEmpty()) setMask(region);
+  }
+  const QScreen *screen = near != nullptr && near->screen() != nullptr
+                              ? near->screen()
+                              : QGuiApplication::primaryScreen();
+  if (screen != nullptr) move(screen->geometry().center() - rect().center());
+  update();
+}
+
+void LoadingWindow::showEvent(QShowEvent *) {
+  if (m_picture.isNull()) m_pulse.start();
+}
+
+void LoadingWindow::hideEvent(QHideEvent *) {
+  m_pulse.stop();
+}
+
+void LoadingWindow::paintEvent(QPaintEvent *) {
+  QPainter painter(this);
+  if (!m_picture.isNull()) {
+    painter.drawImage(0, 0, m_picture);
+    return;
+  }
+  // A dark panel with a hairline frame, the word, and a stripe running along the bottom.
+  const QColor panel(0x26, 0x2a, 0x31);
+  const QColor frame(0x4a, 0x52, 0x5e);
+  const QColor accent(0x4f, 0xa3, 0xf7);
+  painter.fillRect(rect(), panel);
+  painter.setPen(frame);
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+  painter.setPen(QColor(0xf2, 0xf4, 0xf7));
+  painter.setFont(labelFont());
+  painter.drawText(rect().adjusted(0, 0, 0, -6), Qt::AlignCenter, QStringLiteral("LOADING"));
+  const int track = height() - 6;
+  painter.fillRect(QRect(1, track, width() - 2, 3), frame);
+  const int left = m_phase - stripeWidth;
+  painter.fillRect(QRect(left, track, stripeWidth, 3).intersected(rect().adjusted(1, 0, -1, 0)),
+                   accent);
+}
+
+} // namespace nuv
