@@ -3,6 +3,7 @@
 
 #include "arguments.h"
 #include "cache.h"
+#include "desktop.h"
 #include "documentreader.h"
 #include "expressions.h"
 #include "interpreter.h"
@@ -95,8 +96,11 @@ bool Startup::handleArgument(const QString &argument) {
     m_oy = roundHalfEven(leadingNumber(argument.mid(4)));
   } else if (hasPrefix(argument, u"-relative")) {
     m_relative = true;
-  } else if (hasPrefix(argument, u"-postinstall") || hasPrefix(argument, u"-preuninstall")) {
-    // The desktop chores come with the desktop integration; the program ends either way.
+  } else if (hasPrefix(argument, u"-postinstall")) {
+    postInstall(DesktopPlaces::ofThisProgram(userFolder(), m_cache.cacheFolder()));
+    return false;
+  } else if (hasPrefix(argument, u"-preuninstall")) {
+    preUninstall(DesktopPlaces::ofThisProgram(userFolder(), m_cache.cacheFolder()));
     return false;
   } else if (hasPrefix(argument, u"-nomove")) {
     // Accepted for old shortcuts; it has no effect.
