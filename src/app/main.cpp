@@ -1,4 +1,5 @@
 // nuv: runs a Skivet document.
+#include "authoring.h"
 #include "cache.h"
 #include "hostresources.h"
 #include "interpreter.h"
@@ -49,6 +50,10 @@ void saveScreenshot(QWidget &window, const QString &path) {
 int main(int argc, char *argv[]) {
   QElapsedTimer sinceStart;
   sinceStart.start();
+  const nuv::AuthoringOptions authoring = nuv::readAuthoringOptions(nuv::commandLineOf(argc, argv));
+  if (nuv::runsWithoutWindow(authoring.mode)) return nuv::runAuthoringTool(authoring);
+  // A screenshot is taken headless, whatever display there is.
+  if (authoring.mode == nuv::AuthoringMode::Screenshot) qputenv("QT_QPA_PLATFORM", "offscreen");
   nuv::RunningMarker marker;
   preferX11();
   QApplication app(argc, argv);
@@ -73,8 +78,9 @@ int main(int argc, char *argv[]) {
   interpreter.setProgramPath(QCoreApplication::applicationFilePath());
   interpreter.setNewDepth(qEnvironmentVariableIntValue(nuv::newDepthVariable));
 
-  QStringList arguments = QCoreApplication::arguments();
-  arguments.removeFirst();
+  // Qt has taken its own options out by now; the authoring ones are no business of start-up.
+  const QStringList arguments =
+      nuv::readAuthoringOptions(QCoreApplication::arguments().mid(1)).arguments;
   nuv::Startup startup(windows, interpreter, cache);
   if (!startup.run(arguments)) return startup.exitCode();
   if (windows.mainWindowClosed()) return 0;
@@ -82,7 +88,9 @@ int main(int argc, char *argv[]) {
   nuv::MainWindow &window = windows.mainWindow();
 
   // Headless runs and start-up measurements: report the first painted frame, then leave.
-  const QString screenshot = qEnvironmentVariable("NUV_SCREENSHOT");
+  const QString screenshot = authoring.mode == nuv::AuthoringMode::Screenshot
+                                 ? authoring.screenshot
+                                 : qEnvironmentVariable("NUV_SCREENSHOT");
   const bool timeFirstPaint = qEnvironmentVariableIsSet("NUV_EXIT_AFTER_FIRST_PAINT");
   QObject::connect(&window, &nuv::MainWindow::firstPaint, &window, [&] {
     // Once the frame is out, every plugin is available again.

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <iterator>
 
 namespace nuv {
 
@@ -48,6 +49,12 @@ Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources &resource
   QElapsedTimer sinceStart;
   sinceStart.start();
   m_clock = [sinceStart] { return sinceStart.elapsed(); };
+}
+
+bool Interpreter::isStatementKeyword(QStringView keyword) {
+  return std::any_of(
+      std::begin(s_statements), std::end(s_statements),
+      [keyword](const Statement &statement) { return statement.keyword == keyword; });
 }
 
 // Copies into the target's own buffer, which a run reuses line after line without allocating.

@@ -51,6 +51,9 @@ public:
 
   void showParseError(const QString &line, const QString &reason);
 
+  // One of the statements recognised everywhere, even inside object blocks; upper case.
+  static bool isStatementKeyword(QStringView keyword);
+
   ValueStore &valueStore() { return m_store; }
   ObjectModel &objects() { return m_objects; }
   const ObjectModel &objects() const { return m_objects; }

@@ -78,8 +78,14 @@ bool Startup::run(const QStringList &rawArguments) {
   m_cache.setBaseFolder(folderOf(location));
 
   DocumentReader reader(m_cache, m_interpreter.evaluator(), m_windows);
-  QString text = reader.readDocument(resolveLocation(location, m_cache.baseFolder()));
+  reader.setSourceMap(m_map);
+  m_documentLocation = resolveLocation(location, m_cache.baseFolder());
+  QString text = reader.readDocument(m_documentLocation);
   if (text.isEmpty()) return end(1);
+  if (m_map != nullptr) {
+    m_text = text;
+    return true;
+  }
   m_interpreter.parseContent(text);
   return true;
 }
