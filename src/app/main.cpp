@@ -3,10 +3,12 @@
 #include "cache.h"
 #include "hostresources.h"
 #include "interpreter.h"
+#include "locations.h"
 #include "pictures.h"
 #include "qtwindowsystem.h"
 #include "runningmarker.h"
 #include "startup.h"
+#include "watcher.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,6 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -109,5 +112,11 @@ int main(int argc, char *argv[]) {
     }
   });
   windows.showMainWindow();
+  std::unique_ptr<nuv::DocumentWatcher> watcher;
+  if (authoring.mode == nuv::AuthoringMode::Watch) {
+    watcher = std::make_unique<nuv::DocumentWatcher>(
+        cache, interpreter, windows, startup.documentLocation(),
+        nuv::displayNameOf(startup.locationFile()), [&windows] { windows.resetDocument(); });
+  }
   return QApplication::exec();
 }

@@ -51,6 +51,13 @@ public:
 
   void showParseError(const QString &line, const QString &reason);
 
+  // Forgets every object and window-wide setting, as before a document's first run, so that
+  // the document can run afresh. Never while a run is going on (see isRunning).
+  void resetDocument();
+  // A run has started and not ended: it may be waiting for a transfer, with the event loop
+  // turning under it.
+  bool isRunning() const { return m_runDepth > 0; }
+
   // One of the statements recognised everywhere, even inside object blocks; upper case.
   static bool isStatementKeyword(QStringView keyword);
 
@@ -159,6 +166,7 @@ private:
   // Paths as the document wrote them; what was applied goes into the settings.
   void applySkin(const QString &bitmap, const QString &alphaBitmap, bool shape);
 
+  int m_runDepth = 0;
   int m_hoveredButton = -1;
   ControlId m_hoveredControl = 0;
 

@@ -25,6 +25,8 @@ public:
   // depth stays near the number of layers plus one layer's controls.
   QWidget *controlParent();
   static constexpr int controlsPerLayer = 500;
+  // Deletes every control, with the layers that hold them.
+  void clearControls();
 
 Q_SIGNALS:
   void firstPaint();

@@ -73,6 +73,9 @@ public:
   // fetched is tried again next time.
   Picture loadPictureCached(QString &location);
 
+  // Decodes every picture afresh when next asked for: their files may have changed.
+  void forgetPictures() { m_pictures.clear(); }
+
   // Stores a document the reader has downloaded, in the document header layout.
   bool storeDocument(QStringView location, const QByteArray &bytes, qint64 characterCount);
   int sweep(QDate today = QDate::currentDate()) const {
