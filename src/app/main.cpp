@@ -1,11 +1,14 @@
 // nuv: runs a Skivet document.
+#include "authoring.h"
 #include "cache.h"
 #include "hostresources.h"
 #include "interpreter.h"
+#include "locations.h"
 #include "pictures.h"
 #include "qtwindowsystem.h"
 #include "runningmarker.h"
 #include "startup.h"
+#include "watcher.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,6 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -49,6 +53,10 @@ void saveScreenshot(QWidget &window, const QString &path) {
 int main(int argc, char *argv[]) {
   QElapsedTimer sinceStart;
   sinceStart.start();
+  const nuv::AuthoringOptions authoring = nuv::readAuthoringOptions(nuv::commandLineOf(argc, argv));
+  if (nuv::runsWithoutWindow(authoring.mode)) return nuv::runAuthoringTool(authoring);
+  // A screenshot is taken headless, whatever display there is.
+  if (authoring.mode == nuv::AuthoringMode::Screenshot) qputenv("QT_QPA_PLATFORM", "offscreen");
   nuv::RunningMarker marker;
   preferX11();
   QApplication app(argc, argv);
@@ -74,8 +82,9 @@ int main(int argc, char *argv[]) {
   interpreter.setProgramPath(QCoreApplication::applicationFilePath());
   interpreter.setNewDepth(qEnvironmentVariableIntValue(nuv::newDepthVariable));
 
-  QStringList arguments = QCoreApplication::arguments();
-  arguments.removeFirst();
+  // Qt has taken its own options out by now; the authoring ones are no business of start-up.
+  const QStringList arguments =
+      nuv::readAuthoringOptions(QCoreApplication::arguments().mid(1)).arguments;
   nuv::Startup startup(windows, interpreter, cache);
   if (!startup.run(arguments)) return startup.exitCode();
   if (windows.mainWindowClosed()) return 0;
@@ -83,7 +92,9 @@ int main(int argc, char *argv[]) {
   nuv::MainWindow &window = windows.mainWindow();
 
   // Headless runs and start-up measurements: report the first painted frame, then leave.
-  const QString screenshot = qEnvironmentVariable("NUV_SCREENSHOT");
+  const QString screenshot = authoring.mode == nuv::AuthoringMode::Screenshot
+                                 ? authoring.screenshot
+                                 : qEnvironmentVariable("NUV_SCREENSHOT");
   const bool timeFirstPaint = qEnvironmentVariableIsSet("NUV_EXIT_AFTER_FIRST_PAINT");
   QObject::connect(&window, &nuv::MainWindow::firstPaint, &window, [&] {
     // Once the frame is out, every plugin is available again.
@@ -102,5 +113,11 @@ int main(int argc, char *argv[]) {
     }
   });
   windows.showMainWindow();
+  std::unique_ptr<nuv::DocumentWatcher> watcher;
+  if (authoring.mode == nuv::AuthoringMode::Watch) {
+    watcher = std::make_unique<nuv::DocumentWatcher>(
+        cache, interpreter, windows, startup.documentLocation(),
+        nuv::displayNameOf(startup.locationFile()), [&windows] { windows.resetDocument(); });
+  }
   return QApplication::exec();
 }

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <iterator>
 
 namespace nuv {
 
@@ -50,6 +51,12 @@ Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources &resource
   m_clock = [sinceStart] { return sinceStart.elapsed(); };
 }
 
+bool Interpreter::isStatementKeyword(QStringView keyword) {
+  return std::any_of(
+      std::begin(s_statements), std::end(s_statements),
+      [keyword](const Statement &statement) { return statement.keyword == keyword; });
+}
+
 // Copies into the target's own buffer, which a run reuses line after line without allocating.
 static void assignText(QString &target, QStringView source) {
   target.resize(source.size());
@@ -72,6 +79,7 @@ static void assignKeyword(QString &keyword, QStringView statement) {
 }
 
 void Interpreter::parseContent(QString &text) {
+  ++m_runDepth;
   prepareTextInPlace(text);
   Run run(text);
   for (run.lineIndex = 1; run.lineIndex <= run.lineCount(); ++run.lineIndex) {
@@ -95,6 +103,16 @@ void Interpreter::parseContent(QString &text) {
     (this->*handler)(run);
   }
   endOfRun(run);
+  --m_runDepth;
+}
+
+void Interpreter::resetDocument() {
+  Q_ASSERT_X(m_runDepth == 0, "resetDocument", "the tables are in use by a run");
+  m_objects.reset();
+  m_settings = WindowSettings();
+  m_resources.setCacheLevel(m_settings.cacheLevel);
+  m_hoveredButton = -1;
+  m_hoveredControl = 0;
 }
 
 // A BITMAP that no SETSHAPEBMP applied shows as a plain rectangular picture.

@@ -51,6 +51,16 @@ public:
 
   void showParseError(const QString &line, const QString &reason);
 
+  // Forgets every object and window-wide setting, as before a document's first run, so that
+  // the document can run afresh. Never while a run is going on (see isRunning).
+  void resetDocument();
+  // A run has started and not ended: it may be waiting for a transfer, with the event loop
+  // turning under it.
+  bool isRunning() const { return m_runDepth > 0; }
+
+  // One of the statements recognised everywhere, even inside object blocks; upper case.
+  static bool isStatementKeyword(QStringView keyword);
+
   ValueStore &valueStore() { return m_store; }
   ObjectModel &objects() { return m_objects; }
   const ObjectModel &objects() const { return m_objects; }
@@ -157,6 +167,7 @@ private:
   void applySkin(const QString &bitmap, const QString &alphaBitmap, bool shape);
 
   int m_preloadDepth = 0; // PRELOAD statements running, nested ones included
+  int m_runDepth = 0;
   int m_hoveredButton = -1;
   ControlId m_hoveredControl = 0;
 

@@ -28,6 +28,12 @@ QWidget *MainWindow::controlParent() {
   return layer;
 }
 
+void MainWindow::clearControls() {
+  qDeleteAll(m_layers);
+  m_layers.clear();
+  m_inLastLayer = 0;
+}
+
 void MainWindow::resizeEvent(QResizeEvent *) {
   for (QWidget *layer : m_layers)
     layer->setGeometry(rect());

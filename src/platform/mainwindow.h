@@ -32,6 +32,8 @@ public:
   // translucency keeps that visual (making the window anew costs more than a skin switch may
   // take) and paints every pixel opaque instead.
   void setTranslucent(bool translucent);
+  // Deletes every control, with the layers that hold them.
+  void clearControls();
 
 Q_SIGNALS:
   void firstPaint();

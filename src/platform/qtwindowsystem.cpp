@@ -68,6 +68,25 @@ QWidget *QtWindowSystem::control(ControlId id) const {
   return m_controls[size_t(id - 1)];
 }
 
+void QtWindowSystem::resetDocument() {
+  const QPoint at = m_main->pos();
+  hideLoadingWindow();
+  leaveAlphaSkin();
+  m_skin = SkinKind::Plain;
+  m_main->clearControls();
+  m_controls.clear();
+  m_pixmaps.clear();
+  for (const PointerTarget target : {PointerTarget::Form, PointerTarget::TextButtons,
+                                     PointerTarget::GraphButtons, PointerTarget::InputBoxes})
+    m_pointers.set(target, std::nullopt);
+  m_main->setPicture(QImage());
+  m_main->clearMask();
+  m_main->setMoveRestriction(MoveRestriction::Free);
+  setAlwaysOnTop(false);
+  setShowInTaskbar(true);
+  m_main->move(at);
+}
+
 void QtWindowSystem::showMessage(const QString &title, const QString &text, MessageIcon icon) {
   showMessageBox(title, text, icon);
 }

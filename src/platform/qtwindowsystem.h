@@ -40,6 +40,9 @@ public:
   void showMainWindow();
   // The widget showing a control, or nullptr.
   QWidget *control(ControlId id) const;
+  // Takes away what a document built (controls, skin, pointers, window flags) and keeps the
+  // window where it is, for the document to run afresh. Only between runs.
+  void resetDocument();
 
   void showMessage(const QString &title, const QString &text, MessageIcon icon) override;
   void setTitle(const QString &title) override;

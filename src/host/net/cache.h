@@ -94,6 +94,9 @@ public:
     m_pictureNotice = std::move(notice);
   }
 
+  // Decodes every picture afresh when next asked for: their files may have changed.
+  void forgetPictures() { m_pictures.clear(); }
+
   // Stores a document the reader has downloaded, in the document header layout.
   bool storeDocument(QStringView location, const QByteArray &bytes, qint64 characterCount);
   int sweep(QDate today = QDate::currentDate()) const {

@@ -30,6 +30,7 @@ QString DocumentReader::readDocument(const QString &location) {
   const bool topLevel = m_includeChain.isEmpty();
   if (topLevel) {
     m_texts.clear();
+    m_places.clear();
     m_refused.clear();
     m_bytesRead = 0;
     m_total = 0;
@@ -39,7 +40,7 @@ QString DocumentReader::readDocument(const QString &location) {
   m_includeChain.append(location);
   QString result;
   const std::optional<QString> text = textOf(location);
-  if (text && m_stop == Stop::None) result = expand(*text, isRemote(location));
+  if (text && m_stop == Stop::None) result = expand(*text, location);
   m_includeChain.removeLast();
   if (!topLevel) return result;
 
@@ -67,7 +68,9 @@ std::optional<QString> DocumentReader::textOf(const QString &location) {
   if (cause.isEmpty()) {
     m_bytesRead += raw.size();
     if (m_bytesRead > m_maxCharacters) m_stop = Stop::TooLarge;
-    text = normaliseLines(decodeText(raw));
+    const QString decoded = decodeText(raw);
+    text = normaliseLines(decoded);
+    if (m_map != nullptr) mapLines(location, decoded, *text);
   } else {
     showReadError(location, cause);
   }
@@ -124,8 +127,42 @@ QString DocumentReader::readRemote(const QString &location, QByteArray &raw) {
   return u"could not be read. "_s + fetched.error;
 }
 
-QString DocumentReader::expand(const QString &text, bool fromNetwork) {
+void DocumentReader::mapLines(const QString &location, QStringView raw, const QString &normalised) {
+  qsizetype file = m_map->files.indexOf(location);
+  if (file < 0) {
+    file = m_map->files.size();
+    m_map->files.append(location);
+  }
+  // The line on disk of each character normaliseLines keeps, walked by the same rules: a break
+  // right after a break is dropped, and CR LF counts as one break.
+  std::vector<int> lineOf;
+  lineOf.reserve(size_t(normalised.size()));
+  int line = 1;
+  bool afterBreak = false;
+  for (qsizetype i = 0; i < raw.size(); ++i) {
+    const QChar c = raw[i];
+    const bool isBreak = c == u'\n' || c == u'\r';
+    if (!(isBreak && afterBreak)) lineOf.push_back(line);
+    afterBreak = isBreak;
+    if (c == u'\n' || (c == u'\r' && (i + 1 == raw.size() || raw[i + 1] != u'\n'))) ++line;
+  }
+  const LineIndex lines(normalised);
+  std::vector<SourceMap::Place> &places = m_places[location];
+  places.clear();
+  for (int n = 1; n <= lines.count(); ++n) {
+    const qsizetype start = lines.line(n).data() - normalised.data();
+    const int number = start < qsizetype(lineOf.size()) ? lineOf[size_t(start)] : line;
+    places.push_back({int(file), number});
+  }
+}
+
+QString DocumentReader::expand(const QString &text, const QString &location) {
+  const bool fromNetwork = isRemote(location);
   const LineIndex lines(text);
+  const std::vector<SourceMap::Place> *places = m_map != nullptr ? &m_places[location] : nullptr;
+  const auto placeOf = [places](int n) {
+    return n - 1 < int(places->size()) ? (*places)[size_t(n - 1)] : SourceMap::Place{};
+  };
   QString result;
   for (int n = 1; n <= lines.count() && m_stop == Stop::None; ++n) {
     const QStringView line = lines.line(n);
@@ -139,6 +176,7 @@ QString DocumentReader::expand(const QString &text, bool fromNetwork) {
     if (!work.startsWith(u'%')) {
       result += line;
       result += u"\r\n"_s;
+      if (places != nullptr) m_map->lines.push_back(placeOf(n));
       continue;
     }
     if (!tokenIs(work, 1, u"%INCLUDE")) continue;
@@ -148,6 +186,7 @@ QString DocumentReader::expand(const QString &text, bool fromNetwork) {
       m_stop = Stop::TooManyIncludes;
       break;
     }
+    if (places != nullptr) m_includeLine = placeOf(n);
     const QString included = resolveLocation(argument, m_cache.baseFolder());
     // A document from the network must not pull local files into itself: their lines could
     // travel back to its server (a PRELOAD list turns them into requests).
@@ -165,6 +204,15 @@ QString DocumentReader::expand(const QString &text, bool fromNetwork) {
 }
 
 void DocumentReader::showReadError(const QString &location, const QString &cause) {
+  if (m_map != nullptr) {
+    // The document itself has no place to point at; an include is named at its %INCLUDE line.
+    const bool ofTheDocument =
+        m_includeChain.isEmpty() || (m_includeChain.size() == 1 && m_includeChain[0] == location);
+    const SourceMap::Place place = ofTheDocument ? SourceMap::Place{} : m_includeLine;
+    m_map->problems.push_back({place, cause == gone ? u"cannot read '%1'"_s.arg(location)
+                                                    : u"'%1' "_s.arg(location) + cause});
+    return;
+  }
   m_windows.showMessage(u"Read Error"_s,
                         u"Could not open Skivet!\r\n\r\n"_s + location + u"\r\n\r\n"_s + cause,
                         MessageIcon::Critical);

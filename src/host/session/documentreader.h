@@ -7,12 +7,30 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace nuv {
 
 class Cache;
 class Evaluator;
 class WindowSystem;
+
+// Where each line of an expanded text comes from, for tools that point people at a file and a
+// line. Filled only when a reader is given one, so the engine's own reads pay nothing for it.
+struct SourceMap {
+  struct Place {
+    int file = -1; // in files; -1 when there is no file to name
+    int line = 0;  // 1-based, in that file as it lies on disk
+  };
+  struct Problem {
+    Place place; // the %INCLUDE line, or no place for the document itself
+    QString text;
+  };
+  QStringList files;        // every location read, in the order first read
+  std::vector<Place> lines; // one per line of the expanded text
+  // Reads that failed. With a map the reader reports them here instead of in a message.
+  std::vector<Problem> problems;
+};
 
 class DocumentReader {
 public:
@@ -29,6 +47,8 @@ public:
 
   void setMaxCharacters(qsizetype n) { m_maxCharacters = n; }
   void setMaxIncludes(int n) { m_maxIncludes = n; }
+  // Records where every line comes from, and the failed reads, until set back to nullptr.
+  void setSourceMap(SourceMap *map) { m_map = map; }
 
   // The location must be resolved. "" when it cannot be read (after a "Read Error" message
   // naming the cause), when it is already being read further up (an include cycle), or when the
@@ -45,7 +65,9 @@ private:
   // "" when read; otherwise the cause, said of the location.
   QString readRaw(const QString &location, QByteArray &raw);
   QString readRemote(const QString &location, QByteArray &raw);
-  QString expand(const QString &text, bool fromNetwork);
+  QString expand(const QString &text, const QString &location);
+  // Mapped reads only: the source place of each line of normaliseLines(raw).
+  void mapLines(const QString &location, QStringView raw, const QString &normalised);
   void showReadError(const QString &location, const QString &cause);
 
   Cache &m_cache;
@@ -62,6 +84,10 @@ private:
   qsizetype m_total = 0;
   int m_includes = 0;
   Stop m_stop = Stop::None;
+  SourceMap *m_map = nullptr;
+  // Mapped reads only: the places of each location's lines, and the %INCLUDE line being followed.
+  QHash<QString, std::vector<SourceMap::Place>> m_places;
+  SourceMap::Place m_includeLine;
 };
 
 } // namespace nuv

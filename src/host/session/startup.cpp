@@ -3,6 +3,7 @@
 
 #include "arguments.h"
 #include "cache.h"
+#include "desktop.h"
 #include "documentreader.h"
 #include "expressions.h"
 #include "interpreter.h"
@@ -77,8 +78,14 @@ bool Startup::run(const QStringList &rawArguments) {
   m_cache.setBaseFolder(folderOf(location));
 
   DocumentReader reader(m_cache, m_interpreter.evaluator(), m_windows);
-  QString text = reader.readDocument(resolveLocation(location, m_cache.baseFolder()));
+  reader.setSourceMap(m_map);
+  m_documentLocation = resolveLocation(location, m_cache.baseFolder());
+  QString text = reader.readDocument(m_documentLocation);
   if (text.isEmpty()) return end(1);
+  if (m_map != nullptr) {
+    m_text = text;
+    return true;
+  }
   m_interpreter.parseContent(text);
   return true;
 }
@@ -95,8 +102,11 @@ bool Startup::handleArgument(const QString &argument) {
     m_oy = roundHalfEven(leadingNumber(argument.mid(4)));
   } else if (hasPrefix(argument, u"-relative")) {
     m_relative = true;
-  } else if (hasPrefix(argument, u"-postinstall") || hasPrefix(argument, u"-preuninstall")) {
-    // The desktop chores come with the desktop integration; the program ends either way.
+  } else if (hasPrefix(argument, u"-postinstall")) {
+    postInstall(DesktopPlaces::ofThisProgram(userFolder(), m_cache.cacheFolder()));
+    return false;
+  } else if (hasPrefix(argument, u"-preuninstall")) {
+    preUninstall(DesktopPlaces::ofThisProgram(userFolder(), m_cache.cacheFolder()));
     return false;
   } else if (hasPrefix(argument, u"-nomove")) {
     // Accepted for old shortcuts; it has no effect.

@@ -11,6 +11,7 @@ namespace nuv {
 
 class Cache;
 class Interpreter;
+struct SourceMap;
 
 class Startup {
 public:
@@ -21,6 +22,14 @@ public:
   // exitCode() then tells how.
   bool run(const QStringList &arguments);
   int exitCode() const { return m_exitCode; }
+
+  // With a map, run() reads the document with its places recorded and stops before running
+  // it; documentText() then holds it.
+  void setSourceMap(SourceMap *map) { m_map = map; }
+  const QString &documentText() const { return m_text; }
+  // The resolved location of the document, once run() has come as far as reading it.
+  const QString &documentLocation() const { return m_documentLocation; }
+  const QString &locationFile() const { return m_locationFile; }
 
 private:
   bool handleArgument(const QString &argument);
@@ -43,6 +52,9 @@ private:
   bool m_endNow = false;
   QString m_locationFile;
   int m_exitCode = 0;
+  SourceMap *m_map = nullptr;
+  QString m_text;
+  QString m_documentLocation;
 };
 
 } // namespace nuv

@@ -1,0 +1,242 @@
+// Tools for people who write Skivets: --help, --version, --check, --watch and --screenshot.
+#include "authoring.h"
+
+#include "cache.h"
+#include "checker.h"
+#include "hostresources.h"
+#include "interpreter.h"
+#include "locations.h"
+#include "startup.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace nuv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const char helpText[] = R"(Usage: nuv LOCATION [-x:N] [-y:N] [-ox:N] [-oy:N] [-relative] [-nomove]
+       nuv --check LOCATION
+       nuv --watch LOCATION [placement options]
+       nuv --screenshot FILE LOCATION [placement options]
+       nuv -postinstall | -preuninstall
+       nuv --help | --version
+
+Runs a Skivet. LOCATION is a location file (.nuv, .jov) whose first field names the document,
+or an http(s):// address whose body does.
+
+Placement:
+  -x:N, -y:N         left and top edge in pixels; N- counts from the right or bottom edge
+  -ox:N, -oy:N       an origin that -relative adds to -x: and -y:
+  -relative          place the window relative to the origin
+  -nomove            accepted for old shortcuts; no effect
+
+For people who write Skivets:
+  --check LOCATION   report what the document gets wrong, one line each, as
+                     FILE:LINE: error: text (or warning); exit status 1 on an error
+  --watch LOCATION   run the Skivet, and run it afresh whenever the document or a file it
+                     includes changes; a version with errors leaves the last good one showing
+  --screenshot FILE  render the first frame without a display into the PNG FILE, and exit
+
+Installers:
+  -postinstall       make a desktop entry for every template in the program's Desktop folder
+  -preuninstall      remove those entries and the per-user folders
+
+Files: the per-user folder is $XDG_DATA_HOME/NUV/ (default ~/.local/share/NUV/), with the
+download cache in its cache/ and the uninstall record uninsNUV.dat.
+Set NUV_MESSAGES=stderr to have messages written to standard error instead of shown.
+)";
+
+void print(std::FILE *stream, const QString &text) {
+  std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+// Start-up's messages, as diagnostics of the location a check was given.
+class DiagnosticWindows : public WindowSystem {
+public:
+  explicit DiagnosticWindows(QString location) : m_location(std::move(location)) {}
+
+  void showMessage(const QString &title, const QString &text, MessageIcon) override {
+    QString flat = text;
+    flat.replace(u"\r\n"_s, u" "_s).replace(u'\n', u' ');
+    print(stdout, m_location + u": error: "_s + title + u": "_s + flat.simplified() + u'\n');
+  }
+  void setTitle(const QString &) override {}
+  void setAlwaysOnTop(bool) override {}
+  void setShowInTaskbar(bool) override {}
+  void minimize() override {}
+  void closeMainWindow() override {}
+  QPoint mainWindowPosition() const override { return {unplaced, unplaced}; }
+  QPoint mainWindowPlacement() const override { return {}; }
+  void whenPlaced(std::function<void()>) override {}
+  void setMainWindowPosition(const QPoint &) override {}
+  QSize screenSize() const override { return {1920, 1080}; }
+  void setMoveRestriction(MoveRestriction) override {}
+  bool startProcess(const QString &, const QStringList &, const QStringList &) override {
+    return false;
+  }
+  void writeDiagnostic(const QString &) override {}
+  SkinKind applySkin(const SkinRequest &) override { return SkinKind::Plain; }
+  void setClipObjects(bool) override {}
+  void showLoadingWindow(const QString &, bool) override {}
+  void hideLoadingWindow() override {}
+  bool setPointer(PointerTarget, const Pointer &) override { return false; }
+  ControlId createControl(const ControlSpec &) override { return 0; }
+  void setControlGeometry(ControlId, const QRect &) override {}
+  void setControlVisible(ControlId, bool) override {}
+  void setControlPicture(ControlId, const QString &) override {}
+  void setControlText(ControlId, const QString &) override {}
+  std::optional<ControlId> createBrowser(const BrowserSpec &) override { return std::nullopt; }
+  void navigate(ControlId, const QString &) override {}
+  void browserAction(ControlId, BrowserAction) override {}
+  void setBrowserSilent(ControlId, bool) override {}
+
+private:
+  QString m_location;
+};
+
+int runCheck(const AuthoringOptions &options) {
+  int argc = 1;
+  char name[] = "nuv";
+  char *argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(u"NUV"_s);
+  Cache cache;
+  cache.transfer().setLimits(TransferLimits::fromEnvironment());
+  HostResources resources(cache);
+  DiagnosticWindows windows(options.arguments.isEmpty() ? QString() : options.arguments.last());
+  Interpreter interpreter(windows, resources);
+  Startup startup(windows, interpreter, cache);
+  SourceMap map;
+  startup.setSourceMap(&map);
+  const bool read = startup.run(options.arguments);
+  if (!read && startup.documentLocation().isEmpty()) return 1;
+  const Diagnostics found =
+      diagnose(map, startup.documentText(), cache, startup.documentLocation());
+  for (const QString &line : found.lines)
+    print(stdout, line + u'\n');
+  std::fflush(stdout);
+  return found.errors || !read ? 1 : 0;
+}
+
+} // namespace
+
+QStringList commandLineOf(int argc, char *argv[]) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i)
+    arguments += QString::fromLocal8Bit(argv[i]);
+  return arguments;
+}
+
+AuthoringOptions readAuthoringOptions(const QStringList &arguments) {
+  AuthoringOptions options;
+  bool help = false;
+  bool version = false;
+  const auto setMode = [&options](AuthoringMode mode, const QString &option) {
+    if (options.mode != AuthoringMode::Run && options.mode != mode)
+      options.mistake = u"%1 cannot be combined with the other tool options"_s.arg(option);
+    options.mode = mode;
+  };
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString &argument = arguments[i];
+    if (!argument.startsWith(u"--"_s)) {
+      options.arguments += argument;
+      continue;
+    }
+    const qsizetype equals = argument.indexOf(u'=');
+    const QString option = equals < 0 ? argument : argument.left(equals);
+    const auto value = [&]() -> QString {
+      if (equals >= 0) return argument.mid(equals + 1);
+      if (i + 1 < arguments.size()) return arguments[++i];
+      options.mistake = option + u" needs a value"_s;
+      return {};
+    };
+    if (option == u"--help") {
+      help = true;
+    } else if (option == u"--version") {
+      version = true;
+    } else if (option == u"--check" || option == u"--watch") {
+      setMode(option == u"--check" ? AuthoringMode::Check : AuthoringMode::Watch, option);
+      const QString location = value();
+      if (!location.isEmpty()) options.arguments += location;
+    } else if (option == u"--screenshot") {
+      setMode(AuthoringMode::Screenshot, option);
+      options.screenshot = value();
+    } else if (options.mistake.isEmpty()) {
+      options.mistake = u"unknown option '%1'"_s.arg(argument);
+    }
+  }
+  if (help)
+    options.mode = AuthoringMode::Help;
+  else if (version)
+    options.mode = AuthoringMode::Version;
+  else if (!options.mistake.isEmpty())
+    options.mode = AuthoringMode::Mistake;
+  else if (options.mode != AuthoringMode::Run && options.arguments.isEmpty())
+    options = {AuthoringMode::Mistake, {}, {}, u"a LOCATION is needed"_s};
+  return options;
+}
+
+bool runsWithoutWindow(AuthoringMode mode) {
+  return mode == AuthoringMode::Help || mode == AuthoringMode::Version ||
+         mode == AuthoringMode::Check || mode == AuthoringMode::Mistake;
+}
+
+int runAuthoringTool(const AuthoringOptions &options) {
+  switch (options.mode) {
+  case AuthoringMode::Help:
+    std::fputs(helpText, stdout);
+    return 0;
+  case AuthoringMode::Version:
+    std::printf("nuv %s\n", NUV_VERSION);
+    return 0;
+  case AuthoringMode::Check:
+    return runCheck(options);
+  case AuthoringMode::Mistake:
+    print(stderr, u"nuv: "_s + options.mistake + u"\nTry 'nuv --help' for more information.\n"_s);
+    return 2;
+  case AuthoringMode::Run:
+  case AuthoringMode::Watch:
+  case AuthoringMode::Screenshot:
+    break;
+  }
+  return 0;
+}
+
+Diagnostics diagnose(const SourceMap &map, const QString &text, const Cache &cache,
+                     const QString &document) {
+  Diagnostics out;
+  const auto add = [&](const SourceMap::Place &place, Severity severity, const QString &what) {
+    const QString location =
+        place.file >= 0 && place.file < map.files.size() ? map.files[place.file] : document;
+    QString line = isRemote(location) ? location : localPathOf(location);
+    if (place.line > 0) line += u':' + QString::number(place.line);
+    line += severity == Severity::Error ? u": error: "_s : u": warning: "_s;
+    out.lines += line + what;
+    out.errors = out.errors || severity == Severity::Error;
+  };
+  for (const SourceMap::Problem &problem : map.problems)
+    add(problem.place, Severity::Error, problem.text);
+  if (text.isEmpty()) {
+    if (map.problems.empty()) add({}, Severity::Error, u"the document is empty"_s);
+    return out;
+  }
+  // One line per place: the reader ends every line it keeps with CR LF.
+  QStringList lines = text.split(u"\r\n"_s);
+  lines.removeLast();
+  const FileProbe exists = [&cache](const QString &location) {
+    const QString resolved = cache.resolve(location);
+    return isRemote(resolved) || !findLocalFile(resolved).isEmpty();
+  };
+  for (const Finding &finding : checkDocument(lines, exists)) {
+    const size_t index = size_t(finding.line - 1);
+    add(index < map.lines.size() ? map.lines[index] : SourceMap::Place{}, finding.severity,
+        finding.text);
+  }
+  return out;
+}
+
+} // namespace nuv

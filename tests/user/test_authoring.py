@@ -1,0 +1,224 @@
+"""The tools for people who write Skivets: --help, --version, --check, --watch, --screenshot."""
+import os
+import struct
+import subprocess
+import time
+import unittest
+import zlib
+
+from skivet import NUV, Engine, UserTest, solid, wait_for
+
+
+def png_pixels(path):
+    """(width, height, colour type, rows of raw bytes) of an 8-bit PNG without interlacing."""
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    at, idat = 8, b""
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    channels = {2: 3, 6: 4}[colour]
+    raw = zlib.decompress(idat)
+    stride = width * channels
+    rows, prior = [], bytearray(stride)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for x in range(stride):
+            left = line[x - channels] if x >= channels else 0
+            up, corner = prior[x], prior[x - channels] if x >= channels else 0
+            if kind == 1:
+                line[x] = (line[x] + left) & 255
+            elif kind == 2:
+                line[x] = (line[x] + up) & 255
+            elif kind == 3:
+                line[x] = (line[x] + (left + up) // 2) & 255
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                line[x] = (line[x] + (left if pa <= pb and pa <= pc else up if pb <= pc
+                                      else corner)) & 255
+        rows.append(bytes(line))
+        prior = line
+    return width, height, channels, rows
+
+
+class Options(UserTest):
+    def test_help_and_version_follow_the_conventions(self):
+        for option, expected in (("--help", "Usage: nuv"), ("--version", "nuv ")):
+            with self.subTest(option=option):
+                rc, out, err = self.run_to_end(option)
+                self.assertEqual((rc, err), (0, ""))
+                self.assertTrue(out.startswith(expected), out)
+        rc, out, err = self.run_to_end("--frobnicate")
+        self.assertEqual((rc, out), (2, ""))
+        self.assertIn("unknown option '--frobnicate'", err)
+
+
+class Check(UserTest):
+    def check(self, document, include=None):
+        """The diagnostic lines and exit status of checking a document of these lines."""
+        self.write("app.nuv", '"doc.skv"')
+        self.write("doc.skv", document)
+        if include is not None:
+            self.write("parts/inc.skv", include)
+        rc, out, err = self.run_to_end("--check", "app.nuv")
+        return rc, out.splitlines(), err
+
+    def test_broken_documents_name_the_file_and_line(self):
+        doc, inc = os.path.join(self.dir, "doc.skv"), os.path.join(self.dir, "parts", "inc.skv")
+        self.write_bytes("skin.png", solid(4, 4, (1, 2, 3)))
+        cases = [
+            # Empty lines and comments keep their numbers.
+            ('TITLE "a"\n\n# note\nTITEL "b"\n', None, f"{doc}:4: error: unknown statement 'TITEL'"),
+            ("Missing.HIDE\n", None, f"{doc}:1: error: no object is named 'Missing'"),
+            ("OBJECT BUTTON\nNAME Go\nCOLOR 3\nENDOBJECT\n", None,
+             f"{doc}:3: error: BUTTON has no property 'COLOR'"),
+            ("OBJECT INPUTBOX\nNAME In\nEVENT CLICK\nENDEVENT\nENDOBJECT\n", None,
+             f"{doc}:3: error: INPUTBOX has no event 'CLICK'"),
+            ("OBJECT BUTTON\nNAME Go\nENDOBJECT\nGo.TEXT 'x'\n", None,
+             f"{doc}:4: error: Go is a BUTTON, which has no command 'TEXT'"),
+            # Event blocks run as texts of their own: their lines are checked as statements.
+            ("OBJECT BUTTON\nNAME Go\nEVENT CLICK\n  Go.HIDE\n  Nope.SHOW\nENDEVENT\nENDOBJECT\n",
+             None, f"{doc}:5: error: no object is named 'Nope'"),
+            ("OBJECT BUTTON\nNAME Go\n", None,
+             f"{doc}:1: error: OBJECT block is never closed: ENDOBJECT is missing"),
+            ("OBJECT BUTTON\nEVENT CLICK\nTITLE 'x'\n", None,
+             f"{doc}:2: error: EVENT block is never closed: ENDEVENT is missing"),
+            ("PRELOAD IMAGES\n'skin.png'\n", None,
+             f"{doc}:1: error: PRELOAD list is never closed: ENDPRELOAD is missing"),
+            ('TITLE "open\n', None, f"{doc}:1: error: unclosed quote"),
+            ("OBJECT WIDGET\nENDOBJECT\n", None,
+             f"{doc}:1: error: unknown OBJECT kind 'WIDGET': BUTTON, INPUTBOX, BROWSER or FORM"),
+            ('OBJECT FORM\nBITMAP "gone.png"\nENDOBJECT\n', None,
+             f"{doc}:2: error: file not found: 'gone.png'"),
+            ('LOADINGIMAGE "gone.gif"\n', None, f"{doc}:1: error: file not found: 'gone.gif'"),
+            ('OBJECT BROWSER\nMASK "gone.bmp"\nENDOBJECT\n', None,
+             f"{doc}:2: error: file not found: 'gone.bmp'"),
+            ('SETFORMCURSOR "gone.cur"\n', None, f"{doc}:1: error: file not found: 'gone.cur'"),
+            ('TITLE "a"\n%INCLUDE "gone.skv"\n', None,
+             f"{doc}:2: error: cannot read '{self.dir}/gone.skv'"),
+            # A line inside an include keeps its own file and number, CR LF or not.
+            ('TITLE "a"\n%INCLUDE "parts/inc.skv"\nTITLE "b"\n',
+             '\n\nOBJECT FORM\nBITMAP "skin.png"\nALPHABLENDBITMAP "none.png"\nENDOBJECT\n',
+             f"{inc}:5: error: file not found: 'none.png'"),
+            ('%INCLUDE "parts/inc.skv"\nTITEL "b"\n', "# one\r# two\rGo.SHOW\r",
+             f"{inc}:3: error: no object is named 'Go'"),
+        ]
+        for document, include, expected in cases:
+            with self.subTest(document=document, include=include):
+                rc, lines, err = self.check(document, include)
+                self.assertEqual(rc, 1, err)
+                self.assertIn(expected, lines)
+
+    def test_warnings_alone_pass_and_a_sound_document_prints_nothing(self):
+        self.write_bytes("skin.png", solid(4, 4, (1, 2, 3)))
+        sound = ('title = "Sound"  # a comment\nOBJECT FORM\n\tBITMAP "skin.png"\n\tSETSHAPEBMP\n'
+                 "ENDOBJECT\nOBJECT BUTTON\n\tNAME Go\n\tEVENT CLICK\n\t\tGo.HIDE\n\t\t"
+                 "Later.TEXT 'x'\n\tENDEVENT\nENDOBJECT\nOBJECT INPUTBOX\n\tNAME Later\nENDOBJECT\n"
+                 "PRELOAD IMAGES\n'skin.png'\nENDPRELOAD\nSETFORMCURSOR NUV.MPHand\n")
+        self.assertEqual(self.check(sound), (0, [], ""))
+        rc, lines, _ = self.check(sound + "ENDOBJECT\nOBJECT BUTTON\nTYPE GRAPHICAL\nENDOBJECT\n")
+        self.assertEqual(rc, 0)
+        doc = os.path.join(self.dir, "doc.skv")
+        self.assertEqual(lines, [f"{doc}:20: warning: ENDOBJECT without OBJECT",
+                                 f"{doc}:21: warning: the button never shows: "
+                                 "TYPE GRAPHICAL needs a BITMAP"])
+
+    def test_check_never_opens_a_window(self):
+        self.write("app.nuv", '"doc.skv"')
+        self.write("doc.skv", 'TITLE "Checked"\n')
+        env = dict(self.env)
+        env.pop("DISPLAY")
+        env.pop("QT_QPA_PLATFORM")
+        done = subprocess.run([NUV, "--check", "app.nuv"], cwd=self.dir, env=env,
+                              capture_output=True, text=True, timeout=20)
+        self.assertEqual((done.returncode, done.stdout, done.stderr), (0, "", ""))
+        rc, out, _ = self.run_to_end("--check", "missing.nuv")
+        self.assertEqual(rc, 1)
+        self.assertIn("missing.nuv: error: Read Error", out)
+
+
+class Watch(UserTest):
+    def test_edits_run_afresh_in_the_same_process_and_window(self):
+        self.write_bytes("skin.png", solid(120, 80, (20, 90, 160)))
+        self.write("app.nuv", '"doc.skv"')
+        self.write("parts/inc.skv", 'TITLE "From include"\n')
+        self.write("doc.skv", 'TITLE "First"\nOBJECT FORM\nLEFT 40\nTOP 30\n'
+                   'BITMAP "skin.png"\nSETSHAPEBMP\nENDOBJECT\n'
+                   'OBJECT BUTTON\nCAPTION "Old"\nLEFT 10\nTOP 10\nWIDTH 60\nHEIGHT 40\n'
+                   'ENDOBJECT\n')
+        said = os.path.join(self.dir, "stderr.txt")
+        with open(said, "w") as stderr:
+            engine = Engine(["--watch", "app.nuv"], self.env, cwd=self.dir, stderr=stderr)
+        self.addCleanup(engine.stop)
+
+        def failures(count):
+            """Once the engine has refused count versions, what it said."""
+            def read():
+                with open(said) as f:
+                    return f.read()
+            return wait_for(read, lambda text: text.count("no longer reads") >= count)
+        window = engine.window("First")
+        self.assertEqual(engine.wait_position(window, (40, 30)), (40, 30))
+        # The person moves the window; the next version must not move it back.
+        engine.xdotool("windowmove", window, 200, 150)
+        self.assertEqual(engine.wait_position(window, (200, 150)), (200, 150))
+        skin = (20, 90, 160)
+        self.assertNotEqual(engine.wait_pixel(200 + 30, 150 + 30, skin, timeout=1), skin)
+
+        # An editor's save: a burst of writes, then a rename over the document.
+        started = time.monotonic()
+        for part in ("TITLE", ' "Sec', 'ond"\n'):
+            with open(os.path.join(self.dir, "doc.skv"), "a") as f:
+                f.write(part)
+        self.write("doc.new", 'TITLE "Second"\nOBJECT FORM\nLEFT 40\nBITMAP "skin.png"\n'
+                   'SETSHAPEBMP\nENDOBJECT\n%INCLUDE "parts/inc.skv"\n')
+        os.replace(os.path.join(self.dir, "doc.new"), os.path.join(self.dir, "doc.skv"))
+        self.assertEqual(engine.wait_title(window, "From include", timeout=2), "From include")
+        self.assertLess(time.monotonic() - started, 2)
+        self.assertEqual(engine.geometry(window)[:2], (200, 150))
+        # What the first version built has gone with it.
+        self.assertEqual(engine.wait_pixel(200 + 30, 150 + 30, skin), skin)
+
+        # An included file counts as the document.
+        self.write("parts/inc.skv", 'TITLE "Include edited"\n')
+        self.assertEqual(engine.wait_title(window, "Include edited", timeout=2), "Include edited")
+
+        # A version that does not read leaves the last good one and says why.
+        doc = os.path.join(self.dir, "doc.skv")
+        self.write("doc.skv", 'TITLE "Broken"\n%INCLUDE "parts/inc.skv"\nOBJECT BUTTON\n')
+        err = failures(1)
+        self.assertIn(f"{doc} no longer reads; the last good version stays:\n"
+                      f"{doc}:3: error: OBJECT block is never closed", err)
+        self.write("parts/inc.skv", 'TITLE "Still broken"\n')
+        failures(2)
+        self.assertEqual(engine.title(window), "Include edited")
+        self.write("doc.skv", 'TITLE "Mended"\n')
+        self.assertEqual(engine.wait_title(window, "Mended", timeout=2), "Mended")
+        self.assertIsNone(engine.process.poll())
+
+
+class Screenshot(UserTest):
+    def test_first_frame_with_alpha_without_a_display(self):
+        self.write_bytes("skin.png", solid(64, 48, (200, 30, 40)))
+        self.write("app.nuv", '"doc.skv"')
+        self.write("doc.skv", 'OBJECT FORM\nBITMAP "skin.png"\nENDOBJECT\n')
+        shot = os.path.join(self.dir, "shot.png")
+        env = dict(self.env)
+        env.pop("DISPLAY")
+        done = subprocess.run([NUV, "--screenshot", shot, "app.nuv"], cwd=self.dir, env=env,
+                              capture_output=True, text=True, timeout=30)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        width, height, channels, rows = png_pixels(shot)
+        self.assertEqual((width, height, channels), (64, 48, 4))
+        self.assertEqual(rows[10][40:44], bytes((200, 30, 40, 255)))
+
+
+if __name__ == "__main__":
+    unittest.main()

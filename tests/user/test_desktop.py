@@ -1,0 +1,220 @@
+"""The installer chores: desktop entries for the shipped templates, and removing them, in a
+temporary home and program folder (a copy of the engine beside a Desktop/ folder)."""
+import os
+import shutil
+import subprocess
+import unittest
+
+from skivet import NUV, UserTest, wait_for
+
+
+def link_or_copy(source, target):
+    try:
+        os.link(source, target)
+    except OSError:
+        shutil.copy2(source, target)
+
+
+def entry_values(path):
+    """The keys of a desktop entry's one group, values as written."""
+    values = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f.read().splitlines()[1:]:
+            key, _, value = line.partition("=")
+            values[key] = value
+    return values
+
+
+class Shortcuts(UserTest):
+    def setUp(self):
+        super().setUp()
+        self.home = os.path.join(self.dir, "home")
+        self.desktop = os.path.join(self.home, "Desktop")
+        os.makedirs(self.desktop)
+        self.program = os.path.join(self.dir, "program")
+        self.templates = os.path.join(self.program, "Desktop")
+        os.makedirs(self.templates)
+        self.engine = os.path.join(self.program, "nuv")
+        link_or_copy(NUV, self.engine)
+        self.env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"))
+        self.user = os.path.join(self.env["XDG_DATA_HOME"], "NUV")
+        self.record = os.path.join(self.user, "uninsNUV.dat")
+
+    def template(self, name, text='"doc.skv"', title=None, icon=False):
+        path = self.write(os.path.join("program", "Desktop", name), text)
+        base = os.path.splitext(path)[0]
+        if title is not None:
+            self.write(base + ".txt", title)
+        if icon:
+            self.write_bytes(base + ".ico", b"\0\0\1\0")
+        return path
+
+    def chore(self, option):
+        done = subprocess.run([self.engine, option], env=self.env, capture_output=True, text=True,
+                              timeout=20)
+        # No message, and the program ends without a window.
+        self.assertEqual((done.returncode, done.stdout), (0, ""))
+        self.assertNotIn(":", "".join(line for line in done.stderr.splitlines()
+                                      if not line.startswith("QStandardPaths")))
+
+    def records(self):
+        if not os.path.exists(self.record):
+            return None
+        with open(self.record, "rb") as f:
+            data = f.read()
+        self.assertTrue(data.endswith(b"\r\n"))
+        return data.decode().split("\r\n")[:-1]
+
+    def shortcut(self, name):
+        return os.path.join(self.desktop, name)
+
+    def test_templates_become_valid_executable_entries_in_order(self):
+        self.template("b.nuv")
+        self.template("a.jov", title="My App\r\nsecond line\r\n", icon=True)
+        self.template("c.nuv", title="\r\nnot this\r\n")
+        self.chore("-postinstall")
+        self.assertEqual(sorted(os.listdir(self.desktop)),
+                         ["My App.desktop", "b.desktop", "c.desktop"])
+        # .jov before .nuv, whatever the names.
+        self.assertEqual(self.records(), [self.shortcut("My App.desktop"),
+                                          self.shortcut("b.desktop"), self.shortcut("c.desktop")])
+        for name in os.listdir(self.desktop):
+            path = self.shortcut(name)
+            check = subprocess.run(["desktop-file-validate", path], capture_output=True, text=True)
+            self.assertEqual((check.returncode, check.stdout), (0, ""), name)
+            self.assertTrue(os.access(path, os.X_OK), name)
+        app = entry_values(self.shortcut("My App.desktop"))
+        self.assertEqual(app, {
+            "Type": "Application", "Name": "My App", "Comment": "JOV Shortcut",
+            "Exec": f'"{self.engine}" "{os.path.join(self.templates, "a.jov")}"',
+            "Path": self.program + "/", "Icon": os.path.join(self.templates, "a.ico")})
+        self.assertNotIn("Icon", entry_values(self.shortcut("b.desktop")))
+
+    def test_installed_twice_then_uninstalled(self):
+        self.template("a.jov")
+        self.chore("-postinstall")
+        self.chore("-postinstall")
+        self.assertEqual(self.records(), [self.shortcut("a.desktop")] * 2)
+        other = self.write("home/Desktop/other.DESKTOP", "[Desktop Entry]\n")
+        kept = self.write("home/keep.txt", "kept")
+        with open(self.record, "a", newline="") as f:
+            f.write(f"{other}\r\n{kept}\r\n")
+        self.chore("-preuninstall")
+        # Each shortcut once, the second line finds it gone; only ".desktop" lines, in any case.
+        self.assertEqual(os.listdir(self.desktop), [])
+        self.assertTrue(os.path.exists(kept))
+        self.assertIsNone(self.records())
+
+    def test_no_desktop_folder_gives_no_shortcut_and_no_record(self):
+        self.template("a.jov")
+        shutil.rmtree(self.desktop)
+        self.chore("-postinstall")
+        self.assertFalse(os.path.exists(self.desktop))
+        self.assertIsNone(self.records())
+
+    def test_titles_never_leave_the_desktop_folder(self):
+        titles = ["../../escaped", "/etc/evil", "..", ".hidden", "a/b/../../c", "   "]
+        for n, title in enumerate(titles):
+            self.template(f"t{n}.nuv", title=title)
+        self.chore("-postinstall")
+        names = os.listdir(self.desktop)
+        self.assertEqual(len(names), len(titles))
+        for name in names:
+            self.assertFalse(name.startswith("."), name)
+            self.assertTrue(name.endswith(".desktop"), name)
+        made = [os.path.join(root, name) for root, _, files in os.walk(self.dir)
+                for name in files if name.endswith(".desktop")]
+        self.assertEqual(sorted(made), sorted(self.shortcut(name) for name in names))
+        self.assertEqual(sorted(self.records()), sorted(made))
+
+    def test_exec_line_gives_the_template_path_exactly(self):
+        """A desktop launches each entry; the engine it starts gets the template's own path."""
+        self.write("program/Desktop/doc.skv", 'TITLE "Launched"\n')
+        names = ['blank and "quotes".nuv', "dollar $HOME `tick`.nuv", "100% sure.nuv",
+                 "back\\slash.nuv"]
+        for name in names:
+            self.template(name)
+        self.chore("-postinstall")
+        # Inside quotes a "$" is escaped too, so no launcher may read it as a variable.
+        self.assertIn(r'dollar \\$HOME \\`tick\\`.nuv"',
+                      entry_values(self.shortcut("dollar $HOME `tick`.desktop"))["Exec"])
+        for name in names:
+            with self.subTest(name=name):
+                expected = os.path.join(self.templates, name)
+                entry = self.shortcut(os.path.splitext(name)[0] + ".desktop")
+                launched = subprocess.Popen(["gio", "launch", entry], env=self.env,
+                                            stderr=subprocess.PIPE, text=True)
+                if "\\" in name:
+                    # Locations take "\" for a folder separator, so this engine cannot read
+                    # the file; it names the path it was given.
+                    _, err = launched.communicate(timeout=20)
+                    self.assertIn(f"Could not read the location file\n\n{expected}", err)
+                    continue
+                window = wait_for(lambda: subprocess.run(
+                    ["xdotool", "search", "--onlyvisible", "--name", "^Launched$"], env=self.env,
+                    capture_output=True, text=True).stdout.split(), bool)
+                self.assertTrue(window)
+                pid = int(subprocess.run(["xdotool", "getwindowpid", window[0]], env=self.env,
+                                         capture_output=True, text=True).stdout)
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    argv = f.read().split(b"\0")[:-1]
+                os.kill(pid, 15)
+                launched.communicate(timeout=20)
+                self.assertEqual([a.decode() for a in argv], [self.engine, expected])
+
+    def test_uninstall_empties_the_per_user_folders_by_the_rules(self):
+        def files(*names):
+            for name in names:
+                self.write(os.path.join(self.user, name), "x")
+        files("cache/a", "cache/.hidden", "cache/sub/b", "Updates/u1", "Updates/u2", "top.txt")
+        self.chore("-preuninstall")
+        left = sorted(os.path.relpath(os.path.join(root, name), self.user)
+                      for root, _, names in os.walk(self.user) for name in names)
+        # Plain visible files go; a subfolder and a hidden file stay, and so do their folders.
+        self.assertEqual(left, ["cache/.hidden", "cache/sub/b"])
+        self.assertFalse(os.path.exists(os.path.join(self.user, "Updates")))
+
+        os.remove(os.path.join(self.user, "cache", ".hidden"))
+        shutil.rmtree(os.path.join(self.user, "cache", "sub"))
+        self.chore("-preuninstall")
+        self.assertFalse(os.path.exists(self.user))
+
+    def test_per_user_folder_in_the_program_folder_is_kept(self):
+        # When no per-user folder can be made, the engine keeps its files beside itself.
+        blocked = self.write("not-a-folder", "x")
+        self.env["XDG_DATA_HOME"] = blocked
+        self.template("a.jov")
+        self.chore("-postinstall")
+        self.assertTrue(os.path.exists(os.path.join(self.program, "uninsNUV.dat")))
+        self.write("program/Updates/u", "x")
+        self.write("program/cache/c", "x")
+        self.chore("-preuninstall")
+        self.assertEqual(sorted(os.listdir(self.program)), ["Desktop", "nuv"])
+        self.assertEqual(os.listdir(self.desktop), [])
+
+    def test_new_cannot_pass_the_chores_on(self):
+        cached = self.write(os.path.join(self.user, "cache", "kept"), "x")
+        self.template("a.jov")
+        self.chore("-postinstall")
+        self.write("second.skv", 'TITLE "Second"\n')
+        self.write("second.nuv", '"second.skv"')
+        for option in ("-preuninstall", "-postinstall"):
+            with self.subTest(option=option):
+                self.write("app.skv", f'TITLE "First"\nNEW "second.nuv" {option}\n')
+                self.write("app.nuv", '"app.skv"')
+                first = self.start("app.nuv")
+                first.window("First")
+                second = first.window("Second")
+                # The new engine runs its document instead of the chore.
+                os.kill(first.pid_of(second), 15)
+                wait_for(lambda: subprocess.run(
+                    ["xdotool", "search", "--name", "^Second$"], env=self.env,
+                    capture_output=True).stdout, lambda out: not out)
+                first.stop()
+                self.assertTrue(os.path.exists(cached))
+                self.assertEqual(os.listdir(self.desktop), ["a.desktop"])
+                self.assertEqual(len(self.records()), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
