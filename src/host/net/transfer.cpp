@@ -3,6 +3,8 @@
 #include "transfer.h"
 
 #include "curlapi.h"
+#include "localfile.h"
+#include "progresswindow.h"
 #include "text.h"
 
 #include <QCoreApplication>
@@ -12,6 +14,7 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <chrono>
 #include <cstdlib>
 
 namespace nuv {
@@ -36,6 +39,12 @@ bool isOfflineCode(CURLcode code, bool connected) {
   default:
     return false;
   }
+}
+
+// Milliseconds of a steady clock, for the progress window.
+qint64 steadyMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 int positiveEnv(const char *name, int fallback) {
@@ -85,6 +94,7 @@ struct Transfer::Request {
   CURLcode code = CURLE_OK;
   QString stallError;
   QElapsedTimer sinceActivity;
+  ProgressWindow progress{1, 1};
   QByteArray headers;
   QByteArray body;
   char errorText[CURL_ERROR_SIZE] = {};
@@ -92,12 +102,15 @@ struct Transfer::Request {
   static size_t onBody(char *data, size_t size, size_t count, void *self);
   static size_t onHeader(char *data, size_t size, size_t count, void *self);
   static int onConnected(void *self, char *serverIp, char *localIp, int serverPort, int localPort);
+  // Why the request must be abandoned now; "" while it may go on.
+  QString whyCut(const TransferLimits &limits) const;
 };
 
 size_t Transfer::Request::onBody(char *data, size_t size, size_t count, void *self) {
   auto *request = static_cast<Request *>(self);
   const size_t bytes = size * count;
   request->sinceActivity.restart();
+  request->progress.received(steadyMs(), qint64(bytes));
   if (request->body.size() + qint64(bytes) > request->maxBody) {
     request->tooLarge = true;
     return 0;
@@ -110,6 +123,7 @@ size_t Transfer::Request::onHeader(char *data, size_t size, size_t count, void *
   auto *request = static_cast<Request *>(self);
   const size_t bytes = size * count;
   request->sinceActivity.restart();
+  request->progress.received(steadyMs(), qint64(bytes));
   if (!request->http) return bytes;
   const QByteArray line(data, qsizetype(bytes));
   // Each redirect or interim response starts a new header; only the final one is kept.
@@ -123,7 +137,22 @@ int Transfer::Request::onConnected(void *self, char * /*serverIp*/, char * /*loc
   auto *request = static_cast<Request *>(self);
   request->connected = true;
   request->sinceActivity.restart();
+  request->progress.start(steadyMs());
   return CURL_PREREQFUNC_OK;
+}
+
+QString Transfer::Request::whyCut(const TransferLimits &limits) const {
+  if (limits.deadline.hasExpired())
+    return limits.deadlineCause.isEmpty() ? QStringLiteral("The request passed its deadline.")
+                                          : limits.deadlineCause;
+  // Before the connection is made, the connect timeout decides.
+  if (!connected) return {};
+  if (sinceActivity.elapsed() > limits.stallTimeoutMs)
+    return QStringLiteral("The server sent nothing for %1 ms.").arg(limits.stallTimeoutMs);
+  if (progress.tooSlow(steadyMs()))
+    return QStringLiteral("The server sent less than %1 in %2.")
+        .arg(describeBytes(progress.minBytes()), describeDuration(progress.spanMs()));
+  return {};
 }
 
 QString TransferResult::header(QStringView name) const {
@@ -141,7 +170,10 @@ TransferLimits TransferLimits::fromEnvironment() {
   TransferLimits limits;
   limits.connectTimeoutMs = positiveEnv("NUV_CONNECT_TIMEOUT_MS", limits.connectTimeoutMs);
   limits.stallTimeoutMs = positiveEnv("NUV_STALL_TIMEOUT_MS", limits.stallTimeoutMs);
+  limits.minProgressBytes = positiveEnv("NUV_MIN_PROGRESS_BYTES", int(limits.minProgressBytes));
+  limits.progressWindowMs = positiveEnv("NUV_PROGRESS_WINDOW_MS", limits.progressWindowMs);
   limits.totalTimeoutMs = positiveEnv("NUV_TOTAL_TIMEOUT_MS", limits.totalTimeoutMs);
+  limits.startupTimeoutMs = positiveEnv("NUV_STARTUP_TIMEOUT_MS", limits.startupTimeoutMs);
   bool ok = false;
   const qint64 maxBody = qEnvironmentVariable("NUV_MAX_BODY_BYTES").toLongLong(&ok);
   if (ok && maxBody > 0) limits.maxBodyBytes = maxBody;
@@ -205,6 +237,7 @@ TransferResult Transfer::run(const QString &url, bool headOnly) {
   request.maxBody = m_limits.maxBodyBytes;
   request.http = !url.startsWith(u"ftp:", Qt::CaseInsensitive);
   request.sinceActivity.start();
+  request.progress = ProgressWindow(m_limits.minProgressBytes, m_limits.progressWindowMs);
 
   CURL *easy = request.easy.get();
   const QByteArray address = QUrl(url, QUrl::TolerantMode).toEncoded();
@@ -271,11 +304,12 @@ void Transfer::step() {
       finishActive(message->data.result, {});
   }
   // Checked only after perform has read what arrived, so time spent in event handlers
-  // while data sat in the socket does not count as a stall.
-  if (m_active && m_active->connected &&
-      m_active->sinceActivity.elapsed() > m_limits.stallTimeoutMs)
-    finishActive(CURLE_OPERATION_TIMEDOUT,
-                 QStringLiteral("The server sent nothing for %1 ms.").arg(m_limits.stallTimeoutMs));
+  // while data sat in the socket does not count as a stall. Abandoned, never offline: the
+  // server was reached, or the deadline is not the network's doing.
+  if (m_active) {
+    const QString cause = m_active->whyCut(m_limits);
+    if (!cause.isEmpty()) finishActive(CURLE_ABORTED_BY_CALLBACK, cause);
+  }
   if (m_active) curl().multi_poll(m_multi.get(), nullptr, 0, pollSliceMs, nullptr);
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
