@@ -126,7 +126,7 @@ TEST_F(TransferTest, DeadlineEndsRequestsWhateverTheyWaitFor) {
     int deadlineMs;
   } cases[] = {
       {"/hello.txt?hold=never", 300}, // connected, the answer held back
-      {"/drip.bin?drip=0.001", 300},   // bytes flowing all the while
+      {"/drip.bin?drip=0.001", 300},  // bytes flowing all the while
       {"/hello.txt", 0},              // already passed: nothing more is fetched
   };
   for (const auto &c : cases) {
