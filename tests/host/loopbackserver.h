@@ -77,6 +77,7 @@ inline TransferLimits quickLimits() {
   TransferLimits limits;
   limits.connectTimeoutMs = 2000;
   limits.stallTimeoutMs = 300;
+  limits.progressWindowMs = 1000;
   limits.totalTimeoutMs = 15000;
   limits.maxBodyBytes = 64 * 1024;
   return limits;

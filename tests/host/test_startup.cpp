@@ -6,6 +6,7 @@
 #include "loopbackserver.h"
 #include "startup.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -49,6 +50,9 @@ TEST_F(StartupTest, RemoteLocationFileGivesTheDocument) {
       // A bare body is the location as it stands.
       {"doc.skv\r\n", "/doc.skv", "title From doc"},
       {"sub/doc.skv", "/sub/doc.skv", "title From sub"},
+      // Only the first line counts, however much follows.
+      {"doc.skv\r\nsub/doc.skv\r\n", "/doc.skv", "title From doc"},
+      {"doc.skv\n" + QByteArray(60 * 1024, 'x'), "/doc.skv", "title From doc"},
   };
   int n = 0;
   for (const auto &c : cases) {
@@ -63,6 +67,8 @@ TEST_F(StartupTest, RemoteLocationFileGivesTheDocument) {
     EXPECT_EQ(s_http->requests().join(u", ").toStdString(),
               ("GET /" + name + ", GET " + c.document).toStdString());
     EXPECT_TRUE(windows.log.contains(c.title)) << windows.log.join(u'\n').toStdString();
+    // A quick start-up shows no loading window.
+    EXPECT_TRUE(windows.calls(QStringLiteral("show loading")).isEmpty());
   }
 }
 
@@ -81,8 +87,13 @@ TEST_F(StartupTest, OnlyAFetchThatCouldNotConnectMeansOffline) {
       {s_http->url("/huge.nuv"), "message Connection Error|Could not open " +
                                      s_http->url("/huge.nuv") +
                                      "\r\n\r\nThe response is larger than 65536 bytes."},
+      // Each byte comes before the stall timeout; too few come in a whole window.
+      {s_http->url("/drip.nuv?drip=0.05"), "message Connection Error|Could not open " +
+                                               s_http->url("/drip.nuv?drip=0.05") +
+                                               "\r\n\r\nThe server sent less than 1 KiB in 1 s."},
   };
   s_http->writeFile(QStringLiteral("cut.nuv"), "\"doc.skv\"");
+  s_http->writeFile(QStringLiteral("drip.nuv"), QByteArray(64 * 1024, 'x'));
   s_http->writeFile(QStringLiteral("huge.nuv"), "\"doc.skv\"" + QByteArray(100 * 1024, ' '));
   for (const auto &c : cases) {
     FakeWindowSystem windows;
@@ -94,6 +105,88 @@ TEST_F(StartupTest, OnlyAFetchThatCouldNotConnectMeansOffline) {
     const QStringList messages = windows.calls(QStringLiteral("message "));
     ASSERT_EQ(messages.size(), 1) << c.address.toStdString();
     EXPECT_TRUE(messages[0].startsWith(c.message)) << messages[0].toStdString();
+  }
+}
+
+TEST_F(StartupTest, OneBoundForAllOfStartupWithTheLoadingWindowMeanwhile) {
+  // Each part comes quickly enough for every per-request limit; together they pass the bound.
+  QByteArray document = "TITLE \"Bound\"\r\n";
+  for (int n = 1; n <= 5; ++n) {
+    const QString part = QStringLiteral("part%1.skv").arg(n);
+    document += "%INCLUDE \"" + part.toLatin1() + "\"\r\n";
+    s_http->writeFile(part, "TITLE \"" + part.toLatin1() + "\"\r\n");
+    s_http->setControl(u'/' + part, {{"drip", 0.025}});
+  }
+  s_http->writeFile(QStringLiteral("bound.skv"), document);
+  s_http->writeFile(QStringLiteral("bound.nuv"), "\"bound.skv\"");
+  TransferLimits limits = quickLimits();
+  limits.startupTimeoutMs = 1500;
+  cache.transfer().setLimits(limits);
+
+  FakeWindowSystem windows;
+  HostResources resources{cache};
+  Interpreter interpreter{windows, resources};
+  Startup startup{windows, interpreter, cache};
+  const bool ran = startup.run({s_http->url("/bound.nuv")});
+  s_http->clearControl();
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(startup.exitCode(), 1);
+  // One message, for the fetch the bound cut; the rest of the parts are never asked for.
+  const QStringList messages = windows.calls(QStringLiteral("message "));
+  ASSERT_EQ(messages.size(), 1) << windows.log.join(u'\n').toStdString();
+  EXPECT_TRUE(messages[0].startsWith("message Read Error|Could not open Skivet!\r\n\r\n" +
+                                     s_http->url("/part")))
+      << messages[0].toStdString();
+  EXPECT_TRUE(messages[0].contains("\r\n\r\ncould not be read. Fetching the Skivet at start-up "
+                                   "took longer than the bound of 1500 ms."))
+      << messages[0].toStdString();
+  // The loading window showed while start-up waited, and went once it stopped waiting.
+  const QStringList loading =
+      windows.calls(QStringLiteral("show loading")) + windows.calls(QStringLiteral("hide loading"));
+  EXPECT_EQ(loading, (QStringList{"show loading |0", "hide loading"}));
+  EXPECT_LT(windows.log.indexOf("show loading |0"), windows.log.indexOf(messages[0]));
+  // The bound is start-up's alone: later fetches have none.
+  EXPECT_TRUE(cache.transfer().limits().deadline.isForever());
+}
+
+TEST_F(StartupTest, LocationFileGivesOneLineOfAtMost4KiB) {
+  const QString bound = QStringLiteral("Its first line is longer than the bound of 4 KiB.");
+  const struct {
+    bool remote;
+    QByteArray content;
+    bool refused;
+  } cases[] = {
+      {true, QByteArray(4097, 'a'), true},
+      {true, "\"" + QByteArray(5000, 'a') + "\"\r\ndoc.skv\r\n", true},
+      {true, QByteArray(4096, 'a') + "\r\n", false},
+      {false, QByteArray(4097, 'a'), true},
+      {false, "\"" + QByteArray(5000, 'a') + "\", 1, 2\r\n", true},
+      {false, QByteArray(4096, 'a'), false},
+  };
+  QTemporaryDir local;
+  for (const auto &c : cases) {
+    QString location = s_http->url("/long.nuv");
+    s_http->writeFile(QStringLiteral("long.nuv"), c.content);
+    if (!c.remote) {
+      location = local.filePath(QStringLiteral("long.nuv"));
+      QFile file(location);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      file.write(c.content);
+    }
+    FakeWindowSystem windows;
+    HostResources resources{cache};
+    Interpreter interpreter{windows, resources};
+    Startup startup{windows, interpreter, cache};
+    EXPECT_FALSE(startup.run({location}));
+    const QStringList messages = windows.calls(QStringLiteral("message "));
+    ASSERT_EQ(messages.size(), 1) << location.toStdString();
+    const QString refusal = "message Read Error|Could not read the location file\r\n\r\n" +
+                            location + "\r\n\r\n" + bound + "|";
+    EXPECT_EQ(messages[0].startsWith(refusal), c.refused) << messages[0].left(200).toStdString();
+    // Refused, the line goes nowhere: not into a request, not into the message.
+    if (c.refused) {
+      EXPECT_LT(messages[0].size(), refusal.size() + 4);
+    }
   }
 }
 

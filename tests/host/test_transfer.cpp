@@ -24,6 +24,7 @@ protected:
     ASSERT_TRUE(s_ftp->start());
     s_http->writeFile(QStringLiteral("hello.txt"), helloBody);
     s_http->writeFile(QStringLiteral("big.bin"), QByteArray(100 * 1024, 'x'));
+    s_http->writeFile(QStringLiteral("drip.bin"), QByteArray(32 * 1024, 'd'));
     s_http->setControl(QStringLiteral("/hello.txt"), {{"last_modified", stamp}});
     s_ftp->writeFile(QStringLiteral("dir/file.bin"), QByteArray("ftp bytes\0\x01\x02", 12));
   }
@@ -101,9 +102,13 @@ TEST_F(TransferTest, BrokenResponsesAreErrorsNotOffline) {
     const char *path;
     const char *errorPart;
   } cases[] = {
-      {"/hello.txt?truncate=4", ""},          {"/s1?stall=head", "sent nothing"},
-      {"/s2?stall=body", "sent nothing"},     {"/big.bin", "larger than"},
+      {"/hello.txt?truncate=4", ""},
+      {"/s1?stall=head", "sent nothing"},
+      {"/s2?stall=body", "sent nothing"},
+      {"/big.bin", "larger than"},
       {"/big.bin?nolength=1", "larger than"},
+      // Each byte comes well within the stall timeout; too few come in a whole window.
+      {"/drip.bin?drip=0.05", "The server sent less than 1 KiB in 1 s."},
   };
   for (const auto &c : cases) {
     const TransferResult result = m_transfer.fetchBytes(s_http->url(c.path));
@@ -112,6 +117,28 @@ TEST_F(TransferTest, BrokenResponsesAreErrorsNotOffline) {
     EXPECT_TRUE(result.body.isEmpty()) << c.path;
     EXPECT_FALSE(result.error.isEmpty()) << c.path;
     EXPECT_TRUE(result.error.contains(QLatin1String(c.errorPart))) << result.error.toStdString();
+  }
+}
+
+TEST_F(TransferTest, DeadlineEndsRequestsWhateverTheyWaitFor) {
+  const struct {
+    const char *path;
+    int deadlineMs;
+  } cases[] = {
+      {"/hello.txt?hold=never", 300}, // connected, the answer held back
+      {"/drip.bin?drip=0.001", 300},  // bytes flowing all the while
+      {"/hello.txt", 0},              // already passed: nothing more is fetched
+  };
+  for (const auto &c : cases) {
+    TransferLimits limits = m_transfer.limits();
+    limits.stallTimeoutMs = 5000;
+    limits.deadline = QDeadlineTimer(c.deadlineMs);
+    limits.deadlineCause = QStringLiteral("Past the test's bound.");
+    m_transfer.setLimits(limits);
+    const TransferResult result = m_transfer.fetchBytes(s_http->url(c.path));
+    EXPECT_EQ(result.outcome, TransferOutcome::Failed) << c.path;
+    EXPECT_EQ(result.error.toStdString(), limits.deadlineCause.toStdString()) << c.path;
+    EXPECT_TRUE(result.body.isEmpty()) << c.path;
   }
 }
 
@@ -230,13 +257,31 @@ TEST(DecodeText, Utf8OrWindows1252) {
 }
 
 TEST(TransferLimits, EnvironmentOverridesDefaults) {
-  qputenv("NUV_STALL_TIMEOUT_MS", "1234");
-  qputenv("NUV_CONNECT_TIMEOUT_MS", "nonsense");
+  const struct {
+    const char *name;
+    const char *value;
+    qint64 (*read)(const TransferLimits &);
+    qint64 expected;
+  } cases[] = {
+      {"NUV_STALL_TIMEOUT_MS", "1234",
+       [](const TransferLimits &l) -> qint64 { return l.stallTimeoutMs; }, 1234},
+      {"NUV_CONNECT_TIMEOUT_MS", "nonsense",
+       [](const TransferLimits &l) -> qint64 { return l.connectTimeoutMs; },
+       TransferLimits{}.connectTimeoutMs},
+      {"NUV_MIN_PROGRESS_BYTES", "10",
+       [](const TransferLimits &l) -> qint64 { return l.minProgressBytes; }, 10},
+      {"NUV_PROGRESS_WINDOW_MS", "700",
+       [](const TransferLimits &l) -> qint64 { return l.progressWindowMs; }, 700},
+      {"NUV_STARTUP_TIMEOUT_MS", "1500",
+       [](const TransferLimits &l) -> qint64 { return l.startupTimeoutMs; }, 1500},
+  };
+  for (const auto &c : cases)
+    qputenv(c.name, c.value);
   const TransferLimits limits = TransferLimits::fromEnvironment();
-  qunsetenv("NUV_STALL_TIMEOUT_MS");
-  qunsetenv("NUV_CONNECT_TIMEOUT_MS");
-  EXPECT_EQ(limits.stallTimeoutMs, 1234);
-  EXPECT_EQ(limits.connectTimeoutMs, TransferLimits{}.connectTimeoutMs);
+  for (const auto &c : cases) {
+    qunsetenv(c.name);
+    EXPECT_EQ(c.read(limits), c.expected) << c.name;
+  }
 }
 
 } // namespace

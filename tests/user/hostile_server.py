@@ -9,6 +9,7 @@ Prints its port as the first line of stdout and appends "METHOD PATH" for every 
   /lie/NAME              announces 1000 bytes, sends 10, then hangs up
   /fan/N.skv?depth=D     includes (N+1).skv twice, down to level D (default 40), which is empty
   /status/CODE/NAME      answers with that status
+  /line/NAME?bytes=N     one line of N bytes (default 60 MB) with no line end
 """
 import argparse
 import os
@@ -41,7 +42,8 @@ class Handler(BaseHTTPRequestHandler):
             log.write(f"{self.command} {self.path}\n")
         kind = path.split("/")[1] if path.count("/") >= 2 else ""
         handler = {"drip": self.drip, "flood": self.flood, "stall": self.stall, "lie": self.lie,
-                   "fan": self.fan, "status": self.status}.get(kind, self.file)
+                   "fan": self.fan, "status": self.status,
+                   "line": self.line}.get(kind, self.file)
         try:
             handler(path, query, with_body)
         except (BrokenPipeError, ConnectionResetError):
@@ -99,6 +101,14 @@ class Handler(BaseHTTPRequestHandler):
         depth = int(query.get("depth", 40))
         line = f"%INCLUDE \"{level + 1}.skv\"\r\n".encode()
         self.answer(b"" if level >= depth else line + line, with_body)
+
+    def line(self, path, query, with_body):
+        size = int(query.get("bytes", 60_000_000))
+        self.head(length=size)
+        chunk = b"a" * 65536
+        while with_body and size > 0:
+            self.wfile.write(chunk[:size])
+            size -= len(chunk)
 
     def status(self, path, query, with_body):
         self.answer(b"status page", with_body, status=int(path.split("/")[2]))

@@ -54,7 +54,8 @@ def big_png(width, height, rgb):
 # server, "{dir}" the scratch folder, "{fifo}" a FIFO in it); with "remote" it is served from
 # the site instead of read from disk. "location" overrides what the location file names, and
 # "argument" what the engine is started with. The engine either shows the window titled "title"
-# or ends by itself; "stderr" must all appear on its standard error, "never" must not.
+# or ends by itself, within "within" seconds (QUICK unless given); "stderr" must all appear on its
+# standard error, "never" must not, and "err_below" bounds its length.
 CASES = [
     # Devices and FIFOs are never read, so nothing hangs or floods.
     dict(name="include of /dev/zero",
@@ -107,9 +108,32 @@ CASES = [
     dict(name="stalled document", location="{site}stall/app.skv",
          env={"NUV_STALL_TIMEOUT_MS": "500"},
          stderr=["{site}stall/app.skv\n\ncould not be read."], never=[GONE]),
+
+    # A drip: each byte restarts no clock; less than 1 KiB in a window ends the transfer, and
+    # one bound covers all of start-up.
     dict(name="dripping document", location="{site}drip/app.skv?every=0.1",
-         env={"NUV_TOTAL_TIMEOUT_MS": "1500"},
-         stderr=["{site}drip/app.skv?every=0.1\n\ncould not be read."], never=[GONE]),
+         env={"NUV_PROGRESS_WINDOW_MS": "1000"},
+         stderr=["{site}drip/app.skv?every=0.1\n\ncould not be read. The server sent less than "
+                 "1 KiB in 1 s."], never=[GONE]),
+    dict(name="dripping document, with the real bounds", location="{site}drip/app.skv?every=0.5",
+         real_bounds=True, within=30,
+         stderr=["{site}drip/app.skv?every=0.5\n\ncould not be read. The server sent less than "
+                 "1 KiB in 20 s."]),
+    dict(name="dripping start-up address", argument="{site}drip/app.nuv?every=0.1",
+         env={"NUV_PROGRESS_WINDOW_MS": "1000"},
+         stderr=["Connection Error: Could not open {site}drip/app.nuv?every=0.1\n\nThe server "
+                 "sent less than 1 KiB in 1 s."]),
+    dict(name="document just fast enough, past the start-up bound",
+         location="{site}drip/app.skv?every=0.01", env={"NUV_STARTUP_TIMEOUT_MS": "1500"},
+         stderr=["{site}drip/app.skv?every=0.01\n\ncould not be read. Fetching the Skivet at "
+                 "start-up took longer than the bound of 1500 ms."]),
+
+    # The location text is one line of at most 4 KiB, from the network as from a file.
+    dict(name="60 MB start-up address", argument="{site}line/app.nuv",
+         stderr=["Read Error: Could not read the location file\n\n{site}line/app.nuv\n\nIts "
+                 "first line is longer than the bound of 4 KiB."], err_below=10000),
+    dict(name="overlong local location file", location="a" * 5000,
+         stderr=["Its first line is longer than the bound of 4 KiB."], err_below=10000),
     dict(name="lying length", location="{site}lie/app.skv",
          stderr=["{site}lie/app.skv\n\ncould not be read."], never=[GONE]),
     dict(name="server error", location="{site}status/500/app.skv",
@@ -164,17 +188,22 @@ class HostileTest(UserTest):
                 open(self.server.log, "w").close()
                 env = dict(self.env, **case.get("env", {}))
                 if case.get("real_bounds"):
-                    for name in ("NUV_CONNECT_TIMEOUT_MS", "NUV_STALL_TIMEOUT_MS"):
+                    for name in ("NUV_CONNECT_TIMEOUT_MS", "NUV_STALL_TIMEOUT_MS",
+                                 "NUV_MIN_PROGRESS_BYTES", "NUV_PROGRESS_WINDOW_MS",
+                                 "NUV_TOTAL_TIMEOUT_MS", "NUV_MAX_BODY_BYTES",
+                                 "NUV_STARTUP_TIMEOUT_MS"):
                         env.pop(name, None)
                 engine = self.start_with(env, self.arguments_for(case))
                 began = time.monotonic()
+                within = case.get("within", QUICK)
                 if "title" in case:
-                    engine.window(case["title"], timeout=QUICK)
+                    engine.window(case["title"], timeout=within)
                     _, err = engine.stop()
                 else:
-                    code, _, err = engine.finish(timeout=QUICK)
-                    self.assertEqual(code, 1, err)
-                self.assertLess(time.monotonic() - began, QUICK)
+                    code, _, err = engine.finish(timeout=within)
+                    self.assertEqual(code, 1, err[:2000])
+                self.assertLess(time.monotonic() - began, within)
+                self.assertLess(len(err), case.get("err_below", len(err) + 1))
                 for expected in case.get("stderr", []):
                     self.assertIn(self.fill(expected), err)
                 for unwanted in case.get("never", []):

@@ -88,4 +88,9 @@ QString describeBytes(qint64 bytes) {
   return QStringLiteral("%1 bytes").arg(bytes);
 }
 
+QString describeDuration(qint64 ms) {
+  if (ms > 0 && ms % 1000 == 0) return QStringLiteral("%1 s").arg(ms / 1000);
+  return QStringLiteral("%1 ms").arg(ms);
+}
+
 } // namespace nuv

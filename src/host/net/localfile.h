@@ -47,5 +47,7 @@ std::optional<FileIdentity> identityOf(const QString &path);
 
 // "64 MiB", "4 KiB" or "1000 bytes": a bound as the messages name it.
 QString describeBytes(qint64 bytes);
+// "20 s" or "1500 ms": a time bound as the messages name it.
+QString describeDuration(qint64 ms);
 
 } // namespace nuv

@@ -3,6 +3,8 @@
 #include "transfer.h"
 
 #include "curlapi.h"
+#include "localfile.h"
+#include "progresswindow.h"
 #include "text.h"
 
 #include <QCoreApplication>
@@ -13,6 +15,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 namespace nuv {
@@ -37,6 +40,12 @@ bool isOfflineCode(CURLcode code, bool connected) {
   default:
     return false;
   }
+}
+
+// Milliseconds of a steady clock, for the progress window.
+qint64 steadyMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 int positiveEnv(const char *name, int fallback) {
@@ -87,6 +96,7 @@ struct Transfer::Request {
   bool connected = false;
   bool tooLarge = false;
   QElapsedTimer sinceActivity;
+  ProgressWindow progress{1, 1};
   QByteArray headers;
   QByteArray body;
   char errorText[CURL_ERROR_SIZE] = {};
@@ -94,12 +104,15 @@ struct Transfer::Request {
   static size_t onBody(char *data, size_t size, size_t count, void *self);
   static size_t onHeader(char *data, size_t size, size_t count, void *self);
   static int onConnected(void *self, char *serverIp, char *localIp, int serverPort, int localPort);
+  // Why the request must be abandoned now; "" while it may go on.
+  QString whyCut(const TransferLimits &limits) const;
 };
 
 size_t Transfer::Request::onBody(char *data, size_t size, size_t count, void *self) {
   auto *request = static_cast<Request *>(self);
   const size_t bytes = size * count;
   request->sinceActivity.restart();
+  request->progress.received(steadyMs(), qint64(bytes));
   if (request->body.size() + qint64(bytes) > request->maxBody) {
     request->tooLarge = true;
     return 0;
@@ -112,6 +125,7 @@ size_t Transfer::Request::onHeader(char *data, size_t size, size_t count, void *
   auto *request = static_cast<Request *>(self);
   const size_t bytes = size * count;
   request->sinceActivity.restart();
+  request->progress.received(steadyMs(), qint64(bytes));
   if (!request->http) return bytes;
   const QByteArray line(data, qsizetype(bytes));
   // Each redirect or interim response starts a new header; only the final one is kept.
@@ -125,7 +139,22 @@ int Transfer::Request::onConnected(void *self, char * /*serverIp*/, char * /*loc
   auto *request = static_cast<Request *>(self);
   request->connected = true;
   request->sinceActivity.restart();
+  request->progress.start(steadyMs());
   return CURL_PREREQFUNC_OK;
+}
+
+QString Transfer::Request::whyCut(const TransferLimits &limits) const {
+  if (limits.deadline.hasExpired())
+    return limits.deadlineCause.isEmpty() ? QStringLiteral("The request passed its deadline.")
+                                          : limits.deadlineCause;
+  // Before the connection is made, the connect timeout decides.
+  if (!connected) return {};
+  if (sinceActivity.elapsed() > limits.stallTimeoutMs)
+    return QStringLiteral("The server sent nothing for %1 ms.").arg(limits.stallTimeoutMs);
+  if (progress.tooSlow(steadyMs()))
+    return QStringLiteral("The server sent less than %1 in %2.")
+        .arg(describeBytes(progress.minBytes()), describeDuration(progress.spanMs()));
+  return {};
 }
 
 QString TransferResult::header(QStringView name) const {
@@ -143,7 +172,10 @@ TransferLimits TransferLimits::fromEnvironment() {
   TransferLimits limits;
   limits.connectTimeoutMs = positiveEnv("NUV_CONNECT_TIMEOUT_MS", limits.connectTimeoutMs);
   limits.stallTimeoutMs = positiveEnv("NUV_STALL_TIMEOUT_MS", limits.stallTimeoutMs);
+  limits.minProgressBytes = positiveEnv("NUV_MIN_PROGRESS_BYTES", int(limits.minProgressBytes));
+  limits.progressWindowMs = positiveEnv("NUV_PROGRESS_WINDOW_MS", limits.progressWindowMs);
   limits.totalTimeoutMs = positiveEnv("NUV_TOTAL_TIMEOUT_MS", limits.totalTimeoutMs);
+  limits.startupTimeoutMs = positiveEnv("NUV_STARTUP_TIMEOUT_MS", limits.startupTimeoutMs);
   bool ok = false;
   const qint64 maxBody = qEnvironmentVariable("NUV_MAX_BODY_BYTES").toLongLong(&ok);
   if (ok && maxBody > 0) limits.maxBodyBytes = maxBody;
@@ -227,6 +259,7 @@ void Transfer::submit(const QString &url, bool headOnly, Done done) {
   request->done = std::move(done);
   request->maxBody = m_limits.maxBodyBytes;
   request->http = !url.startsWith(u"ftp:", Qt::CaseInsensitive);
+  request->progress = ProgressWindow(m_limits.minProgressBytes, m_limits.progressWindowMs);
 
   CURL *easy = request->easy.get();
   const QByteArray address = parsed.toEncoded();
@@ -299,12 +332,13 @@ void Transfer::step() {
     if (found != m_running.end()) finish(found->get(), message->data.result, {});
   }
   // Checked only after perform has read what arrived, so time spent in event handlers
-  // while data sat in the socket does not count as a stall.
+  // while data sat in the socket does not count as a stall. Abandoned, never offline: the
+  // server was reached, or the deadline is not the network's doing.
   for (size_t i = 0; i < m_running.size();) {
     Request *request = m_running[i].get();
-    if (request->connected && request->sinceActivity.elapsed() > m_limits.stallTimeoutMs) {
-      finish(request, CURLE_OPERATION_TIMEDOUT,
-             QStringLiteral("The server sent nothing for %1 ms.").arg(m_limits.stallTimeoutMs));
+    const QString cause = request->whyCut(m_limits);
+    if (!cause.isEmpty()) {
+      finish(request, CURLE_ABORTED_BY_CALLBACK, cause);
       continue; // finish removed it: the same index now holds the next one
     }
     ++i;

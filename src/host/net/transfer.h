@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QString>
 #include <QStringView>
@@ -48,12 +49,24 @@ struct TransferLimits {
   int connectTimeoutMs = 15000;
   // A transfer that receives nothing for this long is abandoned.
   int stallTimeoutMs = 30000;
-  // Bound for a whole request, so a server dripping bytes cannot hold it forever.
+  // A transfer that receives fewer than minProgressBytes in any span of progressWindowMs once
+  // connected is abandoned, so a server dripping bytes holds it no longer than that. A real
+  // server, however slow its line, sends a Skivet or a picture far faster than 1 KiB in 20 s.
+  qint64 minProgressBytes = 1024;
+  int progressWindowMs = 20000;
+  // Bound for a whole request, so a server sending just fast enough cannot hold it forever.
   int totalTimeoutMs = 600000;
   qint64 maxBodyBytes = qint64(64) * 1024 * 1024;
+  // Bound on all the fetches of one start-up together (location file, document, includes); the
+  // start-up applies it as the deadline below.
+  int startupTimeoutMs = 60000;
+  // Every request still running at this moment ends, with deadlineCause as its error.
+  QDeadlineTimer deadline{QDeadlineTimer::Forever};
+  QString deadlineCause;
 
-  // The defaults, with NUV_CONNECT_TIMEOUT_MS, NUV_STALL_TIMEOUT_MS, NUV_TOTAL_TIMEOUT_MS and
-  // NUV_MAX_BODY_BYTES from the environment where they hold positive numbers.
+  // The defaults, with NUV_CONNECT_TIMEOUT_MS, NUV_STALL_TIMEOUT_MS, NUV_MIN_PROGRESS_BYTES,
+  // NUV_PROGRESS_WINDOW_MS, NUV_TOTAL_TIMEOUT_MS, NUV_MAX_BODY_BYTES and NUV_STARTUP_TIMEOUT_MS
+  // from the environment where they hold positive numbers.
   static TransferLimits fromEnvironment();
 };
 

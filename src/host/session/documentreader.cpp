@@ -55,6 +55,8 @@ QString DocumentReader::readDocument(const QString &location) {
   case Stop::TooManyIncludes:
     showReadError(location, u"has includes beyond the bound of %1 includes."_s.arg(m_maxIncludes));
     return {};
+  case Stop::PastDeadline:
+    return {};
   }
   return {};
 }
@@ -121,6 +123,8 @@ QString DocumentReader::readRemote(const QString &location, QByteArray &raw) {
     }
     return u"could not be reached, and no copy of it is kept. "_s + fetched.error;
   }
+  // Past the deadline every further fetch would be cut too: this one message says why.
+  if (m_cache.transfer().limits().deadline.hasExpired()) m_stop = Stop::PastDeadline;
   if (isGoneStatus(fetched.status)) return gone;
   if (fetched.outcome == TransferOutcome::Complete)
     return u"could not be read. The server answered with status %1."_s.arg(fetched.status);

@@ -57,7 +57,9 @@ public:
   QString readDocument(const QString &location);
 
 private:
-  enum class Stop { None, TooLarge, TooManyIncludes };
+  // PastDeadline: the transfer deadline (a start-up's bound) passed; the read that it cut has
+  // said so, and the rest would only be cut too.
+  enum class Stop { None, TooLarge, TooManyIncludes, PastDeadline };
 
   // The decoded text of a location, read once per document; nullopt (after the message) when it
   // cannot be read.

@@ -7,18 +7,80 @@
 #include "documentreader.h"
 #include "expressions.h"
 #include "interpreter.h"
+#include "localfile.h"
 #include "locations.h"
 #include "text.h"
 #include "transfer.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTimer>
+
+#include <optional>
 
 namespace nuv {
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// A location file names one location on its first line; a line longer than this is no location,
+// and would otherwise travel whole into every message that names it.
+constexpr qsizetype maxLocationLineBytes = 4 * 1024;
+
+// Once start-up has waited on the network this long, the loading window shows, so a slow server
+// never leaves the user with nothing on screen.
+constexpr int loadingWindowDelayMs = 1000;
+
+// The first line of a location file; nullopt when it is longer than the bound.
+std::optional<QByteArray> firstLine(const QByteArray &bytes) {
+  const qsizetype scan = qMin(bytes.size(), maxLocationLineBytes + 1);
+  qsizetype end = 0;
+  while (end < scan && bytes[end] != '\r' && bytes[end] != '\n')
+    ++end;
+  if (end > maxLocationLineBytes) return std::nullopt;
+  return bytes.left(end);
+}
+
+// Start-up's fetches as one: bounded together by the start-up deadline, and shown with the
+// loading window once they keep start-up waiting. The timer can fire only while a transfer
+// yields to the event loop; should it find none waiting (a message box runs its own loop), it
+// looks again later.
+class StartupFetches {
+public:
+  StartupFetches(Transfer &transfer, WindowSystem &windows)
+      : m_transfer(transfer), m_windows(windows), m_saved(transfer.limits()) {
+    TransferLimits limits = m_saved;
+    limits.deadline = QDeadlineTimer(m_saved.startupTimeoutMs);
+    limits.deadlineCause = u"Fetching the Skivet at start-up took longer than the bound of "_s +
+                           describeDuration(m_saved.startupTimeoutMs) + u"."_s;
+    m_transfer.setLimits(limits);
+    m_loading.setSingleShot(true);
+    QObject::connect(&m_loading, &QTimer::timeout, [this] {
+      if (!m_transfer.isBusy()) {
+        m_loading.start(loadingWindowDelayMs);
+        return;
+      }
+      m_windows.showLoadingWindow({}, false);
+      m_shown = true;
+    });
+    m_loading.start(loadingWindowDelayMs);
+  }
+  ~StartupFetches() {
+    m_loading.stop();
+    m_transfer.setLimits(m_saved);
+    if (m_shown) m_windows.hideLoadingWindow();
+  }
+  StartupFetches(const StartupFetches &) = delete;
+  StartupFetches &operator=(const StartupFetches &) = delete;
+
+private:
+  Transfer &m_transfer;
+  WindowSystem &m_windows;
+  TransferLimits m_saved;
+  QTimer m_loading;
+  bool m_shown = false;
+};
 
 bool hasPrefix(const QString &argument, QStringView option) {
   return argument.startsWith(option, Qt::CaseInsensitive);
@@ -64,15 +126,26 @@ bool Startup::run(const QStringList &rawArguments) {
 
   m_cache.sweep();
 
+  QString text = readStartDocument();
+  if (text.isEmpty()) return end(1);
+  // Checking a document stops at its text: nothing runs.
+  if (m_map != nullptr) {
+    m_text = text;
+    return true;
+  }
+  m_interpreter.parseContent(text);
+  return true;
+}
+
+QString Startup::readStartDocument() {
+  const StartupFetches fetches(m_cache.transfer(), m_windows);
   QString locationText;
-  if (!readLocationText(locationText)) return end(1);
-  locationText.remove(u'\r');
-  locationText.remove(u'\n');
+  if (!readLocationText(locationText)) return {};
   // An empty first field would otherwise resolve to the folder itself.
   if (trimBlanks(locationText).isEmpty()) {
     m_windows.showMessage(u"General Error"_s, u"An error occured while reading the Skivet!"_s,
                           MessageIcon::Critical);
-    return end(1);
+    return {};
   }
   const QString location = resolveLocation(locationText, m_cache.baseFolder());
   m_cache.setBaseFolder(folderOf(location));
@@ -80,14 +153,7 @@ bool Startup::run(const QStringList &rawArguments) {
   DocumentReader reader(m_cache, m_interpreter.evaluator(), m_windows);
   reader.setSourceMap(m_map);
   m_documentLocation = resolveLocation(location, m_cache.baseFolder());
-  QString text = reader.readDocument(m_documentLocation);
-  if (text.isEmpty()) return end(1);
-  if (m_map != nullptr) {
-    m_text = text;
-    return true;
-  }
-  m_interpreter.parseContent(text);
-  return true;
+  return reader.readDocument(m_documentLocation);
 }
 
 // False when the program must end at once (the installer options).
@@ -156,8 +222,10 @@ bool Startup::readLocationText(QString &text) {
                             MessageIcon::Critical);
       return false;
     }
-    text = decodeText(fetched.body);
-    // Written like a local location file, it gives its first field; a bare body is the
+    const std::optional<QByteArray> line = firstLine(fetched.body);
+    if (!line) return refuseLongLine();
+    text = decodeText(*line);
+    // Written like a local location file, it gives its first field; a bare first line is the
     // location as it stands.
     if (trimmedView(text).startsWith(u'"')) text = firstField(text);
     return true;
@@ -170,9 +238,19 @@ bool Startup::readLocationText(QString &text) {
                           MessageIcon::Critical);
     return false;
   }
-  // The first field sits on the first lines; a location file is never large.
-  text = firstField(decodeText(file.read(qint64(64) * 1024)));
+  const std::optional<QByteArray> line = firstLine(file.read(maxLocationLineBytes + 1));
+  if (!line) return refuseLongLine();
+  text = firstField(decodeText(*line));
   return true;
+}
+
+bool Startup::refuseLongLine() {
+  m_windows.showMessage(u"Read Error"_s,
+                        u"Could not read the location file\r\n\r\n"_s + m_locationFile +
+                            u"\r\n\r\nIts first line is longer than the bound of "_s +
+                            describeBytes(maxLocationLineBytes) + u"."_s,
+                        MessageIcon::Critical);
+  return false;
 }
 
 } // namespace nuv

@@ -35,7 +35,11 @@ private:
   bool handleArgument(const QString &argument);
   void takeLocationFile(QString argument);
   int coordinate(const QString &text, bool horizontal) const;
+  // The location file, then the document with its includes, all within the start-up bound;
+  // "" (after a message) when they cannot be read.
+  QString readStartDocument();
   bool readLocationText(QString &text);
+  bool refuseLongLine();
   bool end(int code) {
     m_exitCode = code;
     return false;

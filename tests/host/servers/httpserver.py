@@ -14,6 +14,7 @@ JSON object --control (keyed by URL path) merged with the query string:
   truncate=N       announce the whole body but send only N bytes, then close
   nolength=1       send no Content-Length and close after the body
   stall=head|body  send nothing, or only the header and a few bytes, then hang
+  drip=S           send the body one byte every S seconds (for 20 seconds at most, then close)
 """
 import argparse
 import email.utils
@@ -105,6 +106,9 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         if not with_body:
             return
+        if control.get("drip"):
+            self.drip(data, float(control["drip"]))
+            return
         if control.get("truncate") is not None:
             self.wfile.write(data[: int(control["truncate"])])
             self.wfile.flush()
@@ -121,6 +125,16 @@ class Handler(BaseHTTPRequestHandler):
             os.remove(flag)
         except OSError:
             pass
+
+    def drip(self, data, every):
+        deadline = time.monotonic() + STALL_SECONDS
+        for n in range(len(data)):
+            if time.monotonic() > deadline:
+                break
+            self.wfile.write(data[n:n + 1])
+            self.wfile.flush()
+            time.sleep(every)
+        self.close_connection = True
 
     def stall(self, kind):
         if kind == "body":
