@@ -14,6 +14,9 @@ public:
   // Loads the picture into the shared table; false when there is none.
   virtual bool loadPictureCached(const QString &location) = 0;
   virtual void setCacheLevel(int level) = 0;
+  // The folder (local path or remote address, ending in "/") that relative locations resolve
+  // against: the document's own.
+  virtual QString baseFolder() { return resolveLocation(QString()); }
 };
 
 } // namespace nuv

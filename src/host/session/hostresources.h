@@ -20,6 +20,7 @@ public:
     return m_cache.loadPictureCached(resolved) != nullptr;
   }
   void setCacheLevel(int level) override { m_cache.setCacheLevel(level); }
+  QString baseFolder() override { return m_cache.baseFolder(); }
 
 private:
   Cache &m_cache;
