@@ -51,6 +51,8 @@ int main(int argc, char *argv[]) {
   sinceStart.start();
   nuv::RunningMarker marker;
   preferX11();
+  // The web engine, loaded later with the first browser, shares the application's GL contexts.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("NUV"));
   QApplication::setQuitOnLastWindowClosed(true);
@@ -68,6 +70,8 @@ int main(int argc, char *argv[]) {
   });
   nuv::Interpreter interpreter(windows, resources);
   windows.setEventSink(&interpreter);
+  // The web engine finds its own plugins through the library paths.
+  windows.browsers().setBeforeLoading([] { nuv::restorePlugins(); });
   // The window outlives the interpreter: nothing it reports while going may reach a dead sink.
   const auto clearSink = qScopeGuard([&windows] { windows.setEventSink(nullptr); });
   interpreter.setProgramPath(QCoreApplication::applicationFilePath());

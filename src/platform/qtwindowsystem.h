@@ -1,6 +1,7 @@
 // The window system of a real desktop: Qt widgets for the main window and its controls.
 #pragma once
 
+#include "browsers.h"
 #include "mainwindow.h"
 #include "windowsystem.h"
 
@@ -35,6 +36,7 @@ public:
   void showMainWindow();
   // The widget showing a control, or nullptr.
   QWidget *control(ControlId id) const;
+  Browsers &browsers() { return m_browsers; }
 
   void showMessage(const QString &title, const QString &text, MessageIcon icon) override;
   void setTitle(const QString &title) override;
@@ -81,6 +83,7 @@ private:
   PictureSource m_pictures;
   ControlEvents *m_events = nullptr;
   MainWindow *m_main;
+  Browsers m_browsers;
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   QHash<QString, QPixmap> m_pixmaps;
   std::optional<QCursor> m_pointers[4]; // by PointerTarget; none: the widget's own default
