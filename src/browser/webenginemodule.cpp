@@ -41,7 +41,7 @@ WebEngineModule::WebEngineModule() {
   QWebEngineUrlScheme::registerScheme(scheme);
   // The web engine describes its set-up at length on standard error, where the engine's own
   // diagnostics go.
-  QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false"_s);
+  QLoggingCategory::setFilterRules(u"qt.webenginecontext=false"_s);
 }
 
 WebEngineModule::~WebEngineModule() {
