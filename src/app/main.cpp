@@ -51,8 +51,6 @@ int main(int argc, char *argv[]) {
   sinceStart.start();
   nuv::RunningMarker marker;
   preferX11();
-  // The web engine, loaded later with the first browser, shares the application's GL contexts.
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("NUV"));
   QApplication::setQuitOnLastWindowClosed(true);
