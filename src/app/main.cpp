@@ -77,6 +77,8 @@ int main(int argc, char *argv[]) {
   });
   nuv::Interpreter interpreter(windows, resources);
   windows.setEventSink(&interpreter);
+  // The web engine finds its own plugins through the library paths.
+  windows.browsers().setBeforeLoading([] { nuv::restorePlugins(); });
   // The window outlives the interpreter: nothing it reports while going may reach a dead sink.
   const auto clearSink = qScopeGuard([&windows] { windows.setEventSink(nullptr); });
   interpreter.setProgramPath(QCoreApplication::applicationFilePath());

@@ -157,7 +157,8 @@ void Interpreter::browserCommand(const CommandTarget &target, QStringView comman
   }
   if (command == u"LOCATION") {
     const QString location =
-        m_resources.resolveLocation(m_evaluator.stringValue(rest, operandPosition(command)));
+        resolvedBrowserAddress(m_evaluator.stringValue(rest, operandPosition(command)));
+    trustBrowserAddress(location);
     m_objects.browserTable[r].location = location;
     m_windowSystem.navigate(control, location);
     return;

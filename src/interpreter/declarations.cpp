@@ -100,6 +100,14 @@ QString Interpreter::resolved(const QString &location) const {
   return location.isEmpty() ? location : m_resources.resolveLocation(location);
 }
 
+QString Interpreter::resolvedBrowserAddress(const QString &location) const {
+  return browserAddress(resolved(location));
+}
+
+void Interpreter::trustBrowserAddress(const QString &address) {
+  if (m_pageCommandDepth == 0) m_pageOrigins.trustAddress(address);
+}
+
 void Interpreter::openObject(Run &run) {
   const QString word = upperWordAt(run.line, operandPosition(run.keyword));
   run.openBlock = BlockKind::None;
@@ -192,7 +200,7 @@ void Interpreter::browserProperty(Run &run) {
   const QStringView line = run.line;
   const int at = operandPosition(k);
   if (is(k, u"LOCATION")) {
-    const QString location = resolved(quotedString(line, at));
+    const QString location = resolvedBrowserAddress(quotedString(line, at));
     table[table.count()].location = location;
     return;
   }
@@ -299,6 +307,9 @@ void Interpreter::closeBrowser() {
   request.mask = resolved(record.mask);
   request.silent = !record.jsErrors;
   request.visible = record.visible;
+  request.documentOrigin = originOf(m_resources.baseFolder());
+  trustBrowserAddress(record.location);
+  trustBrowserAddress(resolvedBrowserAddress(record.home));
   const ControlId control = m_windowSystem.createBrowser(request).value_or(0);
   m_objects.registerObject(record.name, control, ObjectKind::Browser, index);
   m_objects.browserTable[index].name = record.name;

@@ -9,6 +9,8 @@
 
 namespace nuv {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 std::optional<int> hexDigit(QChar c) {
@@ -133,11 +135,18 @@ void Interpreter::afterNavigate(int recordIndex, const QString &url) {
 
 // Statements from a page: ";" outside quotes separates them, and only then are escapes decoded,
 // so an encoded "%3B" stays inside its statement.
+// Only the document's own pages and those it sent its browsers to may command it: any other
+// page, one link away, could otherwise start engines or fill the disk.
 void Interpreter::pageCommand(int recordIndex, const QString &origin, const QString &text) {
   if (!m_objects.browserTable.contains(recordIndex)) return;
-  // Which origins may command the engine is decided here, before anything runs.
-  Q_UNUSED(origin);
+  if (!m_pageOrigins.trusts(origin, m_resources.baseFolder())) {
+    m_windowSystem.writeDiagnostic(u"NUV: command refused: the page's origin is not trusted: "_s +
+                                   (origin.isEmpty() ? u"(unknown)"_s : origin));
+    return;
+  }
+  ++m_pageCommandDepth;
   runEventText(urlDecode(splitStatements(text, u';', u"\"'")));
+  --m_pageCommandDepth;
 }
 
 } // namespace nuv

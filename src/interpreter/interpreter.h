@@ -3,6 +3,7 @@
 
 #include "expressions.h"
 #include "objectmodel.h"
+#include "pageorigins.h"
 #include "text.h"
 #include "valuestore.h"
 #include "windowsystem.h"
@@ -160,6 +161,11 @@ private:
   void runEventText(QString text);
   // A resolved location; empty stays empty.
   QString resolved(const QString &location) const;
+  // A browser's address: resolved, and a local path as a "file:" address.
+  QString resolvedBrowserAddress(const QString &location) const;
+  // Addresses the document gives its browsers become trusted senders of page commands; those
+  // that pages give through their own commands do not.
+  void trustBrowserAddress(const QString &address);
   void restoreHoveredPicture(int recordIndex, ControlId control);
 
   void endOfRun(Run &run);
@@ -179,6 +185,8 @@ private:
   WindowSettings m_settings;
   QString m_programPath;
   int m_newDepth = 0;
+  PageOrigins m_pageOrigins;
+  int m_pageCommandDepth = 0; // runs of page commands under way
   std::function<qint64()> m_clock;
   // When the last accepted NEW ran, oldest first; at most maxNewPerSecond are kept.
   std::deque<qint64> m_newStarts;

@@ -25,6 +25,9 @@ public:
     for (const QString &location : locations)
       loadPictureCached(location);
   }
+  // The folder (local path or remote address, ending in "/") that relative locations resolve
+  // against: the document's own.
+  virtual QString baseFolder() { return resolveLocation(QString()); }
 };
 
 } // namespace nuv

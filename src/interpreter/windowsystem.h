@@ -63,6 +63,9 @@ struct BrowserSpec {
   QString mask;        // resolved picture whose outline clips the browser; empty for none
   bool silent = true;  // script error dialogs of pages suppressed
   bool visible = true;
+  // The document's web origin ("file://" and its folder for a local one): browsers of one origin
+  // share cookies and storage, and no other origin sees them.
+  QString documentOrigin;
 };
 
 enum class BrowserAction { Back, Forward, Refresh, Stop };

@@ -35,6 +35,7 @@ std::optional<PointerTarget> pointerTargetOf(const QWidget *widget) {
 
 QtWindowSystem::QtWindowSystem(PictureSource pictures)
     : m_pictures(std::move(pictures)), m_main(new MainWindow),
+      m_browsers([this] { return m_events; }),
       m_timeSkins(qEnvironmentVariableIsSet("NUV_TIME_SKINS")),
       m_pointers([this](PointerTarget target) { return controlsOf(target); }) {
   QObject::connect(m_main, &MainWindow::pointerOverBackground, m_main, [this] {
@@ -61,6 +62,7 @@ QtWindowSystem::QtWindowSystem(PictureSource pictures)
 
 QtWindowSystem::~QtWindowSystem() {
   delete m_main;
+  m_browsers.release();
 }
 
 QWidget *QtWindowSystem::control(ControlId id) const {
@@ -426,13 +428,32 @@ void QtWindowSystem::setControlText(ControlId id, const QString &text) {
   if (auto *box = qobject_cast<QLineEdit *>(control(id))) box->setText(text);
 }
 
-// The browser module comes with issue "browsers"; until then there is never a browser, so the
-// browser verbs below are never given one.
-std::optional<ControlId> QtWindowSystem::createBrowser(const BrowserSpec &) {
-  return std::nullopt;
+// A browser is a control like the others for geometry and visibility; its MASK outline stays
+// with it when it moves or is resized.
+std::optional<ControlId> QtWindowSystem::createBrowser(const BrowserSpec &request) {
+  const ControlId id = ControlId(m_controls.size()) + 1;
+  QWidget *widget = m_browsers.create(id, request, m_main->controlParent());
+  if (widget == nullptr) return std::nullopt;
+  if (!request.mask.isEmpty()) {
+    const QRegion region = outlineRegion(TraceOutline(m_pictures(request.mask)));
+    if (!region.isEmpty()) widget->setMask(region);
+  }
+  widget->setGeometry(request.geometry);
+  widget->setVisible(request.visible);
+  m_controls.emplace_back(widget);
+  return id;
 }
-void QtWindowSystem::navigate(ControlId, const QString &) {}
-void QtWindowSystem::browserAction(ControlId, BrowserAction) {}
-void QtWindowSystem::setBrowserSilent(ControlId, bool) {}
+
+void QtWindowSystem::navigate(ControlId browser, const QString &url) {
+  m_browsers.navigate(browser, url);
+}
+
+void QtWindowSystem::browserAction(ControlId browser, BrowserAction action) {
+  m_browsers.action(browser, action);
+}
+
+void QtWindowSystem::setBrowserSilent(ControlId browser, bool silent) {
+  m_browsers.setSilent(browser, silent);
+}
 
 } // namespace nuv

@@ -1,6 +1,7 @@
 // The window system of a real desktop: Qt widgets for the main window and its controls.
 #pragma once
 
+#include "browsers.h"
 #include "mainwindow.h"
 #include "pointers.h"
 #include "windowsystem.h"
@@ -43,6 +44,7 @@ public:
   // Takes away what a document built (controls, skin, pointers, window flags) and keeps the
   // window where it is, for the document to run afresh. Only between runs.
   void resetDocument();
+  Browsers &browsers() { return m_browsers; }
 
   void showMessage(const QString &title, const QString &text, MessageIcon icon) override;
   void setTitle(const QString &title) override;
@@ -95,6 +97,7 @@ private:
   ControlEvents *m_events = nullptr;
   MainWindow *m_main;
   std::unique_ptr<LoadingWindow> m_loading;  // while PRELOAD runs
+  Browsers m_browsers;
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   QHash<QString, QPixmap> m_pixmaps;
   AlphaSkin *m_alpha = nullptr; // a child of the main window

@@ -183,7 +183,8 @@ TEST(Browsers, DeclarationCarriesResolvedLocationAndMask) {
   const BrowserSpec &web = engine.windows.browsers[0];
   EXPECT_EQ(web.recordIndex, 1);
   EXPECT_EQ(web.geometry, QRect(5, 6, 300, 200));
-  EXPECT_EQ(web.location, QStringLiteral("/docs/start.html"));
+  EXPECT_EQ(web.location, QStringLiteral("file:///docs/start.html"));
+  EXPECT_EQ(web.documentOrigin, QStringLiteral("file:///docs/"));
   EXPECT_EQ(web.mask, QStringLiteral("/docs/mask.bmp"));
   EXPECT_TRUE(web.silent) << "pages stay silent unless JSERRORS TRUE";
   EXPECT_TRUE(web.visible);
@@ -195,14 +196,14 @@ TEST(Browsers, DeclarationCarriesResolvedLocationAndMask) {
 
 TEST(Browsers, CommandsReachTheBrowserAndItsRecord) {
   const CommandCase cases[] = {
-      {"Web BACK", {"action #1 back"}, "Web.LOCATION", "/docs/start.html"},
+      {"Web BACK", {"action #1 back"}, "Web.LOCATION", "file:///docs/start.html"},
       {"web.forward", {"action #1 forward"}, "", ""},
       {"Web REFRESH", {"action #1 refresh"}, "", ""},
       {"Web STOP", {"action #1 stop"}, "", ""},
       {"Web.LOCATION 'page.html'",
-       {"navigate #1 /docs/page.html"},
+       {"navigate #1 file:///docs/page.html"},
        "Web.LOCATION",
-       "/docs/page.html"},
+       "file:///docs/page.html"},
       {"Web LOCATION UC('http://h/x')", {"navigate #1 HTTP://H/X"}, "Web.LOCATION", "HTTP://H/X"},
       {"Web JSERRORS true", {"silent #1 1"}, "", ""},
       {"Web JSERRORS", {"silent #1 0"}, "", ""},
@@ -222,7 +223,7 @@ TEST(Browsers, WithoutTheModuleTheObjectKeepsItsRecord) {
   EXPECT_EQ(m.objectIndex[entry].kind, ObjectKind::Browser);
   EXPECT_EQ(m.objectIndex[entry].control, 0);
   engine.run("Web.LOCATION 'next.html'");
-  EXPECT_EQ(engine.value("Web.LOCATION"), QStringLiteral("/docs/next.html"));
+  EXPECT_EQ(engine.value("Web.LOCATION"), QStringLiteral("file:///docs/next.html"));
 }
 
 TEST(Browsers, NavigationsRecordTheAddressBeforeTheBlockRuns) {
@@ -242,7 +243,7 @@ TEST(Browsers, NavigationsRecordTheAddressBeforeTheBlockRuns) {
 
 TEST(Browsers, PageCommandsSplitBeforeDecoding) {
   Engine engine(kBrowserDocument);
-  engine.interpreter.pageCommand(1, QStringLiteral("file://"),
+  engine.interpreter.pageCommand(1, QStringLiteral("file:///docs/"),
                                  QStringLiteral("TITLE%20'a;b';TITLE+%27c%3Bd%27;Web BACK"));
   EXPECT_EQ(engine.windows.log, (QStringList{"title a;b", "title c;d", "action #1 back"}));
   EXPECT_TRUE(engine.value("Web.TARGETURL").isEmpty()) << "a command is no navigation";
@@ -266,4 +267,103 @@ TEST(Browsers, UrlDecoding) {
   for (const auto &c : cases)
     EXPECT_EQ(urlDecode(QStringView(c.encoded)), c.decoded)
         << QString::fromUtf16(c.encoded).toStdString();
+}
+
+TEST(Browsers, AddressesOfPagesAndTheirOrigins) {
+  const struct {
+    const char *address;
+    const char *origin;
+  } cases[] = {
+      {"http://Host.Example/a/b.html", "http://host.example:80"},
+      {"HTTPS://h:8443/x", "https://h:8443"},
+      {"http://127.0.0.1:8702", "http://127.0.0.1:8702"},
+      {"ftp://files/x.zip", "ftp://files:21"},
+      {"/docs/page.html", "file:///docs/"},
+      {"file:///docs/sub/page.html", "file:///docs/sub/"},
+      {"file:///docs/../etc/", "file:///etc/"},
+      {"file://", ""},
+      {"C:/docs/x.html", ""},
+      {"about:blank", ""},
+      {"", ""},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(originOf(QString::fromUtf8(c.address)), QString::fromUtf8(c.origin)) << c.address;
+  EXPECT_EQ(browserAddress(QStringLiteral("/my docs/a.html")),
+            QStringLiteral("file:///my docs/a.html"));
+  EXPECT_EQ(browserAddress(QStringLiteral("http://h/a")), QStringLiteral("http://h/a"));
+}
+
+namespace {
+
+// One browser sent to a remote page by LOCATION, with a HOME on another server.
+const char *const kTrustDocument =
+    "OBJECT BROWSER\nNAME Web\nLOCATION 'http://Pages.Example:81/start.html'\n"
+    "HOME 'https://home.example/'\nENDOBJECT\n";
+
+} // namespace
+
+TEST(Browsers, OnlyTrustedPagesCommandTheEngine) {
+  const struct {
+    const char *origin;
+    bool runs;
+  } cases[] = {
+      {"file:///docs/", true}, // the local document's own folder
+      {"file:///docs/sub/deeper/", true},
+      {"file:///docs/../etc/", false},
+      {"file:///docsx/", false},
+      {"file:///", false},
+      {"file://", false}, // a file page that cannot be placed
+      {"", false},
+      {"http://pages.example:81", true}, // LOCATION in the block
+      {"http://PAGES.example:81/", true},
+      {"http://pages.example:82", false},
+      {"https://pages.example:81", false},
+      {"https://home.example:443", true}, // HOME in the block
+      {"http://home.example", false},
+      {"http://127.0.0.1:8702", false},
+  };
+  for (const auto &c : cases) {
+    Engine engine(kTrustDocument);
+    engine.interpreter.pageCommand(1, QString::fromUtf8(c.origin), QStringLiteral("TITLE+'ran'"));
+    const QStringList expected =
+        c.runs
+            ? QStringList{"title ran"}
+            : QStringList{QStringLiteral("diagnostic NUV: command refused: the page's origin "
+                                         "is not trusted: ") +
+                          (*c.origin ? QString::fromUtf8(c.origin) : QStringLiteral("(unknown)"))};
+    EXPECT_EQ(engine.windows.log, expected) << c.origin;
+  }
+}
+
+TEST(Browsers, TrustComesFromTheDocumentNotFromPages) {
+  Engine engine(kTrustDocument);
+  Interpreter &i = engine.interpreter;
+  const QString later = QStringLiteral("http://later.example:9");
+  const QString other = QStringLiteral("http://other.example:9");
+  // The document's own LOCATION command trusts the new address's origin.
+  engine.run("Web LOCATION 'http://later.example:9/next.html'");
+  // A trusted page sending the browser elsewhere trusts nothing new.
+  i.pageCommand(1, later, QStringLiteral("Web+LOCATION+'http://other.example:9/'"));
+  engine.windows.log.clear();
+  i.pageCommand(1, later, QStringLiteral("TITLE+'later'"));
+  i.pageCommand(1, other, QStringLiteral("TITLE+'other'"));
+  EXPECT_EQ(engine.windows.log,
+            (QStringList{"title later", "diagnostic NUV: command refused: the page's origin is "
+                                        "not trusted: http://other.example:9"}));
+}
+
+TEST(Browsers, RemoteDocumentTrustsItsOwnServer) {
+  Engine engine("");
+  engine.resources.baseFolder = QStringLiteral("http://doc.example:8000/skivets/");
+  engine.run("OBJECT BROWSER\nNAME Web\nLOCATION 'page.html'\nENDOBJECT\n");
+  ASSERT_EQ(engine.windows.browsers.size(), 1u);
+  EXPECT_EQ(engine.windows.browsers[0].location,
+            QStringLiteral("http://doc.example:8000/skivets/page.html"));
+  EXPECT_EQ(engine.windows.browsers[0].documentOrigin, QStringLiteral("http://doc.example:8000"));
+  engine.windows.log.clear();
+  engine.interpreter.pageCommand(1, QStringLiteral("http://doc.example:8000"),
+                                 QStringLiteral("TITLE+'own'"));
+  engine.interpreter.pageCommand(1, QStringLiteral("file:///skivets/"),
+                                 QStringLiteral("TITLE+'local'"));
+  EXPECT_EQ(engine.windows.calls(QStringLiteral("title")), QStringList{"title own"});
 }

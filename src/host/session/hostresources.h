@@ -24,6 +24,7 @@ public:
   void preloadPictures(const QStringList &locations) override {
     m_cache.preloadPictures(locations);
   }
+  QString baseFolder() override { return m_cache.baseFolder(); }
 
 private:
   Cache &m_cache;

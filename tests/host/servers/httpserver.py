@@ -15,6 +15,7 @@ JSON object --control (keyed by URL path) merged with the query string:
   nolength=1       send no Content-Length and close after the body
   stall=head|body  send nothing, or only the header and a few bytes, then hang
   drip=S           send the body one byte every S seconds (for 20 seconds at most, then close)
+Files ending in .html are sent as text/html, so that a browser shows them; all else as bytes.
 """
 import argparse
 import email.utils
@@ -89,7 +90,8 @@ class Handler(BaseHTTPRequestHandler):
         status = int(control.get("status", 200 if exists or "body" in control else 404))
 
         self.send_response(status)
-        self.send_header("Content-Type", "application/octet-stream")
+        page = path.endswith(".html")
+        self.send_header("Content-Type", "text/html" if page else "application/octet-stream")
         if "last_modified" in control:
             self.send_header("Last-Modified", str(control["last_modified"]))
         elif exists:

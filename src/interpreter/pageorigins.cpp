@@ -1,0 +1,74 @@
+// Web origins of addresses, and the rule of which of them may command the engine.
+#include "pageorigins.h"
+
+#include <QDir>
+#include <QUrl>
+
+namespace nuv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool isLocalPath(const QString &address) {
+  return address.startsWith(u'/');
+}
+
+// "file://" and the folder, cleaned so that ".." cannot climb out of it.
+QString fileOrigin(const QString &folder) {
+  QString clean = QDir::cleanPath(folder);
+  if (!clean.endsWith(u'/')) clean += u'/';
+  return u"file://"_s + clean;
+}
+
+QString folderOfPath(const QString &path) {
+  if (path.endsWith(u'/')) return path;
+  return path.left(path.lastIndexOf(u'/') + 1);
+}
+
+int defaultPort(const QString &scheme) {
+  if (scheme == u"http") return 80;
+  if (scheme == u"https") return 443;
+  if (scheme == u"ftp") return 21;
+  return -1;
+}
+
+} // namespace
+
+QString originOf(const QString &address) {
+  if (isLocalPath(address)) return fileOrigin(folderOfPath(address));
+  const QUrl url(address);
+  if (!url.isValid()) return {};
+  const QString scheme = url.scheme().toLower();
+  if (scheme == u"file")
+    return url.path().isEmpty() ? QString() : fileOrigin(folderOfPath(url.path()));
+  const int port = url.port(defaultPort(scheme));
+  if (url.host().isEmpty() || port < 0) return {};
+  return scheme + u"://"_s + url.host().toLower() + u':' + QString::number(port);
+}
+
+QString browserAddress(const QString &resolvedLocation) {
+  if (!isLocalPath(resolvedLocation)) return resolvedLocation;
+  return QUrl::fromLocalFile(resolvedLocation).toString();
+}
+
+void PageOrigins::trustAddress(const QString &address) {
+  const QString origin = originOf(address);
+  if (!origin.isEmpty() && !m_origins.contains(origin)) m_origins.append(origin);
+}
+
+bool PageOrigins::trusts(const QString &origin, const QString &baseFolder) const {
+  const QString sender = originOf(origin);
+  if (sender.isEmpty()) return false;
+  const auto covers = [&sender](const QString &trusted) {
+    // A file origin names a folder: it covers the folders below it as well.
+    if (trusted.startsWith(u"file://")) return sender.startsWith(trusted);
+    return sender == trusted;
+  };
+  if (covers(originOf(baseFolder))) return true;
+  for (const QString &trusted : m_origins)
+    if (covers(trusted)) return true;
+  return false;
+}
+
+} // namespace nuv

@@ -1,0 +1,143 @@
+// Embedded browsers on the platform side: the web-engine module loaded on the first browser, and
+// each browser's reports handed to the interpreter's events.
+#include "browsers.h"
+
+#include "browserhost.h"
+#include "messages.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QPluginLoader>
+#include <QUrl>
+
+namespace nuv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString moduleFile = u"lib/nuv/nuvbrowser.so"_s;
+
+// Cookies and storage of one document origin: a folder of the per-user folder named after the
+// origin, with a digest so that origins that read alike never share one.
+QString profileFolder(const QString &origin) {
+  QString base = qEnvironmentVariable("XDG_DATA_HOME");
+  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + u"/.local/share"_s;
+  QString readable = origin.left(60);
+  for (QChar &c : readable)
+    if (!c.isLetterOrNumber() && c != u'.' && c != u'-') c = u'_';
+  const QString digest = QString::fromLatin1(
+      QCryptographicHash::hash(origin.toUtf8(), QCryptographicHash::Sha256).toHex().left(12));
+  return base + u"/NUV/browsers/"_s + readable + u'-' + digest;
+}
+
+class Reports : public BrowserListener {
+public:
+  Reports(Browsers::EventSink sink, int recordIndex)
+      : m_sink(std::move(sink)), m_record(recordIndex) {}
+
+  void beforeNavigate(const QString &url) override {
+    if (ControlEvents *events = m_sink()) events->beforeNavigate(m_record, url);
+  }
+  void afterNavigate(const QString &url) override {
+    if (ControlEvents *events = m_sink()) events->afterNavigate(m_record, url);
+  }
+  void pageCommand(const QString &origin, const QString &text) override {
+    if (ControlEvents *events = m_sink()) events->pageCommand(m_record, origin, text);
+  }
+  void scriptError(const QString &message, const QString &source, int line) override {
+    showMessageBox(u"Script Error"_s,
+                   message + u"\nSource: "_s + source + u"\nLine: "_s + QString::number(line),
+                   MessageIcon::Exclamation);
+  }
+
+private:
+  Browsers::EventSink m_sink;
+  int m_record;
+};
+
+} // namespace
+
+QStringList browserModuleCandidates() {
+  const QString chosen = qEnvironmentVariable("NUV_BROWSER_MODULE");
+  if (!chosen.isEmpty()) return {chosen};
+  const QString folder = QCoreApplication::applicationDirPath();
+  return {folder + u'/' + moduleFile, folder + u"/../"_s + moduleFile};
+}
+
+Browsers::Browsers(EventSink sink) : m_sink(std::move(sink)) {}
+
+Browsers::~Browsers() = default;
+
+BrowserModule *Browsers::module() {
+  if (m_loadTried) return m_module;
+  m_loadTried = true;
+  if (m_beforeLoading) m_beforeLoading();
+  QString why;
+  for (const QString &candidate : browserModuleCandidates()) {
+    if (!QFileInfo::exists(candidate)) {
+      why = candidate + u": no such file"_s;
+      continue;
+    }
+    QPluginLoader loader(candidate);
+    m_module = qobject_cast<BrowserModule *>(loader.instance());
+    if (m_module != nullptr) return m_module;
+    why = loader.errorString();
+  }
+  showMessageBox(u"Browser Error"_s,
+                 u"Web pages cannot be shown: the browser module could not be loaded.\n"_s + why,
+                 MessageIcon::Exclamation);
+  return nullptr;
+}
+
+QWidget *Browsers::create(ControlId id, const BrowserSpec &request, QWidget *parent) {
+  BrowserModule *found = module();
+  if (found == nullptr) return nullptr;
+  Entry entry;
+  entry.reports = std::make_unique<Reports>(m_sink, request.recordIndex);
+  entry.browser =
+      found->createBrowser(parent, profileFolder(request.documentOrigin), entry.reports.get());
+  entry.widget = entry.browser->widget();
+  entry.browser->setSilent(request.silent);
+  QWidget *widget = entry.widget;
+  m_browsers[id] = std::move(entry);
+  if (!request.location.isEmpty()) navigate(id, request.location);
+  return widget;
+}
+
+Browser *Browsers::browser(ControlId id) const {
+  const auto found = m_browsers.find(id);
+  if (found == m_browsers.end() || found->second.widget == nullptr) return nullptr;
+  return found->second.browser;
+}
+
+void Browsers::navigate(ControlId id, const QString &url) {
+  if (Browser *b = browser(id)) b->navigate(QUrl::fromUserInput(url));
+}
+
+void Browsers::action(ControlId id, BrowserAction action) {
+  Browser *b = browser(id);
+  if (b == nullptr) return;
+  switch (action) {
+  case BrowserAction::Back:
+    return b->back();
+  case BrowserAction::Forward:
+    return b->forward();
+  case BrowserAction::Refresh:
+    return b->reload();
+  case BrowserAction::Stop:
+    return b->stop();
+  }
+}
+
+void Browsers::setSilent(ControlId id, bool silent) {
+  if (Browser *b = browser(id)) b->setSilent(silent);
+}
+
+void Browsers::release() {
+  m_browsers.clear();
+  if (m_module != nullptr) m_module->release();
+}
+
+} // namespace nuv

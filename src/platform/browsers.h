@@ -1,0 +1,58 @@
+// Embedded browsers on the platform side: the web-engine module loaded on the first browser, and
+// each browser's reports handed to the interpreter's events.
+#pragma once
+
+#include "windowsystem.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace nuv {
+
+class Browser;
+class BrowserModule;
+class BrowserListener;
+
+// Where the module is looked for: NUV_BROWSER_MODULE when set, else lib/nuv/ beside the
+// engine (the build tree) and then lib/nuv/ beside its bin/ folder (an installed engine).
+QStringList browserModuleCandidates();
+
+class Browsers {
+public:
+  // Gives where the reports go now (nullptr: nowhere); read at each report.
+  using EventSink = std::function<ControlEvents *()>;
+  explicit Browsers(EventSink sink);
+  ~Browsers();
+
+  // Runs once, right before the module loads.
+  void setBeforeLoading(std::function<void()> action) { m_beforeLoading = std::move(action); }
+  // A new browser's widget, or nullptr when there is no module (said once, in a message box).
+  QWidget *create(ControlId id, const BrowserSpec &request, QWidget *parent);
+  void navigate(ControlId id, const QString &url);
+  void action(ControlId id, BrowserAction action);
+  void setSilent(ControlId id, bool silent);
+  // Every browser widget is gone: the module lets its profiles go while the engine still runs.
+  void release();
+
+private:
+  BrowserModule *module();
+  Browser *browser(ControlId id) const;
+
+  struct Entry {
+    QPointer<QWidget> widget; // the browser's; the browser goes with it
+    Browser *browser = nullptr;
+    std::unique_ptr<BrowserListener> reports;
+  };
+  EventSink m_sink;
+  std::function<void()> m_beforeLoading;
+  std::map<ControlId, Entry> m_browsers;
+  BrowserModule *m_module = nullptr;
+  bool m_loadTried = false;
+};
+
+} // namespace nuv
