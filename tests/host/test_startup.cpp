@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace nuv;
 using namespace nuv::test;
 
@@ -187,6 +189,26 @@ TEST_F(StartupTest, LocationFileGivesOneLineOfAtMost4KiB) {
     if (c.refused) {
       EXPECT_LT(messages[0].size(), refusal.size() + 4);
     }
+  }
+}
+
+TEST_F(StartupTest, LocationFileThatIsNoRegularFileEndsAtOnce) {
+  QTemporaryDir local;
+  const QString fifo = local.filePath(QStringLiteral("app.nuv"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const FifoUnblocker unblocker(fifo);
+  const QString cases[] = {fifo, local.path(), QStringLiteral("/dev/zero")};
+  for (const QString &location : cases) {
+    FakeWindowSystem windows;
+    HostResources resources{cache};
+    Interpreter interpreter{windows, resources};
+    Startup startup{windows, interpreter, cache};
+    EXPECT_FALSE(startup.run({location}));
+    EXPECT_EQ(windows.calls(QStringLiteral("message ")),
+              QStringList{"message Read Error|Could not read the location file\r\n\r\n" + location +
+                          "\r\n\r\nIt is not a regular file: devices, FIFOs and folders are "
+                          "never read.|" +
+                          QString::number(int(MessageIcon::Critical))});
   }
 }
 

@@ -40,7 +40,7 @@ LocalFile failure(LocalReadError error, int errorNumber = 0) {
 
 } // namespace
 
-LocalFile readRegularFile(const QString &path, qint64 maxBytes) {
+LocalFile readRegularFile(const QString &path, qint64 maxBytes, PastBound pastBound) {
   const QByteArray name = QFile::encodeName(path);
   // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
   const FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
@@ -70,7 +70,10 @@ LocalFile readRegularFile(const QString &path, qint64 maxBytes) {
     if (got < 0) return failure(LocalReadError::Unreadable, errno);
     file.bytes.resize(before + qsizetype(got));
     if (got == 0) break;
-    if (file.bytes.size() > maxBytes) return failure(LocalReadError::TooLarge);
+    if (file.bytes.size() <= maxBytes) continue;
+    if (pastBound == PastBound::Refuse) return failure(LocalReadError::TooLarge);
+    file.bytes.resize(qsizetype(maxBytes));
+    break;
   }
   return file;
 }

@@ -37,10 +37,17 @@ struct LocalFile {
   bool ok() const { return error == LocalReadError::None; }
 };
 
+// What a read does with a file longer than its bound.
+enum class PastBound {
+  Refuse, // TooLarge
+  Cut,    // the first maxBytes bytes are enough for the caller
+};
+
 // The whole content of a regular file of at most maxBytes bytes. The file is opened without
 // blocking and checked after opening, so a FIFO or device never hangs or floods the reader; the
 // bytes actually read are what count against the bound, never the size the file reports.
-LocalFile readRegularFile(const QString &path, qint64 maxBytes);
+LocalFile readRegularFile(const QString &path, qint64 maxBytes,
+                          PastBound pastBound = PastBound::Refuse);
 
 // The identity of the file a path names (following links); none when it cannot be found.
 std::optional<FileIdentity> identityOf(const QString &path);

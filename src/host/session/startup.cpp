@@ -231,14 +231,19 @@ bool Startup::readLocationText(QString &text) {
     return true;
   }
   const QString path = findLocalFile(m_locationFile);
-  QFile file(path);
-  if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-    m_windows.showMessage(u"Read Error"_s,
-                          u"Could not read the location file\r\n\r\n"_s + m_locationFile,
-                          MessageIcon::Critical);
+  // Only the first line counts, so a longer file is cut; a FIFO or device is never opened for
+  // good, since reading it could wait for ever.
+  const LocalFile file = path.isEmpty()
+                             ? LocalFile{LocalReadError::Missing, {}, {}, {}}
+                             : readRegularFile(path, maxLocationLineBytes + 1, PastBound::Cut);
+  if (!file.ok()) {
+    QString text = u"Could not read the location file\r\n\r\n"_s + m_locationFile;
+    if (file.error == LocalReadError::NotRegular)
+      text += u"\r\n\r\nIt is not a regular file: devices, FIFOs and folders are never read."_s;
+    m_windows.showMessage(u"Read Error"_s, text, MessageIcon::Critical);
     return false;
   }
-  const std::optional<QByteArray> line = firstLine(file.read(maxLocationLineBytes + 1));
+  const std::optional<QByteArray> line = firstLine(file.bytes);
   if (!line) return refuseLongLine();
   text = firstField(decodeText(*line));
   return true;
