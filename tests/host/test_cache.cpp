@@ -1,4 +1,5 @@
 // The disk cache and picture table against loopback servers, run by run as the engine would.
+#include "../support/scopedenv.h"
 #include "cache.h"
 #include "locations.h"
 #include "loopbackserver.h"
@@ -21,6 +22,7 @@
 using namespace nuv;
 using nuv::test::LoopbackServer;
 using nuv::test::RefusedPort;
+using nuv::test::ScopedEnv;
 
 namespace {
 
@@ -631,26 +633,6 @@ TEST_F(CacheTest, SweepDeletesFilesOlderOrNewerThanFiveDays) {
     EXPECT_EQ(QFileInfo::exists(cacheFolder() + QString::fromUtf8(c.name)), !c.deleted) << c.name;
   EXPECT_TRUE(QFileInfo(cacheFolder() + QStringLiteral("folder")).isDir());
 }
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-  ScopedEnv(const char *name, const QByteArray &value)
-      : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
-    qputenv(name, value);
-  }
-  ~ScopedEnv() {
-    if (m_had)
-      qputenv(m_name, m_old);
-    else
-      qunsetenv(m_name);
-  }
-
-private:
-  const char *m_name;
-  bool m_had;
-  QByteArray m_old;
-};
 
 TEST(UserFolder, FollowsXdgDataHome) {
   QTemporaryDir data;

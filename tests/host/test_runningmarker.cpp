@@ -1,5 +1,6 @@
 // The running-engine marker: where others find it held, and that nothing planted at its name is
 // followed, created through or held.
+#include "../support/scopedenv.h"
 #include "runningmarker.h"
 
 #include <QByteArray>
@@ -18,31 +19,9 @@
 #include <optional>
 
 using nuv::RunningMarker;
+using nuv::test::ScopedEnv;
 
 namespace {
-
-// Sets or clears an environment variable for one scope.
-class ScopedEnv {
-public:
-  ScopedEnv(const char *name, const std::optional<QByteArray> &value)
-      : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
-    if (value)
-      qputenv(name, *value);
-    else
-      qunsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (m_had)
-      qputenv(m_name, m_old);
-    else
-      qunsetenv(m_name);
-  }
-
-private:
-  const char *m_name;
-  bool m_had;
-  QByteArray m_old;
-};
 
 enum class Place { Runtime, Temporary };
 

@@ -6,6 +6,7 @@
 #include "hostresources.h"
 #include "interpreter.h"
 #include "locations.h"
+#include "quietwindowsystem.h"
 #include "startup.h"
 
 #include <QCoreApplication>
@@ -55,7 +56,7 @@ void print(std::FILE *stream, const QString &text) {
 }
 
 // Start-up's messages, as diagnostics of the location a check was given.
-class DiagnosticWindows : public WindowSystem {
+class DiagnosticWindows : public QuietWindowSystem {
 public:
   explicit DiagnosticWindows(QString location) : m_location(std::move(location)) {}
 
@@ -64,35 +65,15 @@ public:
     flat.replace(u"\r\n"_s, u" "_s).replace(u'\n', u' ');
     print(stdout, m_location + u": error: "_s + title + u": "_s + flat.simplified() + u'\n');
   }
-  void setTitle(const QString &) override {}
-  void setAlwaysOnTop(bool) override {}
-  void setShowInTaskbar(bool) override {}
-  void minimize() override {}
-  void closeMainWindow() override {}
+  // A check places nothing, shows nothing and starts nothing.
   QPoint mainWindowPosition() const override { return {unplaced, unplaced}; }
-  QPoint mainWindowPlacement() const override { return {}; }
   void whenPlaced(std::function<void()>) override {}
-  void setMainWindowPosition(const QPoint &) override {}
-  QSize screenSize() const override { return {1920, 1080}; }
-  void setMoveRestriction(MoveRestriction) override {}
   bool startProcess(const QString &, const QStringList &, const QStringList &) override {
     return false;
   }
-  void writeDiagnostic(const QString &) override {}
   SkinKind applySkin(const SkinRequest &) override { return SkinKind::Plain; }
-  void setClipObjects(bool) override {}
-  void showLoadingWindow(const QString &, bool) override {}
-  void hideLoadingWindow() override {}
   bool setPointer(PointerTarget, const Pointer &) override { return false; }
   ControlId createControl(const ControlSpec &) override { return 0; }
-  void setControlGeometry(ControlId, const QRect &) override {}
-  void setControlVisible(ControlId, bool) override {}
-  void setControlPicture(ControlId, const QString &) override {}
-  void setControlText(ControlId, const QString &) override {}
-  std::optional<ControlId> createBrowser(const BrowserSpec &) override { return std::nullopt; }
-  void navigate(ControlId, const QString &) override {}
-  void browserAction(ControlId, BrowserAction) override {}
-  void setBrowserSilent(ControlId, bool) override {}
 
 private:
   QString m_location;
