@@ -6,6 +6,7 @@
 #include "pictures.h"
 #include "text.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -210,6 +211,15 @@ std::optional<QByteArray> Cache::cachedBody(QStringView location) const {
   return std::move(body.bytes);
 }
 
+OpenedFile Cache::openCachedBody(QStringView location) const {
+  if (!hasCachedCopy(location)) {
+    OpenedFile missing;
+    missing.error = LocalReadError::Missing;
+    return missing;
+  }
+  return openRegularFile(bodyFileOf(location), m_transfer.limits().maxBodyBytes);
+}
+
 QString Cache::fetchToCache(QString &location) {
   location = resolveLocationIn(location);
   if (!isRemote(location)) {
@@ -230,19 +240,22 @@ Picture Cache::loadPictureCached(QString &location) {
   }
   if (isRemote(location)) return settlePicture(location, key, obtainCopy(location));
 
-  LocalFile file;
+  // The decoder reads the rows from the file itself: a copy of the whole file first would cost
+  // its size in fresh memory, which start-up pays page by page.
+  OpenedFile file;
+  file.error = LocalReadError::Missing;
   QString failure;
-  if (!path.isEmpty()) file = readRegularFile(path, m_transfer.limits().maxBodyBytes);
+  if (!path.isEmpty()) file = openRegularFile(path, m_transfer.limits().maxBodyBytes);
   if (file.error == LocalReadError::NotRegular)
     failure = QStringLiteral("it is not a regular file: devices, FIFOs and folders are never "
                              "read");
   else if (file.error == LocalReadError::TooLarge)
     failure = QStringLiteral("it is larger than the bound of ") +
               describeBytes(m_transfer.limits().maxBodyBytes);
-  return keepPicture(key, location, file.bytes, QFileInfo(path).suffix().toLatin1(), failure);
+  return keepPicture(key, location, file.file.get(), QFileInfo(path).suffix().toLatin1(), failure);
 }
 
-Picture Cache::settlePicture(const QString &location, const QString &key, Copy copy) {
+Picture Cache::settlePicture(const QString &location, const QString &key, const Copy &copy) {
   if (!copy.ok && copy.downloaded.isEmpty() && !copy.overSizeBound) {
     // Nothing to decode, for now: a later request tries again. An event run during the
     // transfer may have loaded it meanwhile.
@@ -250,22 +263,28 @@ Picture Cache::settlePicture(const QString &location, const QString &key, Copy c
     return entry != m_pictures.cend() ? entry->picture : Picture();
   }
   QString failure;
-  QByteArray bytes;
-  if (copy.overSizeBound)
+  QBuffer downloaded;
+  OpenedFile cached;
+  QIODevice *source = nullptr;
+  if (copy.overSizeBound) {
     failure = QStringLiteral("it is larger than the bound of ") +
               describeBytes(m_transfer.limits().maxBodyBytes);
-  else if (!copy.downloaded.isEmpty())
-    bytes = std::move(copy.downloaded);
-  else
-    bytes = cachedBody(location).value_or(QByteArray());
-  return keepPicture(key, location, bytes, cacheExtensionOf(location).mid(1).toLatin1(), failure);
+  } else if (!copy.downloaded.isEmpty()) {
+    downloaded.setData(copy.downloaded);
+    downloaded.open(QIODevice::ReadOnly);
+    source = &downloaded;
+  } else {
+    cached = openCachedBody(location);
+    source = cached.file.get();
+  }
+  return keepPicture(key, location, source, cacheExtensionOf(location).mid(1).toLatin1(), failure);
 }
 
-Picture Cache::keepPicture(const QString &key, const QString &location, const QByteArray &bytes,
+Picture Cache::keepPicture(const QString &key, const QString &location, QIODevice *source,
                            const QByteArray &format, QString failure) {
   Picture picture;
-  if (failure.isEmpty() && !bytes.isEmpty()) {
-    DecodedPicture decoded = decodePicture(bytes, format);
+  if (failure.isEmpty() && source != nullptr && source->size() > 0) {
+    DecodedPicture decoded = decodePicture(*source, format);
     failure = decoded.overBound;
     if (!decoded.image.isNull()) picture = std::make_shared<const QImage>(decoded.image);
   }
@@ -354,8 +373,8 @@ void Cache::preload(const QStringList &locations, bool pictures) {
     if (queued.contains(key) || (pictures && m_pictures.contains(key))) continue;
     queued.insert(key);
     const bool hasCopy = hasCachedCopy(location);
-    auto settle = [this, location, key, pictures](Copy copy) {
-      if (pictures) settlePicture(location, key, std::move(copy));
+    auto settle = [this, location, key, pictures](const Copy &copy) {
+      if (pictures) settlePicture(location, key, copy);
     };
     auto download = [this, &group, location, hasCopy, settle](const QString &lastModified) {
       group.add(location, false, [=, this](TransferResult &&answer) {

@@ -1,6 +1,7 @@
 // The disk cache of downloads, the picture table, and the per-user folder that holds them.
 #pragma once
 
+#include "localfile.h"
 #include "transfer.h"
 
 #include <QDate>
@@ -68,6 +69,8 @@ public:
   bool hasCachedCopy(QStringView location) const;
   // The whole cache body file, when there is a cached copy.
   std::optional<QByteArray> cachedBody(QStringView location) const;
+  // The cache body file opened for reading, when there is a cached copy.
+  OpenedFile openCachedBody(QStringView location) const;
 
   // Resolves location in place and gives a local file holding its content: the local path itself,
   // or the cache body file of a remote location. "" when a remote location cannot be had, neither
@@ -132,9 +135,10 @@ private:
                      bool hasCopy) const;
   // Decodes what obtainCopy gave into the picture table; no picture and no entry when there was
   // nothing to decode, so that a later request tries again.
-  Picture settlePicture(const QString &location, const QString &key, Copy copy);
-  // Decodes bytes into the table under key, unless a bound or the decoder refuses them.
-  Picture keepPicture(const QString &key, const QString &location, const QByteArray &bytes,
+  Picture settlePicture(const QString &location, const QString &key, const Copy &copy);
+  // Decodes what source holds (nothing when null or empty) into the table under key, unless a
+  // bound or the decoder refuses it.
+  Picture keepPicture(const QString &key, const QString &location, QIODevice *source,
                       const QByteArray &format, QString failure);
   void preload(const QStringList &locations, bool pictures);
   QString pictureKeyOf(const QString &location, QString &path) const;

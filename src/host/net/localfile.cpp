@@ -19,40 +19,52 @@ constexpr qint64 readChunk = 64 * 1024;
 
 class FileDescriptor {
 public:
-  explicit FileDescriptor(int fd) : m_fd(fd) {}
-  ~FileDescriptor() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
+  FileDescriptor() = default;
+  ~FileDescriptor() { reset(-1); }
   FileDescriptor(const FileDescriptor &) = delete;
   FileDescriptor &operator=(const FileDescriptor &) = delete;
   int get() const { return m_fd; }
+  void reset(int fd) {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = fd;
+  }
+  // The descriptor now belongs to someone else.
+  void release() { m_fd = -1; }
 
 private:
-  int m_fd;
+  int m_fd = -1;
 };
 
-LocalFile failure(LocalReadError error, int errorNumber = 0) {
-  LocalFile file;
-  file.error = error;
-  if (errorNumber != 0) file.reason = QString::fromLocal8Bit(std::strerror(errorNumber));
-  return file;
+template <typename Result> Result failure(LocalReadError error, int errorNumber = 0) {
+  Result result;
+  result.error = error;
+  if (errorNumber != 0) result.reason = QString::fromLocal8Bit(std::strerror(errorNumber));
+  return result;
+}
+
+// Opens path for reading and checks that it is a regular file; on failure, the result to give.
+template <typename Result>
+std::optional<Result> openChecked(const QString &path, FileDescriptor &fd, struct stat &status) {
+  const QByteArray name = QFile::encodeName(path);
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+  fd.reset(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (fd.get() < 0) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR) return failure<Result>(LocalReadError::Missing);
+    if (error == ENXIO || error == ENODEV) return failure<Result>(LocalReadError::NotRegular);
+    return failure<Result>(LocalReadError::Unreadable, error);
+  }
+  if (::fstat(fd.get(), &status) != 0) return failure<Result>(LocalReadError::Unreadable, errno);
+  if (!S_ISREG(status.st_mode)) return failure<Result>(LocalReadError::NotRegular);
+  return std::nullopt;
 }
 
 } // namespace
 
 LocalFile readRegularFile(const QString &path, qint64 maxBytes, PastBound pastBound) {
-  const QByteArray name = QFile::encodeName(path);
-  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
-  const FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (fd.get() < 0) {
-    const int error = errno;
-    if (error == ENOENT || error == ENOTDIR) return failure(LocalReadError::Missing);
-    if (error == ENXIO || error == ENODEV) return failure(LocalReadError::NotRegular);
-    return failure(LocalReadError::Unreadable, error);
-  }
+  FileDescriptor fd;
   struct stat status {};
-  if (::fstat(fd.get(), &status) != 0) return failure(LocalReadError::Unreadable, errno);
-  if (!S_ISREG(status.st_mode)) return failure(LocalReadError::NotRegular);
+  if (std::optional<LocalFile> refused = openChecked<LocalFile>(path, fd, status)) return *refused;
 
   LocalFile file;
   file.identity = {quint64(status.st_dev), quint64(status.st_ino)};
@@ -67,15 +79,31 @@ LocalFile readRegularFile(const QString &path, qint64 maxBytes, PastBound pastBo
       file.bytes.resize(before);
       continue;
     }
-    if (got < 0) return failure(LocalReadError::Unreadable, errno);
+    if (got < 0) return failure<LocalFile>(LocalReadError::Unreadable, errno);
     file.bytes.resize(before + qsizetype(got));
     if (got == 0) break;
     if (file.bytes.size() <= maxBytes) continue;
-    if (pastBound == PastBound::Refuse) return failure(LocalReadError::TooLarge);
+    if (pastBound == PastBound::Refuse) return failure<LocalFile>(LocalReadError::TooLarge);
     file.bytes.resize(qsizetype(maxBytes));
     break;
   }
   return file;
+}
+
+OpenedFile openRegularFile(const QString &path, qint64 maxBytes) {
+  FileDescriptor fd;
+  struct stat status {};
+  if (std::optional<OpenedFile> refused = openChecked<OpenedFile>(path, fd, status))
+    return std::move(*refused);
+  if (status.st_size > maxBytes) return failure<OpenedFile>(LocalReadError::TooLarge);
+
+  OpenedFile opened;
+  opened.identity = {quint64(status.st_dev), quint64(status.st_ino)};
+  opened.file = std::make_unique<QFile>();
+  if (!opened.file->open(fd.get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+    return failure<OpenedFile>(LocalReadError::Unreadable);
+  fd.release();
+  return opened;
 }
 
 std::optional<FileIdentity> identityOf(const QString &path) {

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace nuv {
@@ -48,6 +50,22 @@ enum class PastBound {
 // bytes actually read are what count against the bound, never the size the file reports.
 LocalFile readRegularFile(const QString &path, qint64 maxBytes,
                           PastBound pastBound = PastBound::Refuse);
+
+struct OpenedFile {
+  LocalReadError error = LocalReadError::None;
+  // Set when error is Unreadable: what the system said.
+  QString reason;
+  FileIdentity identity;
+  // Open for reading when there is no error.
+  std::unique_ptr<QFile> file;
+
+  bool ok() const { return error == LocalReadError::None; }
+};
+
+// A regular file of at most maxBytes bytes (as it reports), opened and checked as
+// readRegularFile does, for a reader that takes only what it needs: a picture decoder reads its
+// rows from the file instead of from a copy of all of it.
+OpenedFile openRegularFile(const QString &path, qint64 maxBytes);
 
 // The identity of the file a path names (following links); none when it cannot be found.
 std::optional<FileIdentity> identityOf(const QString &path);

@@ -1,7 +1,6 @@
 // Reading pictures with Qt's plugins loaded only when a picture needs them.
 #include "pictures.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QImageReader>
 #include <QStringList>
@@ -52,13 +51,11 @@ QImage readPicture(const QByteArray &bytes) {
   return readWithPlugins([&] { return QImage::fromData(bytes); });
 }
 
-DecodedPicture decodePicture(const QByteArray &bytes, const QByteArray &format) {
+DecodedPicture decodePicture(QIODevice &device, const QByteArray &format) {
   DecodedPicture decoded;
   auto readAs = [&](const QByteArray &hint) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, hint);
+    device.seek(0);
+    QImageReader reader(&device, hint);
     // Qt refuses such a picture too, but only with a warning of its own; asking the header
     // first lets the message name the picture.
     const QSize size = reader.size();

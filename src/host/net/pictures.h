@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 
@@ -31,8 +32,8 @@ struct DecodedPicture {
   // bound, named for a message. The picture is then not decoded at all.
   QString overBound;
 };
-// A picture from bytes, trying format (a file suffix such as "png") first; the content decides
-// when that fails.
-DecodedPicture decodePicture(const QByteArray &bytes, const QByteArray &format);
+// A picture from what an open device holds, read from its start. The content decides the format;
+// format (a file suffix such as "png") is tried when the content does not.
+DecodedPicture decodePicture(QIODevice &device, const QByteArray &format);
 
 } // namespace nuv
