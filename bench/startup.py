@@ -18,18 +18,29 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "user"))
 from skivet import HttpServer, session  # noqa: E402
 
 
-def measure(command, env, runs):
-    times, peaks = [], []
+def run_once(command, env):
+    """(seconds from start to exit, peak RSS in MiB) of one run."""
+    start = time.perf_counter()
+    process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(process.pid, 0)
+    elapsed = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise SystemExit(f"{command} failed")
+    return elapsed, usage.ru_maxrss / 1024  # KiB to MiB
+
+
+def measure(cases, env, runs):
+    """Median ms and peak MiB per case. The cases take turns, so that load on the machine
+    falls on all of them alike."""
+    times = {name: [] for name, _ in cases}
+    peaks = {name: [] for name, _ in cases}
     for _ in range(runs):
-        start = time.perf_counter()
-        process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-        _, status, usage = os.wait4(process.pid, 0)
-        times.append(time.perf_counter() - start)
-        peaks.append(usage.ru_maxrss / 1024)  # KiB to MiB
-        if os.waitstatus_to_exitcode(status) != 0:
-            raise SystemExit(f"{command} failed")
-    return statistics.median(times) * 1000, max(peaks)
+        for name, command in cases:
+            elapsed, peak = run_once(command, env)
+            times[name].append(elapsed)
+            peaks[name].append(peak)
+    return [(name, statistics.median(times[name]) * 1000, max(peaks[name])) for name, _ in cases]
 
 
 def main():
@@ -67,8 +78,9 @@ def main():
         other = os.path.join(args.against, "nuv")
         cases += [("--against, local document", [other, os.path.join(work, "local.nuv")]),
                   ("--against, loopback document", [other, os.path.join(work, "remote.nuv")])]
-    measure(cases[2][1], env, 1)  # warm the cache
-    results = [(name, *measure(command, env, args.runs)) for name, command in cases]
+    for _, command in cases:
+        run_once(command, env)  # warm the file cache, and the engine's cache for remote.nuv
+    results = measure(cases, env, args.runs)
     baseline = results[0][1]
     print(f"{'case':40} {'median ms':>10} {'ratio':>7} {'peak MiB':>9}")
     for name, ms, peak in results:
