@@ -171,12 +171,14 @@ QSize QtWindowSystem::screenSize() const {
 }
 
 QPixmap QtWindowSystem::pixmap(const QString &location) {
-  const auto found = m_pixmaps.constFind(location);
-  if (found != m_pixmaps.constEnd()) return *found;
+  if (const QPixmap *known = m_pixmaps.object(location)) return *known;
   const QImage image = m_pictures(location);
   QPixmap converted = image.isNull() ? QPixmap() : QPixmap::fromImage(image);
   // A location without a picture is asked again next time: a remote one may come back.
-  if (!converted.isNull()) m_pixmaps.insert(location, converted);
+  if (!converted.isNull()) {
+    const qint64 kib = qint64(converted.width()) * converted.height() * 4 / 1024 + 1;
+    m_pixmaps.insert(location, new QPixmap(converted), qsizetype(kib));
+  }
   return converted;
 }
 

@@ -6,8 +6,8 @@
 #include "pointers.h"
 #include "windowsystem.h"
 
+#include <QCache>
 #include <QCursor>
-#include <QHash>
 #include <QImage>
 #include <QPixmap>
 #include <QPointer>
@@ -21,6 +21,10 @@ namespace nuv {
 
 class AlphaSkin;
 class LoadingWindow;
+
+// Recent pixmaps kept for hover and press swaps: enough for many buttons' three pictures, a
+// small part of the picture table's bound.
+inline constexpr qsizetype pixmapCacheKiB = 32 * 1024;
 
 class QtWindowSystem : public WindowSystem {
 public:
@@ -90,19 +94,21 @@ private:
   AlphaSkin &alphaSkin();
   void leaveAlphaSkin();
   std::vector<QWidget *> controlsOf(PointerTarget target) const;
-  // Pictures become pixmaps once; hover and press swaps reuse them.
+  // Pictures become pixmaps once while they are recent; hover and press swaps reuse them.
   QPixmap pixmap(const QString &location);
 
   PictureSource m_pictures;
   ControlEvents *m_events = nullptr;
   MainWindow *m_main;
-  std::unique_ptr<LoadingWindow> m_loading;  // while PRELOAD runs
+  std::unique_ptr<LoadingWindow> m_loading; // while PRELOAD runs
   Browsers m_browsers;
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
-  QHash<QString, QPixmap> m_pixmaps;
+  // Bounded: a pixmap may share its picture's memory, and a picture held here forever could never
+  // leave the picture table, which would then refuse new pictures once full.
+  QCache<QString, QPixmap> m_pixmaps{pixmapCacheKiB};
   AlphaSkin *m_alpha = nullptr; // a child of the main window
   SkinKind m_skin = SkinKind::Plain;
-  bool m_timeSkins = false;             // NUV_TIME_SKINS: each switch's cost on standard error
+  bool m_timeSkins = false; // NUV_TIME_SKINS: each switch's cost on standard error
   PointerTargets m_pointers;
   QString m_pendingTitle;
   bool m_titlePending = false;

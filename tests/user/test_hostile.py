@@ -274,6 +274,26 @@ class HostileTest(UserTest):
         one, ten = peak_memory(1), peak_memory(len(spellings))
         self.assertLess(ten - one, 8 * 1000 * 1000, (one, ten))
 
+    def test_pictures_shown_one_after_another_never_fill_the_picture_table(self):
+        # 40 pictures of 16 MB decoded pass the table's 512 MiB: the ones no longer shown must
+        # make room, however many the window has shown before.
+        count = 40
+        for i in range(count):
+            self.write_bytes(f"p{i}.png", big_png(2000, 2000, (i * 6, 100, 200 - i * 5)))
+        swaps = "".join(f'Slide BITMAP "p{i}.png"\n' for i in range(1, count))
+        self.write("app.skv", 'OBJECT FORM\n\tWIDTH 100\n\tHEIGHT 100\nENDOBJECT\n'
+                   'OBJECT BUTTON\n\tTYPE GRAPHICAL\n\tNAME Slide\n\tBITMAP "p0.png"\n'
+                   '\tLEFT 0\n\tTOP 0\n\tWIDTH 100\n\tHEIGHT 100\nENDOBJECT\n'
+                   f'{swaps}TITLE "Slides"\n')
+        self.write("app.nuv", '"app.skv"')
+        engine = self.start(os.path.join(self.dir, "app.nuv"))
+        window = engine.window("Slides", timeout=QUICK)
+        x, y, _, _ = engine.geometry(window)
+        last = (6 * (count - 1), 100, 200 - 5 * (count - 1))
+        self.assertEqual(engine.wait_pixel(x + 50, y + 50, last), last)
+        _, err = engine.stop()
+        self.assertNotIn("Picture not loaded", err)
+
 
 if __name__ == "__main__":
     unittest.main()
