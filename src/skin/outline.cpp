@@ -18,7 +18,8 @@ constexpr int StartDirection = 5; // 225 degrees: up and to the left
 constexpr int ProbesPerStep = 9;  // the first direction is looked at twice
 constexpr int TurnAfterStep = 5;  // -135 degrees, modulo 8
 
-// Pixels as stored 32-bit values; anything outside the image counts as shape.
+// Pixels as stored 32-bit values; anything outside the image counts as transparent, so a shape
+// that touches an edge is traced along its own outline.
 class PixelBuffer {
 public:
   explicit PixelBuffer(const QImage &image)
@@ -31,7 +32,7 @@ public:
     return reinterpret_cast<const quint32 *>(m_bits + qsizetype(y) * m_stride);
   }
   bool isShape(int x, int y, quint32 transparent) const {
-    if (unsigned(x) >= unsigned(m_width) || unsigned(y) >= unsigned(m_height)) return true;
+    if (unsigned(x) >= unsigned(m_width) || unsigned(y) >= unsigned(m_height)) return false;
     return row(y)[x] != transparent;
   }
 

@@ -11,9 +11,10 @@
 namespace nuv {
 
 // Traces the outer contour of the first blob (in reading order) of pixels whose colour differs
-// from the top-left pixel's colour. Pixels touching only at a corner are connected, and
-// positions outside the image count as blob, so a blob touching the top, right or bottom edge
-// is traced around the outside of the image (coordinates -1, width, height).
+// from the top-left pixel's colour. Pixels touching only at a corner are connected. Positions
+// outside the image count as the top-left colour: a blob that touches an edge (a mask drawn to
+// the picture's border, a block at the left edge) is traced along its own outline, never around
+// the outside of the image, which would give a sliver or a corner instead of the shape.
 //
 // Returns points 0..N in image coordinates, clockwise on screen, with point N equal to point 0;
 // a single pixel p gives (p, p). Returns an empty outline when no pixel differs from the
@@ -36,10 +37,9 @@ std::int64_t outlineStepBound(const QSize &size);
 // out) filled with the winding rule, the same pixels as QRegion(QPolygon, Qt::WindingFill)
 // gives, but in time linear in the outline for traced outlines. Pixels count as inside by their
 // top-left corner, so the region leaves out the outline's rightmost column and bottom row: a
-// w x h block of pixels gives (w-1) x (h-1), and a single pixel, a one-pixel-wide line or the
-// left-edge sliver give an empty region. An outline traced around the outside of the image
-// notches in to its start pixel, which then falls outside. Empty for an empty outline too; an
-// empty region means no shape, so callers keep the previous region then.
+// w x h block of pixels gives (w-1) x (h-1), and a single pixel or a one-pixel-wide line give
+// an empty region. Empty for an empty outline too; an empty region means no shape, so callers
+// keep the previous region then.
 QRegion outlineRegion(const std::vector<QPoint> &outline);
 
 } // namespace nuv

@@ -66,60 +66,20 @@ const TraceCase traceCases[] = {
     {"diagonal-only connection",
      {"......", "...#..", "..#...", ".#....", "......"},
      {{3, 1}, {2, 2}, {1, 3}, {2, 2}, {3, 1}}},
-    {"top edge: around the outside",
-     {"..#.", "....", "...."},
-     {{2, 0},
-      {1, -1},
-      {0, -1},
-      {-1, 0},
-      {-1, 1},
-      {-1, 2},
-      {0, 3},
-      {1, 3},
-      {2, 3},
-      {3, 3},
-      {4, 2},
-      {4, 1},
-      {4, 0},
-      {3, -1},
-      {2, 0}}},
-    {"right edge: around the outside",
-     {"....", "...#", "...."},
-     {{3, 1},
-      {4, 0},
-      {3, -1},
-      {2, -1},
-      {1, -1},
-      {0, -1},
-      {-1, 0},
-      {-1, 1},
-      {-1, 2},
-      {0, 3},
-      {1, 3},
-      {2, 3},
-      {3, 3},
-      {4, 2},
-      {3, 1}}},
-    {"bottom edge: around the outside",
-     {"....", "....", ".#.."},
-     {{1, 2},
-      {2, 3},
-      {3, 3},
-      {4, 2},
-      {4, 1},
-      {4, 0},
-      {3, -1},
-      {2, -1},
-      {1, -1},
-      {0, -1},
-      {-1, 0},
-      {-1, 1},
-      {-1, 2},
-      {0, 3},
-      {1, 2}}},
-    {"left edge only: a sliver after four points",
+    // Outside the image is transparent: a shape at an edge is traced along its own outline.
+    {"block at the top edge", {".##.", ".##.", "...."}, {{1, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 0}}},
+    {"block at the right edge",
+     {"....", "..##", "..##", "...."},
+     {{2, 1}, {3, 1}, {3, 2}, {2, 2}, {2, 1}}},
+    {"block at the bottom edge",
+     {"....", ".##.", ".##."},
+     {{1, 1}, {2, 1}, {2, 2}, {1, 2}, {1, 1}}},
+    {"block at the left edge",
      {"....", "##..", "##..", "...."},
-     {{0, 1}, {-1, 0}, {-1, 1}, {0, 1}}},
+     {{0, 1}, {1, 1}, {1, 2}, {0, 2}, {0, 1}}},
+    {"mask drawn to every edge, its corners cut",
+     {".##.", "####", "####", ".##."},
+     {{1, 0}, {2, 0}, {3, 1}, {3, 2}, {2, 3}, {1, 3}, {0, 2}, {0, 1}, {1, 0}}},
     {"top-left pixel in the shape's colour makes it transparent",
      {"######", "##.o##", "##o.##", "######"},
      {{2, 1}, {3, 1}, {3, 2}, {2, 2}, {2, 1}}},
@@ -186,28 +146,31 @@ TEST(OutlineRegion, RegionsOfSmallShapes) {
       {"3 x 2 block", {".....", ".###.", ".###.", "....."}, QRegion(1, 1, 2, 1)},
       {"single pixel: empty", {"...", ".#.", "..."}, QRegion()},
       {"one-pixel line: empty", {"......", ".####.", "......"}, QRegion()},
-      {"left-edge sliver: empty", {"....", "##..", "##..", "...."}, QRegion()},
+      {"block at the left edge", {"....", "##..", "##..", "...."}, QRegion(0, 1, 1, 1)},
   };
   for (const RegionCase &c : cases)
     EXPECT_TRUE(outlineRegion(TraceOutline(bitmap(c.rows))).xored(c.expected).isEmpty()) << c.name;
 }
 
-// Traced around the outside, the region stays within the frame and covers the image, except
-// that the outline may notch in to its start pixel, whose top-left corner is then on the border.
-TEST(OutlineRegion, EdgeTouchingShapeCoversTheImage) {
-  const QStringList shapes[] = {
-      {"..#.", "....", "...."}, {"....", "...#", "...."}, {"....", "....", ".#.."}};
-  for (const QStringList &rows : shapes) {
-    const QImage image = bitmap(rows);
-    const std::vector<QPoint> outline = TraceOutline(image);
-    ASSERT_FALSE(outline.empty());
-    const QRegion region = outlineRegion(outline);
-    const QRect frame = image.rect().adjusted(-1, -1, 1, 1);
-    const QRegion startPixel(QRect(outline.front(), QSize(1, 1)));
-    EXPECT_TRUE(QRegion(image.rect()).subtracted(region).subtracted(startPixel).isEmpty())
-        << rows.join('/').toStdString();
-    EXPECT_TRUE(region.subtracted(frame).isEmpty()) << rows.join('/').toStdString();
+// A browser mask or a skin drawn to the picture's border, with rounded corners in the top-left
+// colour: the region is the rounded shape, not a corner and not the whole frame.
+TEST(OutlineRegion, ShapeDrawnToEveryEdgeKeepsItsCorners) {
+  QImage image(40, 20, QImage::Format_RGB32);
+  image.fill(qRgb(0, 0, 0));
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4 - i; ++j) {
+      for (const QPoint corner :
+           {QPoint(i, j), QPoint(39 - i, j), QPoint(i, 19 - j), QPoint(39 - i, 19 - j)})
+        image.setPixel(corner, qRgb(255, 255, 255));
+    }
   }
+  const QRegion region = outlineRegion(TraceOutline(image));
+  EXPECT_TRUE(region.subtracted(QRegion(image.rect())).isEmpty());
+  for (const QPoint inside : {QPoint(20, 10), QPoint(0, 10), QPoint(20, 0), QPoint(4, 0),
+                              QPoint(0, 4), QPoint(38, 10), QPoint(20, 18)})
+    EXPECT_TRUE(region.contains(inside)) << inside.x() << "," << inside.y();
+  for (const QPoint cut : {QPoint(0, 0), QPoint(2, 1), QPoint(37, 0), QPoint(0, 18)})
+    EXPECT_FALSE(region.contains(cut)) << cut.x() << "," << cut.y();
 }
 
 TEST(OutlineRegion, RingRegionHoldsItsHole) {

@@ -150,6 +150,12 @@ class Browsers(UserTest):
         self.write("page2.html", page("rgb(0,0,220)", '<div style="height:40px"></div>' +
                                       block_link("nuv:Web+HIDE;TITLE+'hidden'", "#444") +
                                       block_link("nuv:Web BACK", "#666")), crlf=False)
+        # A mask drawn to every edge, its corners cut round: the page fills the rounded shape.
+        def rounded(x, y):
+            cx, cy = min(max(x, 8), 41), min(max(y, 8), 31)
+            return INK if (x - cx) ** 2 + (y - cy) ** 2 <= 64 else MAGENTA
+        self.write_bytes("rounded.png", png(50, 40, rounded))
+        self.write("green.html", page("rgb(0,200,0)"), crlf=False)
         self.write("err.html", page("white", head="<script>firstMistake();</script>"
                                                   "<script>secondMistake();</script>"), crlf=False)
         engine, window = self.open(
@@ -162,6 +168,8 @@ class Browsers(UserTest):
             "LOCATION 'err.html'\nENDOBJECT\n"
             "OBJECT BROWSER\nNAME Quiet\nLEFT 300\nTOP 100\nWIDTH 100\nHEIGHT 60\n"
             "LOCATION 'err.html'\nENDOBJECT\n"
+            "OBJECT BROWSER\nNAME Edge\nLEFT 240\nTOP 200\nWIDTH 50\nHEIGHT 40\n"
+            "LOCATION 'green.html'\nMASK 'rounded.png'\nENDOBJECT\n"
             "OBJECT BUTTON\nTYPE TEXT\nNAME Show\nCAPTION 'Show'\nLEFT 300\nTOP 250\nWIDTH 60\n"
             "HEIGHT 30\nEVENT CLICK\nWeb SHOW\nTITLE 'shown'\nENDEVENT\nENDOBJECT", "Local")
         first = "file://" + os.path.join(self.dir, "page1.html")
@@ -173,6 +181,11 @@ class Browsers(UserTest):
         self.assertEqual(self.pixel_in(engine, 100, 35, RED), RED)
         self.assertEqual(self.pixel_in(engine, 10, 10, BG), BG)
         self.assertEqual(self.pixel_in(engine, 190, 140, BG), BG)
+        # The mask drawn to its edges: the page to each edge, the bitmap in the cut corners.
+        for x, y in ((25, 20), (25, 1), (1, 20), (48, 20), (25, 38)):
+            self.assertEqual(self.pixel_in(engine, x, y, GREEN, left=240, top=200), GREEN)
+        for x, y in ((1, 1), (47, 1), (1, 37)):
+            self.assertEqual(self.pixel_in(engine, x, y, BG, left=240, top=200), BG)
         # An unmasked browser beside it keeps its corners.
         self.assertEqual(self.pixel_in(engine, 2, 2, (255, 255, 255), left=300, top=30),
                          (255, 255, 255))

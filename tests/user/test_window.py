@@ -57,6 +57,16 @@ class Window(UserTest):
         self.assertEqual(engine.pixel(100 + 5, 80 + 5), ROOT)
         self.assertEqual(engine.pixel(100 + 199, 80 + 149), ROOT)
 
+    def test_skin_drawn_to_every_edge_keeps_its_rounded_corners(self):
+        self.write_bytes("edge.png", rounded_panel(200, 150, 0))
+        engine, window = self.open("", form='LEFT 100\nTOP 80\nBITMAP "edge.png"\nSETSHAPEBMP')
+        # The panel's own outline, to every edge; the region leaves out its last column and row.
+        self.assertEqual(engine.shape_extents(window), (199, 149, 0, 0))
+        for x, y in ((100, 75), (100, 0), (0, 75), (198, 75), (100, 148)):
+            self.assertEqual(engine.wait_pixel(100 + x, 80 + y, PANEL), PANEL)
+        for x, y in ((1, 1), (197, 1), (1, 147)):
+            self.assertEqual(engine.pixel(100 + x, 80 + y), ROOT)
+
     def test_plain_bitmap_window_is_a_rectangle(self):
         engine, window = self.open("", form='LEFT 100-\nTOP 30\nBITMAP "skin.png"')
         self.assertEqual(engine.geometry(window), (1280 - 100, 30, 200, 150))
