@@ -18,17 +18,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QtMessageHandler previousHandler = nullptr;
-
-// The web engine asks for Qt::AA_ShareOpenGLContexts before QApplication. Set there, it makes
-// every engine create an OpenGL context at start-up, a Skivet with no browser too (three times
-// the start-up time and memory); loaded later, the web engine sets up the shared context itself.
-void withoutSharingAdvice(QtMsgType type, const QMessageLogContext &context,
-                          const QString &message) {
-  if (message.startsWith(u"Qt WebEngine seems to be initialized from a plugin"_s)) return;
-  previousHandler(type, context, message);
-}
-
 // "nuv:" navigations never load anything: the page's interceptor has reported them already.
 class CommandSchemeHandler : public QWebEngineUrlSchemeHandler {
 public:
@@ -53,7 +42,6 @@ WebEngineModule::WebEngineModule() {
   // The web engine describes its set-up at length on standard error, where the engine's own
   // diagnostics go.
   QLoggingCategory::setFilterRules(u"qt.webenginecontext=false"_s);
-  previousHandler = qInstallMessageHandler(withoutSharingAdvice);
 }
 
 WebEngineModule::~WebEngineModule() {

@@ -11,6 +11,8 @@
 #include <QPluginLoader>
 #include <QUrl>
 
+#include <cstdio>
+
 namespace nuv {
 
 using namespace Qt::StringLiterals;
@@ -30,6 +32,29 @@ QString profileFolder(const QString &origin) {
   const QString digest = QString::fromLatin1(
       QCryptographicHash::hash(origin.toUtf8(), QCryptographicHash::Sha256).toHex().left(12));
   return base + u"/NUV/browsers/"_s + readable + u'-' + digest;
+}
+
+// The web engine wants Qt::AA_ShareOpenGLContexts set before the application object. Set there,
+// it makes every engine create an OpenGL context at start-up, a Skivet with no browser too
+// (three times the start-up time and memory); loaded on the first browser, the web engine draws
+// its pages without one. It still says so as its library loads and when its first page is made:
+// advice that would only mislead a reader of standard error, where the engine's diagnostics go.
+const QLatin1StringView webEngineSetupNoise[] = {
+    "Qt WebEngine seems to be initialized from a plugin"_L1,
+    "WebEngineContext used before QtWebEngineCore::initialize()"_L1,
+    "No suitable graphics backend found"_L1,
+};
+
+QtMessageHandler handlerBeforeWebEngine = nullptr;
+
+void withoutWebEngineSetupNoise(QtMsgType type, const QMessageLogContext &context,
+                                const QString &message) {
+  for (const QLatin1StringView noise : webEngineSetupNoise)
+    if (message.startsWith(noise)) return;
+  if (handlerBeforeWebEngine != nullptr)
+    handlerBeforeWebEngine(type, context, message);
+  else
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
 class Reports : public BrowserListener {
@@ -74,6 +99,7 @@ BrowserModule *Browsers::module() {
   if (m_loadTried) return m_module;
   m_loadTried = true;
   if (m_beforeLoading) m_beforeLoading();
+  handlerBeforeWebEngine = qInstallMessageHandler(withoutWebEngineSetupNoise);
   QString why;
   for (const QString &candidate : browserModuleCandidates()) {
     if (!QFileInfo::exists(candidate)) {

@@ -219,6 +219,10 @@ class Browsers(UserTest):
         self.assertIn("err.html", err)
         self.assertNotIn("secondMistake", err)
         self.assertNotIn("refused", err)
+        # Nothing of the web engine's advice about OpenGL, which does not apply.
+        for advice in ("AA_ShareOpenGLContexts", "WebEngineContext used before",
+                       "No suitable graphics backend"):
+            self.assertNotIn(advice, err)
 
     def test_without_a_browser_the_web_engine_is_never_loaded(self):
         engine, window = self.open("", "Plain")
