@@ -96,7 +96,10 @@ public:
 
 private:
   void report(int index, Severity severity, const QString &text) {
-    m_findings.push_back({index + 1, severity, text});
+    m_findings.push_back({index + 1, severity, text, false});
+  }
+  void reportUnfinished(int index, const QString &text) {
+    m_findings.push_back({index + 1, Severity::Error, text, true});
   }
 
   // Every object any part of the document declares, events included: commands may name an
@@ -142,15 +145,14 @@ private:
     for (int i = from; i < to; ++i) {
       const QStringView line = statementOf(m_lines[i]);
       if (line.isEmpty()) continue;
-      if (unclosedQuote(line) >= 0) report(i, Severity::Error, u"unclosed quote"_s);
+      if (unclosedQuote(line) >= 0) reportUnfinished(i, u"unclosed quote"_s);
       const QString keyword = upperToken(line, 1);
       const int at = operandPosition(keyword);
 
       if (Interpreter::isStatementKeyword(keyword)) {
         if (keyword == u"OBJECT") {
           if (open != nullptr)
-            report(openedAt, Severity::Error,
-                   u"OBJECT block is never closed: ENDOBJECT is missing"_s);
+            reportUnfinished(openedAt, u"OBJECT block is never closed: ENDOBJECT is missing"_s);
           const QString kind = upperToken(line, at);
           open = nullptr;
           for (const Vocabulary *v : kinds)
@@ -211,7 +213,7 @@ private:
       checkCommand(i, line, keyword);
     }
     if (open != nullptr)
-      report(openedAt, Severity::Error, u"OBJECT block is never closed: ENDOBJECT is missing"_s);
+      reportUnfinished(openedAt, u"OBJECT block is never closed: ENDOBJECT is missing"_s);
   }
 
   // Gives the index of the block's last line.
@@ -224,7 +226,7 @@ private:
     }
     for (int j = i + 1; j < to; ++j)
       if (tokenIs(trimmedView(m_lines[j]), 1, u"ENDPRELOAD")) return j;
-    report(i, Severity::Error, u"PRELOAD list is never closed: ENDPRELOAD is missing"_s);
+    reportUnfinished(i, u"PRELOAD list is never closed: ENDPRELOAD is missing"_s);
     return to - 1;
   }
 
@@ -234,8 +236,7 @@ private:
     int end = i + 1;
     while (end < to && !tokenIs(trimmedView(m_lines[end]), 1, u"ENDEVENT"))
       ++end;
-    if (end == to)
-      report(i, Severity::Error, u"EVENT block is never closed: ENDEVENT is missing"_s);
+    if (end == to) reportUnfinished(i, u"EVENT block is never closed: ENDEVENT is missing"_s);
     // The block runs later as a text of its own.
     checkRun(i + 1, end);
     return std::min(end, to - 1);

@@ -15,6 +15,9 @@ struct Finding {
   int line = 0; // 1-based index into the checked lines
   Severity severity = Severity::Error;
   QString text;
+  // The document stops short here: a block or a quote is never closed, as in a file saved in the
+  // middle of an edit. Everything else a finding names is a line the engine passes over.
+  bool unfinished = false;
 };
 
 // Whether a file a document names, as the document wrote it, can be had. Remote locations are

@@ -199,8 +199,13 @@ class Watch(UserTest):
         self.write("parts/inc.skv", 'TITLE "Still broken"\n')
         failures(2)
         self.assertEqual(engine.title(window), "Include edited")
-        self.write("doc.skv", 'TITLE "Mended"\n')
+        # A line the engine passes over is said, and the version runs as it would alone.
+        self.write("doc.skv", 'TITLE "Mended"\nOBJECT BUTTON\nNAME B\nCAPTION "b"\nENDOBJECT\n'
+                   'B CAPTION "ignored"\n')
         self.assertEqual(engine.wait_title(window, "Mended", timeout=2), "Mended")
+        self.assertIn(f"{doc}:6: error: B is a BUTTON, which has no command 'CAPTION'",
+                      failures(2))
+        self.assertEqual(failures(2).count("no longer reads"), 2)
         self.assertIsNone(engine.process.poll())
 
 

@@ -201,6 +201,7 @@ Diagnostics diagnose(const SourceMap &map, const QString &text, const Cache &cac
   };
   for (const SourceMap::Problem &problem : map.problems)
     add(problem.place, Severity::Error, problem.text);
+  out.unfinished = out.errors || text.isEmpty();
   if (text.isEmpty()) {
     if (map.problems.empty()) add({}, Severity::Error, u"the document is empty"_s);
     return out;
@@ -216,6 +217,7 @@ Diagnostics diagnose(const SourceMap &map, const QString &text, const Cache &cac
     const size_t index = size_t(finding.line - 1);
     add(index < map.lines.size() ? map.lines[index] : SourceMap::Place{}, finding.severity,
         finding.text);
+    out.unfinished = out.unfinished || finding.unfinished;
   }
   return out;
 }

@@ -40,6 +40,9 @@ int runAuthoringTool(const AuthoringOptions &options);
 struct Diagnostics {
   QStringList lines;
   bool errors = false;
+  // The version cannot run as it stands: a read failed, it is empty, or a block or a quote is
+  // never closed.
+  bool unfinished = false;
 };
 Diagnostics diagnose(const SourceMap &map, const QString &text, const Cache &cache,
                      const QString &document);

@@ -71,13 +71,15 @@ void DocumentWatcher::reload() {
   watch(map);
   if (text == m_shown && map.problems.empty()) return;
   const Diagnostics found = diagnose(map, text, m_cache, m_document);
-  if (found.errors) {
+  // Only a version that cannot run as it stands (a save in the middle of an edit) is held back;
+  // lines the engine passes over are said, and the version runs as it would on its own.
+  if (found.unfinished) {
     m_windows.writeDiagnostic(u"nuv: "_s + localPathOf(m_document) +
                               u" no longer reads; the last good version stays:"_s);
   }
   for (const QString &line : found.lines)
     m_windows.writeDiagnostic(line);
-  if (found.errors) return;
+  if (found.unfinished) return;
 
   m_shown = text;
   const QPoint at = m_windows.mainWindowPosition();
