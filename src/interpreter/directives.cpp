@@ -74,7 +74,6 @@ void Interpreter::exit(Run &) {
 }
 
 void Interpreter::minimize(Run &) {
-  m_windowSystem.setShowInTaskbar(true);
   m_windowSystem.minimize();
 }
 

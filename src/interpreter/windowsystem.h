@@ -107,6 +107,8 @@ public:
   virtual void setTitle(const QString &title) = 0;
   virtual void setAlwaysOnTop(bool onTop) = 0;
   virtual void setShowInTaskbar(bool show) = 0;
+  // A minimised window keeps a taskbar button, or nothing could bring it back; SHOWINTASKBAR's
+  // value stays as it was, and holds again once the window is restored.
   virtual void minimize() = 0;
   virtual void closeMainWindow() = 0;
   // The main window's top-left corner in pixels; unplaced along an axis nothing placed.

@@ -47,7 +47,8 @@ QtWindowSystem::QtWindowSystem(PictureSource pictures)
   QObject::connect(m_main, &MainWindow::aboutToMap, m_main, [this] {
     // The window maps with the caption the document gave it.
     publishTitle();
-    if (!m_skipTaskbar) return;
+    // Shown minimised (MINIMIZE before the first showing), it needs its button to come back.
+    if (!m_skipTaskbar || m_main->isMinimized()) return;
     // Once before mapping (a window manager reads it then), once after (for one that lost it).
     setSkipTaskbar(m_main, true);
     QTimer::singleShot(0, m_main, [this] {
@@ -129,6 +130,8 @@ void QtWindowSystem::setShowInTaskbar(bool show) {
 }
 
 void QtWindowSystem::minimize() {
+  // The button shows only while the window is minimised; restoring applies the wish again.
+  if (m_main->isVisible()) setSkipTaskbar(m_main, false);
   m_main->setWindowState(Qt::WindowMinimized);
 }
 

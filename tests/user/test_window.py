@@ -5,7 +5,7 @@ import signal
 import subprocess
 import unittest
 
-from skivet import UserTest, png, solid
+from skivet import UserTest, png, solid, wait_for
 
 MAGENTA, PANEL, ROOT = (255, 0, 255), (40, 60, 90), (0, 0, 0)
 NORMAL, OVER, DOWN, OTHER = (30, 160, 60), (250, 200, 40), (200, 30, 30), (20, 90, 220)
@@ -198,6 +198,35 @@ class Window(UserTest):
         self.assertNotIn("_NET_WM_STATE_ABOVE", state)
         self.assertNotIn("_NET_WM_STATE_SKIP_TASKBAR", state)
 
+    def test_minimize_gives_a_way_back_and_restoring_keeps_the_taskbar_wish(self):
+        # A window manager that iconifies, as a desktop would: no title bars, no placing by hand,
+        # and the one font the bare display has.
+        fonts = "".join(f'{kind}Font "fixed"\n' for kind in ("Title", "Resize", "Menu", "Icon",
+                                                             "IconManager"))
+        config = self.write("twmrc", "NoTitle\nRandomPlacement\n" + fonts, crlf=False)
+        manager = subprocess.Popen(["twm", "-f", config], env=self.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(manager.wait)
+        self.addCleanup(manager.terminate)
+        engine, window = self.open(
+            "SHOWINTASKBAR FALSE\nOBJECT BUTTON\nNAME Down\nCAPTION 'Down'\nLEFT 20\nTOP 20\n"
+            "EVENT CLICK\nMINIMIZE\nENDEVENT\nENDOBJECT\n", title="Tray")
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", self.window_state(engine, window))
+        left, top, _, _ = engine.geometry(window)
+        engine.xdotool("mousemove", left + 60, top + 35)
+        engine.xdotool("click", 1)
+        # Minimised, it has a taskbar button: without one it could not be brought back.
+        self.assertIn("Iconic", wait_for(lambda: self.wm_state(engine, window),
+                                         lambda text: "Iconic" in text))
+        self.assertNotIn("_NET_WM_STATE_SKIP_TASKBAR", self.window_state(engine, window))
+        # Restored, the document's wish holds again.
+        engine.xdotool("windowmap", window)
+        self.assertIn("Normal", wait_for(lambda: self.wm_state(engine, window),
+                                         lambda text: "Normal" in text))
+        state = wait_for(lambda: self.window_state(engine, window),
+                         lambda text: "_NET_WM_STATE_SKIP_TASKBAR" in text)
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", state)
+
     def test_exit_ends_the_engine(self):
         engine, window = self.open(
             "OBJECT BUTTON\nNAME Quit\nCAPTION 'Quit'\nLEFT 20\nTOP 20\n"
@@ -218,6 +247,10 @@ class Window(UserTest):
         left, top, _, _ = engine.geometry(second)
         self.assertEqual((left, top), (100 + 30, 80 + 40))
         os.kill(engine.pid_of(second), signal.SIGTERM)
+
+    def wm_state(self, engine, window):
+        return subprocess.run(["xprop", "-id", window, "WM_STATE"], env=self.env,
+                              capture_output=True, text=True).stdout
 
     def window_state(self, engine, window):
         return subprocess.run(["xprop", "-id", window, "_NET_WM_STATE"], env=self.env,
