@@ -115,18 +115,22 @@ class Engine:
         return int(subprocess.run(["xdotool", "getwindowpid", window], env=self.env,
                                   capture_output=True, text=True, check=True).stdout)
 
-    def window(self, title, timeout=10):
-        """The id of the visible window with this exact title."""
+    def window(self, title=None, timeout=10):
+        """The id of the visible window with this exact title; with no title, the engine's
+        visible window, for a document whose title changes as soon as it shows."""
         deadline = time.monotonic() + timeout
+        search = (["--name", f"^{title}$"] if title is not None
+                  else ["--pid", str(self.process.pid)])
         while time.monotonic() < deadline:
-            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"],
+            found = subprocess.run(["xdotool", "search", "--onlyvisible"] + search,
                                    env=self.env, capture_output=True, text=True).stdout.split()
             if found:
                 return found[0]
             if self.process.poll() is not None:
                 raise AssertionError(f"engine ended early: {self.process.communicate()}")
             time.sleep(0.05)
-        raise AssertionError(f"no window titled {title!r}")
+        raise AssertionError(f"no window titled {title!r}" if title is not None
+                             else "the engine showed no window")
 
     def geometry(self, window):
         """(left, top, width, height) of a window, as xwininfo reports it."""
