@@ -3,6 +3,7 @@
 #include "cache.h"
 #include "locations.h"
 #include "loopbackserver.h"
+#include "testfiles.h"
 #include "text.h"
 
 #include <QBuffer>
@@ -21,24 +22,14 @@
 
 using namespace nuv;
 using nuv::test::LoopbackServer;
+using nuv::test::readAll;
 using nuv::test::RefusedPort;
 using nuv::test::ScopedEnv;
+using nuv::test::stampA;
+using nuv::test::stampB;
+using nuv::test::writeAll;
 
 namespace {
-
-const QString stampA = QStringLiteral("Tue, 02 Jan 2024 08:00:00 GMT");
-const QString stampB = QStringLiteral("Wed, 03 Jan 2024 09:30:00 GMT");
-
-QByteArray readAll(const QString &path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(bytes);
-}
 
 class CacheTest : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // Preloading lists through the cache: every item keeps the cache rules while the requests overlap.
 #include "cache.h"
 #include "loopbackserver.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,23 +14,13 @@
 
 using namespace nuv;
 using nuv::test::LoopbackServer;
+using nuv::test::readAll;
 using nuv::test::RefusedPort;
+using nuv::test::stampA;
+using nuv::test::stampB;
+using nuv::test::writeAll;
 
 namespace {
-
-const QString stampA = QStringLiteral("Tue, 02 Jan 2024 08:00:00 GMT");
-const QString stampB = QStringLiteral("Wed, 03 Jan 2024 09:30:00 GMT");
-
-QByteArray readAll(const QString &path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(bytes);
-}
 
 class PreloadTest : public ::testing::Test {
 protected:

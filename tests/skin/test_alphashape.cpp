@@ -1,4 +1,5 @@
 // Window shapes, object clips and the colour key of alpha skins, on small hand-drawn images.
+#include "alphaimage.h"
 #include "alphashape.h"
 
 #include <gtest/gtest.h>
@@ -8,16 +9,7 @@
 namespace nuv {
 namespace {
 
-// Alpha by character: '.' 0, ':' 128, '#' 255.
-QImage alphaImage(const QStringList &rows) {
-  QImage image(int(rows.first().size()), int(rows.size()), QImage::Format_ARGB32);
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) {
-      const char c = rows[y].at(x).toLatin1();
-      image.setPixel(x, y, qRgba(40, 80, 120, c == '#' ? 255 : c == ':' ? 128 : 0));
-    }
-  return image;
-}
+using test::alphaImage;
 
 // A region drawn as rows, 'x' inside.
 QRegion drawn(const QStringList &rows) {
