@@ -6,7 +6,6 @@
 #include "qtwindowsystem.h"
 
 #include <QApplication>
-#include <QImage>
 
 #include <benchmark/benchmark.h>
 
@@ -25,7 +24,7 @@ QString alternating(const QString &first, const QString &second, qsizetype count
 
 // One event-loop turn: the run, then whatever the window system left for the loop to do.
 void runLines(benchmark::State &state, const QString &first, const QString &second) {
-  nuv::QtWindowSystem windows([](const QString &) { return QImage(); });
+  nuv::QtWindowSystem windows;
   nuv::test::NullResources resources;
   nuv::Interpreter interpreter(windows, resources);
   windows.setEventSink(&interpreter);

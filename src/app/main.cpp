@@ -70,11 +70,7 @@ int main(int argc, char *argv[]) {
   nuv::Cache cache;
   cache.transfer().setLimits(nuv::TransferLimits::fromEnvironment());
   nuv::HostResources resources(cache);
-  nuv::QtWindowSystem windows([&cache](const QString &location) {
-    QString resolved = location;
-    const nuv::Picture picture = cache.loadPictureCached(resolved);
-    return picture ? *picture : QImage();
-  });
+  nuv::QtWindowSystem windows;
   nuv::Interpreter interpreter(windows, resources);
   windows.setEventSink(&interpreter);
   // The web engine finds its own plugins through the library paths.

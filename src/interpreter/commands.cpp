@@ -105,8 +105,9 @@ void Interpreter::buttonCommand(const CommandTarget &target, QStringView command
   if (command == u"BITMAP" &&
       (kind == ObjectKind::PictureButton || kind == ObjectKind::ShapedButton)) {
     const QString path = quotedString(rest, operandPosition(command));
-    m_windowSystem.setControlPicture(control, m_resources.resolveLocation(path));
+    // The record first: a release or hover that comes while the picture does shows this one.
     m_objects.buttonTable[r].bitmap = path;
+    showControlPicture(control, m_resources.resolveLocation(path));
   }
 }
 

@@ -262,6 +262,8 @@ void Interpreter::closeButton() {
     request.kind = ObjectKind::ShapedButton;
   else
     return;
+  // First, as it may wait: objects that nested runs declare meanwhile come before this one.
+  request.picture = pictureAt(resolved(record.bitmap));
   request.element = ++m_objects.elementCount(request.kind);
   request.recordIndex = index;
   request.caption = record.caption;
@@ -269,7 +271,6 @@ void Interpreter::closeButton() {
   request.geometry = request.kind == ObjectKind::ShapedButton
                          ? QRect(record.left, record.top, 0, 0)
                          : QRect(record.left, record.top, record.width, record.height);
-  request.picture = resolved(record.bitmap);
   request.visible = record.visible;
   const ControlId control = m_windowSystem.createControl(request);
   m_objects.registerObject(record.name, control, request.kind, index);
@@ -304,7 +305,7 @@ void Interpreter::closeBrowser() {
   request.recordIndex = index;
   request.geometry = QRect(record.left, record.top, record.width, record.height);
   request.location = record.location; // resolved when the LOCATION line was read
-  request.mask = resolved(record.mask);
+  request.mask = pictureAt(resolved(record.mask));
   request.silent = !record.jsErrors;
   request.visible = record.visible;
   request.documentOrigin = originOf(m_resources.baseFolder());

@@ -68,7 +68,10 @@ void Interpreter::title(Run &run) {
 }
 
 void Interpreter::exit(Run &) {
-  // The run goes on: lines after EXIT still execute.
+  // The run goes on: lines after EXIT still execute. Transfers end now, so that neither they nor
+  // any a later line asks for keep the process after its window.
+  m_exited = true;
+  m_resources.endTransfers();
   m_windowSystem.hideLoadingWindow();
   m_windowSystem.closeMainWindow();
 }
@@ -157,8 +160,8 @@ void Interpreter::setCursor(Run &run) {
     pointer.systemId = int(id);
   } else if (!value.isEmpty()) {
     // Fetched once for all the statement's targets.
-    pointer.file = m_resources.fetchToCache(value);
-    if (pointer.file.isEmpty()) return;
+    pointer.picture = m_resources.loadPointer(value);
+    if (!pointer.picture) return;
   }
   for (const PointerTarget target : statement->targets)
     m_windowSystem.setPointer(target, pointer);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace nuv {
 
@@ -61,20 +62,47 @@ void Interpreter::buttonClicked(int recordIndex) {
   runEventText(m_objects.buttonTable[recordIndex].onClick);
 }
 
+Picture Interpreter::pictureAt(const QString &location) {
+  if (location.isEmpty()) return nullptr;
+  return m_resources.loadPicture(location);
+}
+
+quint64 Interpreter::askPicture(ControlId control) {
+  const quint64 ticket = ++m_lastPictureTicket;
+  m_pictureTickets[control] = ticket;
+  return ticket;
+}
+
+bool Interpreter::givePicture(ControlId control, quint64 ticket, const Picture &picture) {
+  if (m_pictureTickets.value(control) != ticket) return false;
+  m_pictureTickets.remove(control);
+  m_windowSystem.setControlPicture(control, picture);
+  return true;
+}
+
+bool Interpreter::showControlPicture(ControlId control, const QString &location) {
+  const quint64 ticket = askPicture(control);
+  return givePicture(control, ticket, pictureAt(location));
+}
+
+// Swaps are runs: while a remote picture comes, a reload waits for them.
 void Interpreter::buttonPressed(int recordIndex, ControlId control) {
   if (!m_objects.buttonTable.contains(recordIndex)) return;
   const QString down = m_objects.buttonTable[recordIndex].downBitmap;
   if (down.isEmpty()) return;
-  m_windowSystem.setControlPicture(control, resolved(down));
+  const RunScope scope(*this);
+  showControlPicture(control, resolved(down));
 }
 
 void Interpreter::buttonReleased(int recordIndex, ControlId control) {
   if (!m_objects.buttonTable.contains(recordIndex)) return;
   // Always back to the normal picture, whether or not a down picture was shown; a button
-  // without a BITMAP keeps what it shows.
+  // without a BITMAP keeps what it shows. Asked after the press, it wins over a down picture
+  // that is still coming.
   const QString normal = m_objects.buttonTable[recordIndex].bitmap;
   if (normal.isEmpty()) return;
-  m_windowSystem.setControlPicture(control, resolved(normal));
+  const RunScope scope(*this);
+  showControlPicture(control, resolved(normal));
 }
 
 // A button leaving its hover state gets its normal picture back when it had an over picture.
@@ -82,36 +110,51 @@ void Interpreter::restoreHoveredPicture(int recordIndex, ControlId control) {
   if (!m_objects.buttonTable.contains(recordIndex)) return;
   const ButtonRecord &b = m_objects.buttonTable[recordIndex];
   if (b.overBitmap.isEmpty() || b.bitmap.isEmpty()) return;
-  m_windowSystem.setControlPicture(control, resolved(b.bitmap));
+  showControlPicture(control, resolved(b.bitmap));
 }
 
 void Interpreter::pointerOverButton(int recordIndex, ControlId control, bool graphical) {
   if (!m_objects.buttonTable.contains(recordIndex)) return;
+  const RunScope scope(*this);
   if (!graphical) {
     // Text buttons keep no hover state: their MOUSEOVER runs only when the pointer comes
     // straight from a hovered picture button.
+    ++m_hoverTicket;
+    m_hoverPending = -1;
     if (m_hoveredButton == -1) return;
-    restoreHoveredPicture(m_hoveredButton, m_hoveredControl);
-    m_hoveredButton = -1;
+    const int left = std::exchange(m_hoveredButton, -1);
+    restoreHoveredPicture(left, m_hoveredControl);
     runEventText(m_objects.buttonTable[recordIndex].onMouseOver);
     return;
   }
-  if (m_hoveredButton == recordIndex) return; // MOUSEOVER runs once per entry
+  // MOUSEOVER runs once per entry; moves inside the button while its picture comes are the
+  // same entry.
+  if (m_hoveredButton == recordIndex || m_hoverPending == recordIndex) return;
+  const quint64 ticket = ++m_hoverTicket;
+  m_hoverPending = recordIndex;
   const QString over = m_objects.buttonTable[recordIndex].overBitmap;
-  if (!over.isEmpty()) m_windowSystem.setControlPicture(control, resolved(over));
+  const quint64 pictureTicket = over.isEmpty() ? 0 : askPicture(control);
+  const Picture picture = pictureAt(resolved(over));
+  // The pointer went on elsewhere while the picture came: that entry is the one that counts.
+  if (m_hoverTicket != ticket) return;
+  m_hoverPending = -1;
+  if (!over.isEmpty()) givePicture(control, pictureTicket, picture);
   const int previous = m_hoveredButton;
   const ControlId previousControl = m_hoveredControl;
-  // Mark the new button first: its MOUSEOVER block may let further events through.
+  // The new button is marked first: its MOUSEOVER block may let further events through.
   m_hoveredButton = recordIndex;
   m_hoveredControl = control;
   runEventText(m_objects.buttonTable[recordIndex].onMouseOver);
-  if (previous != -1) restoreHoveredPicture(previous, previousControl);
+  if (previous != -1 && previous != recordIndex) restoreHoveredPicture(previous, previousControl);
 }
 
 void Interpreter::pointerOverBackground() {
+  ++m_hoverTicket;
+  m_hoverPending = -1;
   if (m_hoveredButton == -1) return;
-  restoreHoveredPicture(m_hoveredButton, m_hoveredControl);
-  m_hoveredButton = -1;
+  const RunScope scope(*this);
+  const int left = std::exchange(m_hoveredButton, -1);
+  restoreHoveredPicture(left, m_hoveredControl);
 }
 
 void Interpreter::inputBoxKey(int recordIndex, const QString &textBefore, bool enter) {
@@ -120,7 +163,19 @@ void Interpreter::inputBoxKey(int recordIndex, const QString &textBefore, bool e
   if (enter) runEventText(m_objects.inputBoxTable[recordIndex].onChanged);
 }
 
-// The block sees the address through the browser's TARGETURL.
+// Inside the web engine's callback: recorded only, so a property read sees it at once.
+void Interpreter::navigationRequested(int recordIndex, const QString &url) {
+  if (m_objects.browserTable.contains(recordIndex))
+    m_objects.browserTable[recordIndex].targetUrl = url;
+}
+
+void Interpreter::navigationFinished(int recordIndex, const QString &url) {
+  if (m_objects.browserTable.contains(recordIndex))
+    m_objects.browserTable[recordIndex].location = url;
+}
+
+// The block sees its own navigation's address through the browser's TARGETURL, also when
+// later navigations were recorded before it ran.
 void Interpreter::beforeNavigate(int recordIndex, const QString &url) {
   if (!m_objects.browserTable.contains(recordIndex)) return;
   m_objects.browserTable[recordIndex].targetUrl = url;

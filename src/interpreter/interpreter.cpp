@@ -113,6 +113,8 @@ void Interpreter::resetDocument() {
   m_resources.setCacheLevel(m_settings.cacheLevel);
   m_hoveredButton = -1;
   m_hoveredControl = 0;
+  m_hoverPending = -1;
+  m_pictureTickets.clear();
 }
 
 // A BITMAP that no SETSHAPEBMP applied shows as a plain rectangular picture.
@@ -121,10 +123,13 @@ void Interpreter::endOfRun(Run &run) {
   applySkin(run.pendingSkinBitmap, QString(), false);
 }
 
+// The pictures come first, so that the window system is asked only once they are there. The
+// bitmap stands in only for an alpha picture that cannot be had, so it is fetched only then.
 void Interpreter::applySkin(const QString &bitmap, const QString &alphaBitmap, bool shape) {
   SkinRequest skin;
-  skin.bitmap = resolved(bitmap);
-  skin.alphaBitmap = resolved(alphaBitmap);
+  if (!alphaBitmap.isEmpty()) skin.alphaBitmap = pictureAt(resolved(alphaBitmap));
+  if (!bitmap.isEmpty())
+    skin.bitmap = skin.alphaBitmap && *skin.alphaBitmap ? nullptr : pictureAt(resolved(bitmap));
   skin.maskColor = m_settings.maskColor;
   skin.clipObjects = m_settings.clipObjects;
   skin.shape = shape;

@@ -8,6 +8,7 @@
 #include "valuestore.h"
 #include "windowsystem.h"
 
+#include <QHash>
 #include <QString>
 
 #include <algorithm>
@@ -89,6 +90,8 @@ public:
   void pointerOverButton(int recordIndex, ControlId control, bool graphical) override;
   void pointerOverBackground() override;
   void inputBoxKey(int recordIndex, const QString &textBefore, bool enter) override;
+  void navigationRequested(int recordIndex, const QString &url) override;
+  void navigationFinished(int recordIndex, const QString &url) override;
   void beforeNavigate(int recordIndex, const QString &url) override;
   void afterNavigate(int recordIndex, const QString &url) override;
   void pageCommand(int recordIndex, const QString &origin, const QString &text) override;
@@ -97,6 +100,19 @@ public:
 
 private:
   struct Run;
+  // Marks a stretch that may wait and uses the tables as a run: a reload waits for it.
+  class RunScope {
+  public:
+    explicit RunScope(Interpreter &interpreter) : m_interpreter(interpreter) {
+      ++m_interpreter.m_runDepth;
+    }
+    ~RunScope() { --m_interpreter.m_runDepth; }
+    RunScope(const RunScope &) = delete;
+    RunScope &operator=(const RunScope &) = delete;
+
+  private:
+    Interpreter &m_interpreter;
+  };
   using Handler = void (Interpreter::*)(Run &);
   struct Statement {
     QStringView keyword;
@@ -167,6 +183,15 @@ private:
   // that pages give through their own commands do not.
   void trustBrowserAddress(const QString &address);
   void restoreHoveredPicture(int recordIndex, ControlId control);
+  // The picture of a resolved location (null for an empty one); may wait for a transfer.
+  Picture pictureAt(const QString &location);
+  // Shows a picture on a control once it has come. While it comes, other events run; a later
+  // change of the same control's picture wins, so this one is then dropped (false).
+  bool showControlPicture(ControlId control, const QString &location);
+  // The two halves of the above: a ticket taken before waiting, and the picture shown after
+  // when the ticket is still the control's newest.
+  quint64 askPicture(ControlId control);
+  bool givePicture(ControlId control, quint64 ticket, const Picture &picture);
 
   void endOfRun(Run &run);
   // Paths as the document wrote them; what was applied goes into the settings.
@@ -174,8 +199,16 @@ private:
 
   int m_preloadDepth = 0; // PRELOAD statements running, nested ones included
   int m_runDepth = 0;
+  bool m_exited = false; // EXIT ran: the window is gone
   int m_hoveredButton = -1;
   ControlId m_hoveredControl = 0;
+  // A pointer entry whose over picture is still coming, and the newest entry of all: an entry
+  // older than the newest is dropped when its picture comes.
+  int m_hoverPending = -1;
+  quint64 m_hoverTicket = 0;
+  // The newest picture change asked of each control, by ticket.
+  QHash<ControlId, quint64> m_pictureTickets;
+  quint64 m_lastPictureTicket = 0;
 
   WindowSystem &m_windowSystem;
   DocumentResources &m_resources;

@@ -8,14 +8,17 @@ namespace nuv {
 
 void Interpreter::preload(Run &run) {
   ++m_preloadDepth;
-  m_windowSystem.showLoadingWindow(resolved(m_settings.loadingImage),
-                                   m_settings.loadingImageShaped);
+  // The loading picture comes before the window is asked for it; an EXIT while it came leaves
+  // no window to show.
+  const bool shaped = m_settings.loadingImageShaped;
+  const Picture loading = pictureAt(resolved(m_settings.loadingImage));
+  if (!m_exited) m_windowSystem.showLoadingWindow(loading, shaped);
   int pos = operandPosition(run.keyword);
   const QString kind = getToken(run.line, pos).toUpper();
   // "PRELOAD IMAGE 'a.png'": the location follows the kind word and one separator.
   const int at = operandPosition(run.keyword) + operandPosition(kind) - 1;
   if (kind == u"IMAGE") {
-    m_resources.loadPictureCached(m_evaluator.stringValue(run.line, at));
+    m_resources.loadPicture(m_evaluator.stringValue(run.line, at));
   } else if (kind == u"FILE") {
     m_resources.fetchToCache(m_evaluator.stringValue(run.line, at));
   } else if (kind == u"IMAGES" || kind == u"FILES") {

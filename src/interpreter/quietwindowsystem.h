@@ -26,13 +26,13 @@ public:
   void writeDiagnostic(const QString &) override {}
   SkinKind applySkin(const SkinRequest &) override { return SkinKind::Shaped; }
   void setClipObjects(bool) override {}
-  void showLoadingWindow(const QString &, bool) override {}
+  void showLoadingWindow(const Picture &, bool) override {}
   void hideLoadingWindow() override {}
   bool setPointer(PointerTarget, const Pointer &) override { return true; }
   ControlId createControl(const ControlSpec &) override { return ++m_controls; }
   void setControlGeometry(ControlId, const QRect &) override {}
   void setControlVisible(ControlId, bool) override {}
-  void setControlPicture(ControlId, const QString &) override {}
+  void setControlPicture(ControlId, const Picture &) override {}
   void setControlText(ControlId, const QString &) override {}
   std::optional<ControlId> createBrowser(const BrowserSpec &) override { return std::nullopt; }
   void navigate(ControlId, const QString &) override {}

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QMetaObject>
 #include <QPluginLoader>
 #include <QUrl>
 
@@ -57,16 +58,28 @@ void withoutWebEngineSetupNoise(QtMsgType type, const QMessageLogContext &contex
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
+// Navigations come from inside the web engine's own callbacks, where a block that waits (a
+// PRELOAD, a message box) would turn the event loop under the engine's feet: they are recorded
+// there, and their blocks run once the callback has returned.
 class Reports : public BrowserListener {
 public:
   Reports(Browsers::EventSink sink, int recordIndex)
       : m_sink(std::move(sink)), m_record(recordIndex) {}
 
+  // The queued blocks go with the widget: a browser gone runs none.
+  void setContext(QObject *context) { m_context = context; }
+
   void beforeNavigate(const QString &url) override {
-    if (ControlEvents *events = m_sink()) events->beforeNavigate(m_record, url);
+    if (ControlEvents *events = m_sink()) events->navigationRequested(m_record, url);
+    later([](ControlEvents &events, int record,
+             const QString &address) { events.beforeNavigate(record, address); },
+          url);
   }
   void afterNavigate(const QString &url) override {
-    if (ControlEvents *events = m_sink()) events->afterNavigate(m_record, url);
+    if (ControlEvents *events = m_sink()) events->navigationFinished(m_record, url);
+    later([](ControlEvents &events, int record,
+             const QString &address) { events.afterNavigate(record, address); },
+          url);
   }
   void pageCommand(const QString &origin, const QString &text) override {
     if (ControlEvents *events = m_sink()) events->pageCommand(m_record, origin, text);
@@ -78,8 +91,20 @@ public:
   }
 
 private:
+  using Block = void (*)(ControlEvents &, int, const QString &);
+  void later(Block block, const QString &url) {
+    if (m_context == nullptr) return;
+    QMetaObject::invokeMethod(
+        m_context,
+        [sink = m_sink, record = m_record, block, url] {
+          if (ControlEvents *events = sink()) block(*events, record, url);
+        },
+        Qt::QueuedConnection);
+  }
+
   Browsers::EventSink m_sink;
   int m_record;
+  QPointer<QObject> m_context;
 };
 
 } // namespace
@@ -121,10 +146,12 @@ QWidget *Browsers::create(ControlId id, const BrowserSpec &request, QWidget *par
   BrowserModule *found = module();
   if (found == nullptr) return nullptr;
   Entry entry;
-  entry.reports = std::make_unique<Reports>(m_sink, request.recordIndex);
+  auto reports = std::make_unique<Reports>(m_sink, request.recordIndex);
   entry.browser =
-      found->createBrowser(parent, profileFolder(request.documentOrigin), entry.reports.get());
+      found->createBrowser(parent, profileFolder(request.documentOrigin), reports.get());
   entry.widget = entry.browser->widget();
+  reports->setContext(entry.widget);
+  entry.reports = std::move(reports);
   entry.browser->setSilent(request.silent);
   QWidget *widget = entry.widget;
   m_browsers[id] = std::move(entry);

@@ -3,8 +3,6 @@
 
 #include "pointerfile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QPixmap>
 #include <QWidget>
 
@@ -29,16 +27,6 @@ const struct {
 
 QCursor cursorOf(const QImage &image, QPoint hotspot) {
   return QCursor(QPixmap::fromImage(image), hotspot.x(), hotspot.y());
-}
-
-// Reads a regular file, never more than the reader would take.
-std::optional<QByteArray> readBounded(const QString &path) {
-  if (!QFileInfo(path).isFile()) return std::nullopt;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  QByteArray bytes = file.read(maxPointerFileBytes + 1);
-  if (bytes.size() > maxPointerFileBytes) return std::nullopt;
-  return bytes;
 }
 
 // What a control of the target shows when the document gave it no pointer: the window's
@@ -68,21 +56,13 @@ std::optional<DesktopPointer> systemPointer(int id) {
   return DesktopPointer{{QCursor(found->shape)}, {}};
 }
 
-std::optional<DesktopPointer> loadPointerFile(const QString &path, const PictureReader &pictures) {
-  const std::optional<QByteArray> bytes = readBounded(path);
-  if (!bytes) return std::nullopt;
-  if (const std::optional<PointerPicture> picture = readPointerFile(*bytes)) {
-    DesktopPointer pointer;
-    for (const PointerFrame &frame : picture->frames) {
-      pointer.cursors.push_back(cursorOf(frame.image, frame.hotspot));
-      if (picture->animated()) pointer.delaysMs.push_back(frame.delayMs);
-    }
-    return pointer;
+DesktopPointer desktopPointer(const PointerPicture &picture) {
+  DesktopPointer pointer;
+  for (const PointerFrame &frame : picture.frames) {
+    pointer.cursors.push_back(cursorOf(frame.image, frame.hotspot));
+    if (picture.animated()) pointer.delaysMs.push_back(frame.delayMs);
   }
-  const QImage image = pictures(path);
-  if (image.isNull() || image.width() > maxPointerSide || image.height() > maxPointerSide)
-    return std::nullopt;
-  return DesktopPointer{{cursorOf(image, QPoint(0, 0))}, {}};
+  return pointer;
 }
 
 void PointerTargets::set(PointerTarget target, std::optional<DesktopPointer> pointer) {

@@ -25,10 +25,8 @@ struct DesktopPointer {
 // The system pointer a document's number names; nullopt for a number that names none.
 std::optional<DesktopPointer> systemPointer(int id);
 
-// A .cur, .ico or .ani file, else any picture the picture source reads (hotspot at its top-left
-// corner). nullopt when the file is none of these, or larger than a pointer may be.
-using PictureReader = std::function<QImage(const QString &path)>;
-std::optional<DesktopPointer> loadPointerFile(const QString &path, const PictureReader &pictures);
+// The cursors of a decoded pointer file, with their delays when it is animated.
+DesktopPointer desktopPointer(const PointerPicture &picture);
 
 // The pointer each target has, applied to every control of the target. An animated pointer
 // steps all controls of its target together on one timer, so the frames cost one timer per

@@ -33,9 +33,8 @@ std::optional<PointerTarget> pointerTargetOf(const QWidget *widget) {
 
 } // namespace
 
-QtWindowSystem::QtWindowSystem(PictureSource pictures)
-    : m_pictures(std::move(pictures)), m_main(new MainWindow),
-      m_browsers([this] { return m_events; }),
+QtWindowSystem::QtWindowSystem()
+    : m_main(new MainWindow), m_browsers([this] { return m_events; }),
       m_timeSkins(qEnvironmentVariableIsSet("NUV_TIME_SKINS")),
       m_pointers([this](PointerTarget target) { return controlsOf(target); }) {
   QObject::connect(m_main, &MainWindow::pointerOverBackground, m_main, [this] {
@@ -143,10 +142,9 @@ void QtWindowSystem::closeMainWindow() {
 }
 
 // Made anew for each showing and gone when hidden, so a new LOADINGIMAGE always shows.
-void QtWindowSystem::showLoadingWindow(const QString &picture, bool shaped) {
+void QtWindowSystem::showLoadingWindow(const Picture &picture, bool shaped) {
   if (!m_loading) m_loading = std::make_unique<LoadingWindow>();
-  const QImage image = picture.isEmpty() ? QImage() : m_pictures(picture);
-  m_loading->present(image, shaped, m_main->isVisible() ? m_main : nullptr);
+  m_loading->present(picture ? *picture : QImage(), shaped, m_main->isVisible() ? m_main : nullptr);
   applyPointer(PointerTarget::Form, m_loading.get());
   m_loading->show();
 }
@@ -173,15 +171,13 @@ QSize QtWindowSystem::screenSize() const {
   return screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
 }
 
-QPixmap QtWindowSystem::pixmap(const QString &location) {
-  if (const QPixmap *known = m_pixmaps.object(location)) return *known;
-  const QImage image = m_pictures(location);
-  QPixmap converted = image.isNull() ? QPixmap() : QPixmap::fromImage(image);
-  // A location without a picture is asked again next time: a remote one may come back.
-  if (!converted.isNull()) {
-    const qint64 kib = qint64(converted.width()) * converted.height() * 4 / 1024 + 1;
-    m_pixmaps.insert(location, new QPixmap(converted), qsizetype(kib));
-  }
+QPixmap QtWindowSystem::pixmap(const Picture &picture) {
+  if (!picture || picture->isNull()) return {};
+  const qint64 key = picture->cacheKey();
+  if (const QPixmap *known = m_pixmaps.object(key)) return *known;
+  QPixmap converted = QPixmap::fromImage(*picture);
+  const qint64 kib = qint64(converted.width()) * converted.height() * 4 / 1024 + 1;
+  m_pixmaps.insert(key, new QPixmap(converted), qsizetype(kib));
   return converted;
 }
 
@@ -240,23 +236,22 @@ SkinKind QtWindowSystem::applySkin(const SkinRequest &skin) {
 // The alpha picture when it can be read, else the bitmap; a picture that cannot be read leaves
 // the skin that was there.
 SkinKind QtWindowSystem::showSkin(const SkinRequest &skin) {
-  if (!skin.alphaBitmap.isEmpty()) {
-    const QImage picture = m_pictures(skin.alphaBitmap);
-    if (!picture.isNull()) {
-      alphaSkin().enter(picture, skin.maskColor, skin.clipObjects);
+  if (skin.alphaBitmap) {
+    if (const Picture &alpha = *skin.alphaBitmap; alpha && !alpha->isNull()) {
+      alphaSkin().enter(*alpha, skin.maskColor, skin.clipObjects);
       centreIfUnplaced();
       return SkinKind::Alpha;
     }
-    if (skin.bitmap.isEmpty()) return m_skin;
+    if (!skin.bitmap) return m_skin;
   }
-  if (skin.bitmap.isEmpty()) {
-    // Both paths empty: only leaves an alpha skin.
+  if (!skin.bitmap) {
+    // Neither named: only leaves an alpha skin.
     if (m_skin != SkinKind::Alpha) return m_skin;
     leaveAlphaSkin();
     return SkinKind::Plain;
   }
-  const QImage picture = m_pictures(skin.bitmap);
-  if (picture.isNull()) return m_skin;
+  if (!*skin.bitmap || (*skin.bitmap)->isNull()) return m_skin;
+  const QImage &picture = **skin.bitmap;
   leaveAlphaSkin();
   m_main->setPicture(picture);
   if (!skin.shape) return SkinKind::Plain;
@@ -280,15 +275,15 @@ void QtWindowSystem::setMoveRestriction(MoveRestriction restriction) {
   m_main->setMoveRestriction(restriction);
 }
 
-// The pointer is loaded once for the target; a pointer that cannot be loaded changes nothing.
+// A pointer that cannot be shown changes nothing.
 bool QtWindowSystem::setPointer(PointerTarget target, const Pointer &pointer) {
   std::optional<DesktopPointer> loaded;
   if (pointer.systemId != 0) {
     loaded = systemPointer(pointer.systemId);
     if (!loaded) return false;
-  } else if (!pointer.file.isEmpty()) {
-    loaded = loadPointerFile(pointer.file, m_pictures);
-    if (!loaded) return false;
+  } else if (pointer.picture) {
+    loaded = desktopPointer(*pointer.picture);
+    if (loaded->cursors.empty()) return false;
   }
   m_pointers.set(target, std::move(loaded));
   return true;
@@ -362,7 +357,7 @@ void QtWindowSystem::writeDiagnostic(const QString &line) {
 ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   const ControlId id = ControlId(m_controls.size()) + 1;
   QWidget *widget = nullptr;
-  const QPixmap picture = request.picture.isEmpty() ? QPixmap() : pixmap(request.picture);
+  const QPixmap picture = pixmap(request.picture);
   QRect geometry = request.geometry;
   switch (request.kind) {
   case ObjectKind::TextButton:
@@ -421,12 +416,12 @@ void QtWindowSystem::setControlVisible(ControlId id, bool visible) {
   if (QWidget *widget = control(id)) widget->setVisible(visible);
 }
 
-void QtWindowSystem::setControlPicture(ControlId id, const QString &location) {
+void QtWindowSystem::setControlPicture(ControlId id, const Picture &picture) {
   QWidget *widget = control(id);
   if (auto *button = qobject_cast<PictureButton *>(widget))
-    button->setPicture(pixmap(location));
+    button->setPicture(pixmap(picture));
   else if (auto *text = qobject_cast<TextButton *>(widget))
-    text->setPicture(pixmap(location));
+    text->setPicture(pixmap(picture));
 }
 
 void QtWindowSystem::setControlText(ControlId id, const QString &text) {
@@ -439,8 +434,8 @@ std::optional<ControlId> QtWindowSystem::createBrowser(const BrowserSpec &reques
   const ControlId id = ControlId(m_controls.size()) + 1;
   QWidget *widget = m_browsers.create(id, request, m_main->controlParent());
   if (widget == nullptr) return std::nullopt;
-  if (!request.mask.isEmpty()) {
-    const QRegion region = outlineRegion(TraceOutline(m_pictures(request.mask)));
+  if (request.mask) {
+    const QRegion region = outlineRegion(TraceOutline(*request.mask));
     if (!region.isEmpty()) widget->setMask(region);
   }
   widget->setGeometry(request.geometry);

@@ -28,10 +28,7 @@ inline constexpr qsizetype pixmapCacheKiB = 32 * 1024;
 
 class QtWindowSystem : public WindowSystem {
 public:
-  // Gives the decoded picture of a resolved location (null image when there is none).
-  using PictureSource = std::function<QImage(const QString &location)>;
-
-  explicit QtWindowSystem(PictureSource pictures);
+  QtWindowSystem();
   ~QtWindowSystem() override;
 
   // Where the user's actions go; set once the interpreter exists, cleared before it goes.
@@ -67,13 +64,13 @@ public:
   void writeDiagnostic(const QString &line) override;
   SkinKind applySkin(const SkinRequest &skin) override;
   void setClipObjects(bool clip) override;
-  void showLoadingWindow(const QString &picture, bool shaped) override;
+  void showLoadingWindow(const Picture &picture, bool shaped) override;
   void hideLoadingWindow() override;
   bool setPointer(PointerTarget target, const Pointer &pointer) override;
   ControlId createControl(const ControlSpec &request) override;
   void setControlGeometry(ControlId id, const QRect &geometry) override;
   void setControlVisible(ControlId id, bool visible) override;
-  void setControlPicture(ControlId id, const QString &location) override;
+  void setControlPicture(ControlId id, const Picture &picture) override;
   void setControlText(ControlId id, const QString &text) override;
   std::optional<ControlId> createBrowser(const BrowserSpec &request) override;
   void navigate(ControlId browser, const QString &url) override;
@@ -95,9 +92,8 @@ private:
   void leaveAlphaSkin();
   std::vector<QWidget *> controlsOf(PointerTarget target) const;
   // Pictures become pixmaps once while they are recent; hover and press swaps reuse them.
-  QPixmap pixmap(const QString &location);
+  QPixmap pixmap(const Picture &picture);
 
-  PictureSource m_pictures;
   ControlEvents *m_events = nullptr;
   MainWindow *m_main;
   std::unique_ptr<LoadingWindow> m_loading; // while PRELOAD runs
@@ -105,8 +101,8 @@ private:
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   // Bounded: a pixmap may share its picture's memory, and a picture held here forever could never
   // leave the picture table, which would then refuse new pictures once full.
-  QCache<QString, QPixmap> m_pixmaps{pixmapCacheKiB};
-  AlphaSkin *m_alpha = nullptr; // a child of the main window
+  QCache<qint64, QPixmap> m_pixmaps{pixmapCacheKiB}; // by QImage::cacheKey
+  AlphaSkin *m_alpha = nullptr;                      // a child of the main window
   SkinKind m_skin = SkinKind::Plain;
   bool m_timeSkins = false; // NUV_TIME_SKINS: each switch's cost on standard error
   PointerTargets m_pointers;

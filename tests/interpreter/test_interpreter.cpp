@@ -168,7 +168,7 @@ TEST(Directives, SkinsCarryMaskColourAndClipping) {
   const SkinRequest &skin = engine.windows.skins[0];
   EXPECT_EQ(skin.maskColor, (MaskColor{255, 0, 0}));
   EXPECT_FALSE(skin.clipObjects);
-  EXPECT_EQ(skin.alphaBitmap, QStringLiteral("/docs/glow.png"));
+  EXPECT_EQ(nameOf(skin.alphaBitmap), QStringLiteral("/docs/glow.png"));
   EXPECT_EQ(engine.interpreter.settings().skin, SkinKind::Alpha);
   EXPECT_EQ(engine.windows.calls(QStringLiteral("clip")), QStringList{QStringLiteral("clip 1")});
 
@@ -373,7 +373,7 @@ TEST(ObjectBlocks, DeclarationsCreateControlsAndNames) {
   ASSERT_EQ(engine.windows.controls.size(), 3u);
   const ControlSpec &first = engine.windows.controls[0];
   EXPECT_EQ(first.geometry, QRect(0, 0, 100, 30));
-  EXPECT_EQ(engine.windows.controls[1].picture, QStringLiteral("/docs/b.bmp"));
+  EXPECT_EQ(nameOf(engine.windows.controls[1].picture), QStringLiteral("/docs/b.bmp"));
   EXPECT_TRUE(engine.windows.controls[2].visible) << "input boxes always show at creation";
   EXPECT_FALSE(m.inputBoxTable[1].visible);
 }
@@ -530,13 +530,13 @@ class NestingResources : public FakeResources {
 public:
   Interpreter *interpreter = nullptr;
   QString inner;
-  bool loadPictureCached(const QString &location) override {
-    FakeResources::loadPictureCached(location);
+  Picture loadPicture(const QString &location) override {
+    Picture picture = FakeResources::loadPicture(location);
     if (!inner.isEmpty()) {
       QString text = std::exchange(inner, QString());
       interpreter->parseContent(text);
     }
-    return true;
+    return picture;
   }
 };
 

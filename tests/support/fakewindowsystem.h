@@ -1,9 +1,11 @@
 // A recording window system: every call becomes one line of a log the tests read.
 #pragma once
 
+#include "pointerfile.h"
 #include "resources.h"
 #include "windowsystem.h"
 
+#include <QImage>
 #include <QStringList>
 
 #include <functional>
@@ -11,6 +13,20 @@
 #include <vector>
 
 namespace nuv::test {
+
+// The fake resources' pictures carry the location they came from, so a log can name them.
+inline Picture pictureNamed(const QString &location) {
+  QImage image(1, 1, QImage::Format_RGB32);
+  image.setText(QStringLiteral("location"), location);
+  return std::make_shared<const QImage>(image);
+}
+// What a log line says of a picture: its location, "" for none, "?" for one that could not be had.
+inline QString nameOf(const Picture &picture) {
+  return picture ? picture->text(QStringLiteral("location")) : QStringLiteral("?");
+}
+inline QString nameOf(const std::optional<Picture> &picture) {
+  return picture ? nameOf(*picture) : QString();
+}
 
 class FakeWindowSystem : public WindowSystem {
 public:
@@ -66,16 +82,18 @@ public:
   SkinKind applySkin(const SkinRequest &skin) override {
     skins.push_back(skin);
     log << QStringLiteral("skin %1|%2%3")
-               .arg(skin.bitmap, skin.alphaBitmap,
+               .arg(nameOf(skin.bitmap), nameOf(skin.alphaBitmap),
                     skin.shape ? QString() : QStringLiteral(" plain"));
-    if (!skin.alphaBitmap.isEmpty() && compositor) return SkinKind::Alpha;
-    if (skin.bitmap.isEmpty() || !skin.shape) return SkinKind::Plain;
+    if (skin.alphaBitmap && compositor) return SkinKind::Alpha;
+    if (!skin.bitmap || !skin.shape) return SkinKind::Plain;
     return SkinKind::Shaped;
   }
   void setClipObjects(bool clip) override { log << QStringLiteral("clip %1").arg(clip); }
 
-  void showLoadingWindow(const QString &picture, bool shaped) override {
-    log << QStringLiteral("show loading %1|%2").arg(picture).arg(shaped);
+  void showLoadingWindow(const Picture &picture, bool shaped) override {
+    log << QStringLiteral("show loading %1|%2")
+               .arg(picture ? nameOf(picture) : QString())
+               .arg(shaped);
   }
   void hideLoadingWindow() override { log << QStringLiteral("hide loading"); }
 
@@ -83,7 +101,9 @@ public:
     log << QStringLiteral("pointer %1 %2|%3")
                .arg(int(target))
                .arg(pointer.systemId)
-               .arg(pointer.file);
+               .arg(pointer.picture
+                        ? pointer.picture->frames.front().image.text(QStringLiteral("location"))
+                        : QString());
     return pointersLoad;
   }
 
@@ -103,8 +123,8 @@ public:
   void setControlVisible(ControlId control, bool visible) override {
     log << QStringLiteral("visible #%1 %2").arg(control).arg(visible);
   }
-  void setControlPicture(ControlId control, const QString &location) override {
-    log << QStringLiteral("picture #%1 %2").arg(control).arg(location);
+  void setControlPicture(ControlId control, const Picture &picture) override {
+    log << QStringLiteral("picture #%1 %2").arg(control).arg(nameOf(picture));
   }
   void setControlText(ControlId control, const QString &text) override {
     log << QStringLiteral("text #%1 %2").arg(control).arg(text);
@@ -159,11 +179,19 @@ public:
     log << QStringLiteral("file ") + location;
     return unavailable ? QString() : location;
   }
-  bool loadPictureCached(const QString &location) override {
+  Picture loadPicture(const QString &location) override {
     log << QStringLiteral("image ") + location;
-    return true;
+    return pictureNamed(location);
+  }
+  std::shared_ptr<const PointerPicture> loadPointer(const QString &location) override {
+    log << QStringLiteral("file ") + location;
+    if (unavailable) return nullptr;
+    PointerPicture pointer;
+    pointer.frames.push_back(PointerFrame{*pictureNamed(location), QPoint(), 0});
+    return std::make_shared<const PointerPicture>(std::move(pointer));
   }
   void setCacheLevel(int level) override { cacheLevel = level; }
+  void endTransfers() override { log << QStringLiteral("end transfers"); }
   // A list arrives whole, as one line.
   void preloadFiles(const QStringList &locations) override {
     log << QStringLiteral("files ") + locations.join(QLatin1Char('|'));

@@ -14,7 +14,8 @@ class NullResources : public DocumentResources {
 public:
   QString resolveLocation(const QString &location) override { return location; }
   QString fetchToCache(const QString &location) override { return location; }
-  bool loadPictureCached(const QString &) override { return false; }
+  Picture loadPicture(const QString &) override { return nullptr; }
+  std::shared_ptr<const PointerPicture> loadPointer(const QString &) override { return nullptr; }
   void setCacheLevel(int) override {}
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "localfile.h"
+#include "picture.h"
 #include "transfer.h"
 
 #include <QDate>
@@ -17,9 +18,6 @@
 #include <optional>
 
 namespace nuv {
-
-// A decoded picture shared by every user of the same location; null means no picture.
-using Picture = std::shared_ptr<const QImage>;
 
 // $XDG_DATA_HOME/NUV/ (default ~/.local/share/NUV/), created when missing; when it cannot be
 // made, the program's own folder. Always ends in "/".

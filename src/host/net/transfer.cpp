@@ -219,6 +219,10 @@ void Transfer::waitWhileBusy() {
     step();
 }
 
+void Transfer::endAll(const QString &cause) {
+  m_endCause = cause;
+}
+
 TransferResult Transfer::run(const QString &url, bool headOnly) {
   // One request at a time: a request asked for from an event handler waits its turn here.
   while (isBusy())
@@ -240,6 +244,10 @@ void Transfer::submit(const QString &url, bool headOnly, Done done) {
     result.error = std::move(error);
     done(std::move(result));
   };
+  if (!m_endCause.isEmpty()) {
+    failNow(m_endCause);
+    return;
+  }
   if (!startLibrary()) {
     const QString error = loadCurl().error;
     failNow(error.isEmpty() ? QStringLiteral("The transfer library could not be started.") : error);
@@ -336,7 +344,7 @@ void Transfer::step() {
   // server was reached, or the deadline is not the network's doing.
   for (size_t i = 0; i < m_running.size();) {
     Request *request = m_running[i].get();
-    const QString cause = request->whyCut(m_limits);
+    const QString cause = m_endCause.isEmpty() ? request->whyCut(m_limits) : m_endCause;
     if (!cause.isEmpty()) {
       finish(request, CURLE_ABORTED_BY_CALLBACK, cause);
       continue; // finish removed it: the same index now holds the next one

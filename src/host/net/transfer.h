@@ -98,6 +98,9 @@ public:
   bool isBusy() const { return !m_running.empty() || !m_waiting.empty(); }
   // Yields to the event loop once, then keeps yielding until no request is running.
   void waitWhileBusy();
+  // Every request under way ends at its next step with cause as its error, and every later one
+  // fails as it is asked for: the engine is going, and no server may keep it.
+  void endAll(const QString &cause);
 
 private:
   friend class TransferGroup;
@@ -122,6 +125,7 @@ private:
   std::vector<std::unique_ptr<Request>> m_running;
   std::deque<std::unique_ptr<Request>> m_waiting; // for a free connection to their server
   QHash<QString, int> m_perHost;                  // running requests by server
+  QString m_endCause;                             // set once endAll ran
 };
 
 // Requests that run side by side. add() before wait() queues; wait() first lets whatever the

@@ -15,16 +15,18 @@ public:
     QString resolved = location;
     return m_cache.fetchToCache(resolved);
   }
-  bool loadPictureCached(const QString &location) override {
+  Picture loadPicture(const QString &location) override {
     QString resolved = location;
-    return m_cache.loadPictureCached(resolved) != nullptr;
+    return m_cache.loadPictureCached(resolved);
   }
+  std::shared_ptr<const PointerPicture> loadPointer(const QString &location) override;
   void setCacheLevel(int level) override { m_cache.setCacheLevel(level); }
   void preloadFiles(const QStringList &locations) override { m_cache.preloadFiles(locations); }
   void preloadPictures(const QStringList &locations) override {
     m_cache.preloadPictures(locations);
   }
   QString baseFolder() override { return m_cache.baseFolder(); }
+  void endTransfers() override;
 
 private:
   Cache &m_cache;

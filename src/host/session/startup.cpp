@@ -112,12 +112,12 @@ bool Startup::run(const QStringList &rawArguments) {
   if (arguments.isEmpty()) {
     m_windows.showMessage(u"Error"_s, u"You cannot run this program standalone!"_s,
                           MessageIcon::None);
-    return end(1);
+    return stopWith(1);
   }
   for (const QString &argument : arguments) {
-    if (!handleArgument(argument)) return end(0);
+    if (!handleArgument(argument)) return stopWith(0);
   }
-  if (m_locationFile.isEmpty()) return end(0);
+  if (m_locationFile.isEmpty()) return stopWith(0);
 
   QPoint at = m_windows.mainWindowPosition();
   if (m_x != unplaced) at.setX(m_relative ? m_ox + m_x : m_x);
@@ -127,7 +127,7 @@ bool Startup::run(const QStringList &rawArguments) {
   m_cache.sweep();
 
   QString text = readStartDocument();
-  if (text.isEmpty()) return end(1);
+  if (text.isEmpty()) return stopWith(1);
   // Checking a document stops at its text: nothing runs.
   if (m_map != nullptr) {
     m_text = text;

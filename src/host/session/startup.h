@@ -40,7 +40,8 @@ private:
   QString readStartDocument();
   bool readLocationText(QString &text);
   bool refuseLongLine();
-  bool end(int code) {
+  // Start-up stops here; the program ends with code.
+  bool stopWith(int code) {
     m_exitCode = code;
     return false;
   }

@@ -1,5 +1,8 @@
-// The interpreter's view of the host: locations, the disk cache and the picture table.
+// The interpreter's view of the host: locations, the disk cache and the picture table. These
+// are the calls that may wait for a transfer, with the event loop turning meanwhile.
 #pragma once
+
+#include "picture.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,8 +15,11 @@ public:
   virtual QString resolveLocation(const QString &location) = 0;
   // A local file holding the location's content (the location itself when it cannot be had).
   virtual QString fetchToCache(const QString &location) = 0;
-  // Loads the picture into the shared table; false when there is none.
-  virtual bool loadPictureCached(const QString &location) = 0;
+  // The location's picture, decoded once into the shared table; null when there is none.
+  virtual Picture loadPicture(const QString &location) = 0;
+  // A pointer file (.cur, .ico, .ani, or any picture) decoded; null when it cannot be had or is
+  // no pointer.
+  virtual std::shared_ptr<const PointerPicture> loadPointer(const QString &location) = 0;
   virtual void setCacheLevel(int level) = 0;
   // A PRELOAD list: every item fetched as above, in any order or side by side; returns once all
   // are done.
@@ -23,11 +29,14 @@ public:
   }
   virtual void preloadPictures(const QStringList &locations) {
     for (const QString &location : locations)
-      loadPictureCached(location);
+      loadPicture(location);
   }
   // The folder (local path or remote address, ending in "/") that relative locations resolve
   // against: the document's own.
   virtual QString baseFolder() { return resolveLocation(QString()); }
+  // EXIT ran: every transfer under way ends now, and any asked for later fails at once, so that
+  // no server can keep the process after its window has gone.
+  virtual void endTransfers() {}
 };
 
 } // namespace nuv

@@ -1,6 +1,8 @@
 // The one seam between the interpreter and the desktop: windows, controls, messages, processes.
 #pragma once
 
+#include "picture.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -8,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace nuv {
@@ -42,15 +45,15 @@ enum class SkinKind {
 // A control made by the window system; 0 names no control.
 using ControlId = int;
 
-// What a new button or input box starts with. Pictures are passed as resolved locations;
-// the window system loads them through the shared picture table.
+// What a new button or input box starts with. Pictures arrive decoded: nothing the window system
+// is asked to do waits for a transfer.
 struct ControlSpec {
   ObjectKind kind = ObjectKind::TextButton; // a button kind or InputBox
   int element = 0;                          // index in the kind's collection, from 1
   int recordIndex = 0;                      // the record the control's events report
   QString caption;
   QRect geometry; // pixels; an empty size means "size of the picture"
-  QString picture;
+  Picture picture;
   QString text; // an input box's starting text
   bool visible = true;
 };
@@ -60,7 +63,7 @@ struct BrowserSpec {
   int recordIndex = 0; // the record its navigation events report
   QRect geometry;      // pixels, relative to the main window
   QString location;    // resolved; loaded at creation when not empty
-  QString mask;        // resolved picture whose outline clips the browser; empty for none
+  Picture mask;        // the picture whose outline clips the browser; null for none
   bool silent = true;  // script error dialogs of pages suppressed
   bool visible = true;
   // The document's web origin ("file://" and its folder for a local one): browsers of one origin
@@ -78,10 +81,12 @@ struct MaskColor {
   bool operator==(const MaskColor &) const = default;
 };
 
-// The skin a FORM asks for: the pending bitmaps of one run and the window-wide flags.
+// The skin a FORM asks for: the pending bitmaps of one run and the window-wide flags. A picture
+// the document did not name is nullopt; one it named that could not be had is a null picture, and
+// so is a bitmap beside an alpha picture that was had (the bitmap only stands in for it).
 struct SkinRequest {
-  QString bitmap;      // resolved; empty for none
-  QString alphaBitmap; // resolved per-pixel-alpha picture; empty for none
+  std::optional<Picture> bitmap;
+  std::optional<Picture> alphaBitmap; // the per-pixel-alpha picture
   MaskColor maskColor; // what the engine paints in exactly this colour is see-through
   bool clipObjects = true;
   // False for the end-of-run step: the bitmap as a plain rectangular picture, never shaped.
@@ -93,9 +98,12 @@ enum class PointerTarget { Form, TextButtons, GraphButtons, InputBoxes };
 // A mouse pointer for a target: the target's own default, a system pointer, or a pointer file.
 struct Pointer {
   int systemId = 0; // a system pointer identifier (32512 arrow, 32649 hand...); 0 for none
-  QString file;     // a local pointer file, used when systemId is 0; both empty: the default
+  // A decoded pointer file, used when systemId is 0; neither: the target's own pointer.
+  std::shared_ptr<const PointerPicture> picture;
 };
 
+// Every verb returns without waiting: none fetches, none turns the event loop, so nothing the
+// user does can run in the middle of one. Waiting is the caller's, before the call.
 class WindowSystem {
 public:
   virtual ~WindowSystem() = default;
@@ -139,21 +147,21 @@ public:
   // CLIPOBJECTS changed while an alpha skin shows.
   virtual void setClipObjects(bool clip) = 0;
 
-  // The window shown while PRELOAD fetches: the resolved picture (its outline when shaped), or a
-  // "LOADING" text when the picture is empty.
-  virtual void showLoadingWindow(const QString &picture, bool shaped) = 0;
+  // The window shown while PRELOAD fetches: the picture (its outline when shaped), or a "LOADING"
+  // text when there is none.
+  virtual void showLoadingWindow(const Picture &picture, bool shaped) = 0;
   virtual void hideLoadingWindow() = 0;
 
   // Applies to every current and future control of the target. False when the pointer cannot
-  // be loaded; the target then keeps what it had.
+  // be shown (an unknown system pointer); the target then keeps what it had.
   virtual bool setPointer(PointerTarget target, const Pointer &pointer) = 0;
 
   virtual ControlId createControl(const ControlSpec &request) = 0;
   // Pixels relative to the main window.
   virtual void setControlGeometry(ControlId control, const QRect &geometry) = 0;
   virtual void setControlVisible(ControlId control, bool visible) = 0;
-  // A resolved location; the picture comes from the shared picture table.
-  virtual void setControlPicture(ControlId control, const QString &location) = 0;
+  // A null picture: the control shows none.
+  virtual void setControlPicture(ControlId control, const Picture &picture) = 0;
   virtual void setControlText(ControlId control, const QString &text) = 0;
 
   // Browsers. No browser when the browser module cannot be loaded; geometry and visibility then
@@ -169,11 +177,9 @@ public:
 // browsers' navigations. Controls are named by the record index they were created with and by
 // their id.
 //
-// Re-entry: a web engine asks about a navigation synchronously. The window system never
-// re-enters a web engine from inside that callback: beforeNavigate runs inside it, and anything
-// its block asks of the same browser (navigate, browserAction...) is queued until the callback
-// has returned. pageCommand is called after the callback has returned (the "NUV:" navigation
-// itself is cancelled).
+// Re-entry: a web engine asks about a navigation synchronously, from deep inside itself. Only the
+// two record-only reports come from inside that callback; every report that runs a block comes
+// after it has returned, in the order the navigations happened.
 class ControlEvents {
 public:
   virtual ~ControlEvents() = default;
@@ -186,9 +192,14 @@ public:
   virtual void pointerOverBackground() = 0;
   // A key went down in an input box; textBefore is its text before the key takes effect.
   virtual void inputBoxKey(int recordIndex, const QString &textBefore, bool enter) = 0;
-  // A browser is about to load url (any frame); the navigation goes on.
+  // Inside the web engine's callback: a browser is about to load url (any frame); the navigation
+  // goes on. Only records it: nothing may wait or run here.
+  virtual void navigationRequested(int recordIndex, const QString &url) = 0;
+  // Inside the web engine's callback: a browser finished a navigation; url is its top-level
+  // location now. Only records it.
+  virtual void navigationFinished(int recordIndex, const QString &url) = 0;
+  // After the callback: the blocks of the navigations recorded above, each with its own url.
   virtual void beforeNavigate(int recordIndex, const QString &url) = 0;
-  // A browser finished a navigation; url is its top-level location now.
   virtual void afterNavigate(int recordIndex, const QString &url) = 0;
   // A page navigated to "NUV:" + text (text still percent-encoded); origin is the sending page's
   // scheme, host and port.
