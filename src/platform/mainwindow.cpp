@@ -28,8 +28,13 @@ QWidget *MainWindow::controlParent() {
   return layer;
 }
 
+// A control's own handler may still be under way beneath a loop it turns (a script error's
+// message box): hidden now, each layer goes once the event loop is back below that handler.
 void MainWindow::clearControls() {
-  qDeleteAll(m_layers);
+  for (QWidget *layer : m_layers) {
+    layer->hide();
+    layer->deleteLater();
+  }
   m_layers.clear();
   m_inLastLayer = 0;
 }

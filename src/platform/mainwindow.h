@@ -32,7 +32,7 @@ public:
   // translucency keeps that visual (making the window anew costs more than a skin switch may
   // take) and paints every pixel opaque instead.
   void setTranslucent(bool translucent);
-  // Deletes every control, with the layers that hold them.
+  // Takes every control away, with the layers that hold them; they are deleted later.
   void clearControls();
 
 Q_SIGNALS:
