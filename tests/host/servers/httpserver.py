@@ -9,7 +9,8 @@ JSON object --control (keyed by URL path) merged with the query string:
   last_modified=V  send "Last-Modified: V" (default: the file's modification time)
   delay=MS         wait this many milliseconds before answering
   hold=NAME        answer only once the test releases NAME (LoopbackServer::release writes the
-                   file release-NAME beside --control; it is removed once seen)
+                   file release-NAME beside --control; it is removed once seen), or after
+                   hold_seconds=S (default 20)
   redirect=PATH    answer 302 with this Location
   truncate=N       announce the whole body but send only N bytes, then close
   nolength=1       send no Content-Length and close after the body
@@ -69,7 +70,8 @@ class Handler(BaseHTTPRequestHandler):
         if control.get("delay"):
             time.sleep(int(control["delay"]) / 1000)
         if control.get("hold"):
-            self.hold(os.path.basename(str(control["hold"])))
+            self.hold(os.path.basename(str(control["hold"])),
+                      float(control.get("hold_seconds", STALL_SECONDS)))
         if control.get("redirect"):
             self.send_response(302)
             self.send_header("Location", control["redirect"])
@@ -118,9 +120,9 @@ class Handler(BaseHTTPRequestHandler):
             return
         self.wfile.write(data)
 
-    def hold(self, name):
+    def hold(self, name, seconds):
         flag = os.path.join(os.path.dirname(self.server.control_path), "release-" + name)
-        deadline = time.monotonic() + STALL_SECONDS
+        deadline = time.monotonic() + seconds
         while not os.path.exists(flag) and time.monotonic() < deadline:
             time.sleep(0.01)
         try:
