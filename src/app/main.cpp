@@ -59,6 +59,7 @@ int main(int argc, char *argv[]) {
   if (authoring.mode == nuv::AuthoringMode::Screenshot) qputenv("QT_QPA_PLATFORM", "offscreen");
   nuv::RunningMarker marker;
   preferX11();
+  nuv::prepareWebEngineDiagnostics();
   QApplication app(argc, argv);
   nuv::limitPictureMemory();
   QApplication::setApplicationName(QStringLiteral("NUV"));

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QPluginLoader>
 #include <QUrl>
@@ -108,6 +109,11 @@ private:
 };
 
 } // namespace
+
+void prepareWebEngineDiagnostics() {
+  if (QLoggingCategory("qt.webenginecontext").isDebugEnabled())
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
 
 QStringList browserModuleCandidates() {
   const QString chosen = qEnvironmentVariable("NUV_BROWSER_MODULE");

@@ -22,6 +22,11 @@ class BrowserListener;
 // engine (the build tree) and then lib/nuv/ beside its bin/ folder (an installed engine).
 QStringList browserModuleCandidates();
 
+// Before the application object: the web engine's context log, when a person turns it on to see
+// why pages misbehave, reads the shared OpenGL context that the engine otherwise leaves unmade
+// for start-up's sake. Only then is it made.
+void prepareWebEngineDiagnostics();
+
 class Browsers {
 public:
   // Gives where the reports go now (nullptr: nowhere); read at each report.

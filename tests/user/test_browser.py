@@ -227,6 +227,19 @@ class Browsers(UserTest):
                        "No suitable graphics backend"):
             self.assertNotIn(advice, err)
 
+    def test_the_web_engine_context_log_can_be_turned_on(self):
+        """A person who turns on the web engine's own log to see why pages misbehave gets the
+        page and the log, not a crash."""
+        self.env["QT_LOGGING_RULES"] = "qt.webenginecontext=true"
+        self.write("green.html", page("rgb(0,200,0)"), crlf=False)
+        engine, window = self.open(f"OBJECT BROWSER\nNAME Web\nLEFT {WEB[0]}\nTOP {WEB[1]}\n"
+                                   f"WIDTH {WEB[2]}\nHEIGHT {WEB[3]}\nLOCATION 'green.html'\n"
+                                   "ENDOBJECT", "Logged")
+        self.assertEqual(self.pixel_in(engine, 20, 20, GREEN), GREEN)
+        self.assertIsNone(engine.process.poll())
+        _, err = engine.stop()
+        self.assertIn("qt.webenginecontext", err)
+
     def test_without_a_browser_the_web_engine_is_never_loaded(self):
         engine, window = self.open("", "Plain")
         self.assertEqual(engine.wait_pixel(FORM[0] + 5, FORM[1] + 5, BG), BG)
