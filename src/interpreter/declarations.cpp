@@ -69,8 +69,9 @@ template <typename Record> bool commonProperty(Record &r, const QString &k, QStr
   return true;
 }
 
-// The EVENT blocks each kind stores. MOUSEDOWN, MOUSEUP and DOUBLECLICK are accepted and kept
-// but no control event ever runs them: that is how documents have always behaved.
+// The EVENT blocks each kind stores. MOUSEDOWN, MOUSEUP and DOUBLECLICK are read and kept, so
+// their lines never run as statements, but no control event runs them: a press and a release
+// only swap the button's pictures, and a double click is two clicks.
 const EventField<ButtonRecord> buttonEvents[] = {
     {u"CLICK", &ButtonRecord::onClick},         {u"DOUBLECLICK", &ButtonRecord::onDoubleClick},
     {u"MOUSEDOWN", &ButtonRecord::onMouseDown}, {u"MOUSEUP", &ButtonRecord::onMouseUp},

@@ -11,7 +11,7 @@ namespace nuv {
 class Cache;
 
 enum class AuthoringMode {
-  Run,        // the engine as it always was
+  Run,        // runs the Skivet, no tool
   Help,       // --help
   Version,    // --version
   Check,      // --check LOCATION

@@ -15,7 +15,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The one cause the original message names.
+// Said of a location that is not there, a missing file or a server's "not found"; every
+// other cause is named in full.
 const QString gone = u"appears to no longer exist!"_s;
 
 bool isGoneStatus(int status) {
