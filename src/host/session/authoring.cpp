@@ -205,43 +205,55 @@ int runAuthoringTool(const AuthoringOptions &options) {
   return 0;
 }
 
+namespace {
+
+// One thing to tell, with how many lines of the expanded text come before it.
+struct Told {
+  size_t before;
+  SourceMap::Place place;
+  Severity severity;
+  QString text;
+  bool unfinished;
+};
+
+// What the checker finds in the expanded text, placed through the map.
+void addFindings(std::vector<Told> &told, const SourceMap &map, const QString &text,
+                 const Cache &cache) {
+  // One line per place: the reader ends every line it keeps with CR LF.
+  QStringList lines = text.split(u"\r\n"_s);
+  lines.removeLast();
+  const FileProbe exists = [&cache](const QString &location) {
+    const QString resolved = cache.resolve(location);
+    return isRemote(resolved) || !findLocalFile(resolved).isEmpty();
+  };
+  for (const Finding &finding : checkDocument(lines, exists)) {
+    const size_t index = size_t(finding.line - 1);
+    told.push_back({index, index < map.lines.size() ? map.lines[index] : SourceMap::Place{},
+                    finding.severity, finding.text, finding.unfinished});
+  }
+}
+
+} // namespace
+
 Diagnostics diagnose(const SourceMap &map, const QString &text, const Cache &cache,
                      const QString &document) {
-  struct Told {
-    size_t before; // lines of the expanded text before it
-    SourceMap::Place place;
-    Severity severity;
-    QString text;
-  };
+  // A read that failed leaves a version that cannot run; an include that includes nothing is a
+  // line the engine passes over.
   std::vector<Told> told;
   for (const SourceMap::Problem &problem : map.problems)
     told.push_back({problem.before, problem.place,
-                    problem.passedOver ? Severity::Warning : Severity::Error, problem.text});
-  Diagnostics out;
-  const bool readFailed = std::any_of(told.begin(), told.end(),
-                                      [](const Told &t) { return t.severity == Severity::Error; });
-  out.unfinished = readFailed || text.isEmpty();
+                    problem.passedOver ? Severity::Warning : Severity::Error, problem.text,
+                    !problem.passedOver});
+  const bool readFailed =
+      std::any_of(told.begin(), told.end(), [](const Told &t) { return t.unfinished; });
   if (text.isEmpty() && !readFailed)
-    told.push_back({0, {}, Severity::Error, u"the document is empty"_s});
-  if (!text.isEmpty()) {
-    // One line per place: the reader ends every line it keeps with CR LF.
-    QStringList lines = text.split(u"\r\n"_s);
-    lines.removeLast();
-    const FileProbe exists = [&cache](const QString &location) {
-      const QString resolved = cache.resolve(location);
-      return isRemote(resolved) || !findLocalFile(resolved).isEmpty();
-    };
-    for (const Finding &finding : checkDocument(lines, exists)) {
-      const size_t index = size_t(finding.line - 1);
-      told.push_back({index, index < map.lines.size() ? map.lines[index] : SourceMap::Place{},
-                      finding.severity, finding.text});
-      out.unfinished = out.unfinished || finding.unfinished;
-    }
-  }
+    told.push_back({0, {}, Severity::Error, u"the document is empty"_s, true});
+  if (!text.isEmpty()) addFindings(told, map, text, cache);
   // In the order of the expanded text: a problem with an %INCLUDE comes before the lines it
   // would have brought.
   std::stable_sort(told.begin(), told.end(),
                    [](const Told &a, const Told &b) { return a.before < b.before; });
+  Diagnostics out;
   for (const Told &t : told) {
     const QString location =
         t.place.file >= 0 && t.place.file < map.files.size() ? map.files[t.place.file] : document;
@@ -250,6 +262,7 @@ Diagnostics diagnose(const SourceMap &map, const QString &text, const Cache &cac
     line += t.severity == Severity::Error ? u": error: "_s : u": warning: "_s;
     out.lines += line + t.text;
     out.errors = out.errors || t.severity == Severity::Error;
+    out.unfinished = out.unfinished || t.unfinished;
   }
   return out;
 }
