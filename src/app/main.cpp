@@ -12,8 +12,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QTimer>
 
@@ -32,8 +34,9 @@ void preferX11() {
     qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
-// What a person would see of the window: outside a shaped window's region is transparent.
-void saveScreenshot(QWidget &window, const QString &path) {
+// What a person would see of the window: outside a shaped window's region is transparent. The
+// PNG is written beside its place and renamed into it; "" when written, else why not.
+QString saveScreenshot(QWidget &window, const QString &path) {
   QImage shot = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
   const QRegion region = window.mask();
   if (!region.isEmpty()) {
@@ -45,7 +48,11 @@ void saveScreenshot(QWidget &window, const QString &path) {
     painter.end();
     shot = clipped;
   }
-  shot.save(path);
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+  if (!shot.save(&file, "PNG")) return QStringLiteral("the picture could not be encoded");
+  if (!file.commit()) return file.errorString();
+  return {};
 }
 
 } // namespace
@@ -104,8 +111,11 @@ int main(int argc, char *argv[]) {
     }
     if (!screenshot.isEmpty()) {
       QTimer::singleShot(200, &window, [&] {
-        saveScreenshot(window, screenshot);
-        QCoreApplication::quit();
+        const QString failure = saveScreenshot(window, screenshot);
+        if (failure.isEmpty()) return QCoreApplication::quit();
+        std::fprintf(stderr, "nuv: could not write the screenshot %s: %s\n",
+                     QFile::encodeName(screenshot).constData(), failure.toLocal8Bit().constData());
+        QCoreApplication::exit(1);
       });
     } else if (timeFirstPaint) {
       QTimer::singleShot(0, &window, [] { QCoreApplication::quit(); });

@@ -130,8 +130,8 @@ QString WebPage::senderOrigin(const QUrl &initiator) const {
 
 void WebPage::commandRequested(const QUrl &url, const QUrl &initiator) {
   QString text = QString::fromLatin1(url.toEncoded()).mid(4);
-  // The web engine escapes the double quotes a page writes; put back, they protect a ";" as
-  // they did where pages first were written.
+  // The web engine escapes the double quotes a page writes. Put back, they keep a ";" inside a
+  // quoted value from splitting the page's statements, as the page meant.
   text.replace(u"%22"_s, u"\""_s);
   const QString origin = senderOrigin(initiator);
   QMetaObject::invokeMethod(

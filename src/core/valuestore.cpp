@@ -244,35 +244,45 @@ void ValueStore::setValue(const QString &name, const Value &value) {
   record.values[size_t(slot)] = value;
 }
 
-void registerConstants(ValueStore &store) {
-  struct Constant {
-    const char16_t *member;
-    Value value;
-  };
+std::span<const EngineConstant> engineConstants() {
   // Member order is slot order; the MP values are the system pointer identifiers.
-  const Constant constants[] = {
-      {u"MPDefault", QString()},      {u"MPAppStarting", qint32(32650)},
-      {u"MPArrow", qint32(32512)},    {u"MPCross", qint32(32515)},
-      {u"MPHand", qint32(32649)},     {u"MPHelp", qint32(32651)},
-      {u"MPIBeam", qint32(32513)},    {u"MPWait", qint32(32514)},
-      {u"MPUpArrow", qint32(32516)},  {u"MPSizeWE", qint32(32644)},
-      {u"MPSizeNWSE", qint32(32642)}, {u"MPSizeNS", qint32(32645)},
-      {u"MPSizeNESW", qint32(32643)}, {u"MPSizeAll", qint32(32646)},
-      {u"MPNo", qint32(32648)},       {u"RMNone", qint16(0)},
-      {u"RMNoMove", qint16(1)},       {u"RMHorizontalOnly", qint16(2)},
-      {u"RMVerticalOnly", qint16(3)},
+  static const EngineConstant constants[] = {
+      {u"MPDefault", QString(), u"each place's own pointer"},
+      {u"MPAppStarting", qint32(32650), u"arrow with an hourglass"},
+      {u"MPArrow", qint32(32512), u"arrow"},
+      {u"MPCross", qint32(32515), u"cross-hair"},
+      {u"MPHand", qint32(32649), u"pointing hand"},
+      {u"MPHelp", qint32(32651), u"arrow with a question mark"},
+      {u"MPIBeam", qint32(32513), u"text cursor"},
+      {u"MPWait", qint32(32514), u"hourglass"},
+      {u"MPUpArrow", qint32(32516), u"upward arrow"},
+      {u"MPSizeWE", qint32(32644), u"left-right arrow"},
+      {u"MPSizeNWSE", qint32(32642), u"diagonal arrow, top left to bottom right"},
+      {u"MPSizeNS", qint32(32645), u"up-down arrow"},
+      {u"MPSizeNESW", qint32(32643), u"diagonal arrow, top right to bottom left"},
+      {u"MPSizeAll", qint32(32646), u"four-way arrow"},
+      {u"MPNo", qint32(32648), u"slashed circle"},
+      {u"RMNone", qint16(0), u"RESTRICTMOVE: the window moves freely"},
+      {u"RMNoMove", qint16(1), u"RESTRICTMOVE: the window does not move"},
+      {u"RMHorizontalOnly", qint16(2), u"RESTRICTMOVE: only sideways"},
+      {u"RMVerticalOnly", qint16(3), u"RESTRICTMOVE: only up and down"},
   };
+  return constants;
+}
+
+void registerConstants(ValueStore &store) {
+  const std::span<const EngineConstant> constants = engineConstants();
   const QString typeName = QStringLiteral("typeNUVConstants");
   store.heapInit();
   store.addType(typeName);
-  for (const Constant &c : constants) {
+  for (const EngineConstant &c : constants) {
     const SlotKind kind =
         std::holds_alternative<QString>(c.value) ? SlotKind::Text : SlotKind::Number;
-    store.addMember(typeName, QString::fromUtf16(c.member), kind);
+    store.addMember(typeName, c.member.toString(), kind);
   }
   store.addVariable(QStringLiteral("NUV"), SlotKind::UserType, typeName);
-  for (const Constant &c : constants)
-    store.setValue(QStringLiteral("NUV.") + QString::fromUtf16(c.member), c.value);
+  for (const EngineConstant &c : constants)
+    store.setValue(QStringLiteral("NUV.") + c.member.toString(), c.value);
 }
 
 } // namespace nuv

@@ -6,12 +6,19 @@
 #include <QString>
 #include <QStringView>
 
+#include <span>
 #include <utility>
 #include <vector>
 
 namespace nuv {
 
-enum class SlotKind : qint16 { UserType = 0, Number = 1, Text = 2, Boolean = 3, TypeDefinition = 256 };
+enum class SlotKind : qint16 {
+  UserType = 0,
+  Number = 1,
+  Text = 2,
+  Boolean = 3,
+  TypeDefinition = 256
+};
 
 struct TypeNode {
   QString name;
@@ -71,7 +78,14 @@ private:
 };
 
 void initValue(Value &slot, SlotKind kind);
-// Empties the store and declares NUV with every NUV.MP* and NUV.RM* constant.
+// A member of NUV: the system pointers (NUV.MP*) and the RESTRICTMOVE modes (NUV.RM*).
+struct EngineConstant {
+  QStringView member;
+  Value value;
+  QStringView about;
+};
+std::span<const EngineConstant> engineConstants();
+// Empties the store and declares NUV with every member of engineConstants().
 void registerConstants(ValueStore &store);
 
 } // namespace nuv

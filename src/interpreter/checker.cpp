@@ -4,12 +4,11 @@
 #include "interpreter.h"
 #include "run.h"
 #include "text.h"
+#include "vocabulary.h"
 
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
-#include <initializer_list>
 
 namespace nuv {
 
@@ -17,43 +16,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The words each kind of block and object knows. They follow the handlers in declarations.cpp
-// and commands.cpp; a word added there belongs here too.
-struct Vocabulary {
-  QStringView kindWord;
-  std::initializer_list<QStringView> properties;
-  std::initializer_list<QStringView> fileProperties; // quoted locations that must exist
-  std::initializer_list<QStringView> events;
-  std::initializer_list<QStringView> commands;
-};
+bool namesFile(const MemberWord &word) {
+  return (word.uses & NamesFile) != 0;
+}
 
-const Vocabulary button{u"BUTTON",
-                        {u"NAME", u"TOP", u"LEFT", u"WIDTH", u"HEIGHT", u"VISIBLE", u"TYPE",
-                         u"BITMAP", u"DOWNBITMAP", u"OVERBITMAP", u"CAPTION"},
-                        {u"BITMAP", u"DOWNBITMAP", u"OVERBITMAP"},
-                        {u"CLICK", u"DOUBLECLICK", u"MOUSEDOWN", u"MOUSEUP", u"MOUSEOVER"},
-                        {u"TOP", u"LEFT", u"HEIGHT", u"WIDTH", u"HIDE", u"SHOW", u"BITMAP"}};
-const Vocabulary inputBox{u"INPUTBOX",
-                          {u"NAME", u"TOP", u"LEFT", u"WIDTH", u"HEIGHT", u"VISIBLE", u"TEXT"},
-                          {},
-                          {u"CHANGED"},
-                          {u"TOP", u"LEFT", u"HEIGHT", u"WIDTH", u"HIDE", u"SHOW", u"TEXT"}};
-const Vocabulary browser{u"BROWSER",
-                         {u"NAME", u"TOP", u"LEFT", u"WIDTH", u"HEIGHT", u"VISIBLE", u"LOCATION",
-                          u"HOME", u"MASK", u"TYPE", u"JSERRORS"},
-                         {u"MASK"},
-                         {u"BEFORENAVIGATE", u"AFTERNAVIGATE"},
-                         {u"BACK", u"FORWARD", u"REFRESH", u"STOP", u"HIDE", u"SHOW", u"JSERRORS",
-                          u"LOCATION", u"TOP", u"LEFT", u"HEIGHT", u"WIDTH"}};
-const Vocabulary form{u"FORM",
-                      {u"NAME", u"TOP", u"LEFT", u"BITMAP", u"SETSHAPEBMP", u"ALPHABLENDBITMAP"},
-                      {u"BITMAP", u"ALPHABLENDBITMAP"},
-                      {},
-                      {u"TOP", u"LEFT", u"BITMAP", u"ALPHABLENDBITMAP", u"SETSHAPEBMP"}};
-const Vocabulary *const kinds[] = {&button, &inputBox, &browser, &form};
-
-bool has(std::initializer_list<QStringView> words, QStringView word) {
-  return std::find(words.begin(), words.end(), word) != words.end();
+// A word that some kind of object takes as a command: "Ghost HIDE" names an object, where
+// "TITEL 'x'" is a statement misspelt.
+bool isCommandOfAnyKind(QStringView upperWord) {
+  for (const KindWords &kind : objectKinds())
+    if (findMember(kind, upperWord, AsCommand) != nullptr) return true;
+  return false;
 }
 
 QString upperToken(QStringView line, int pos) {
@@ -105,7 +77,7 @@ private:
   // Every object any part of the document declares, events included: commands may name an
   // object that a later line or an event declares.
   void collectNames() {
-    const Vocabulary *open = nullptr;
+    const KindWords *open = nullptr;
     int declared = 0;
     QString name;
     for (const QString &raw : m_lines) {
@@ -113,10 +85,7 @@ private:
       if (line.isEmpty()) continue;
       const QString keyword = upperToken(line, 1);
       if (keyword == u"OBJECT") {
-        const QString kind = upperToken(line, operandPosition(keyword));
-        open = nullptr;
-        for (const Vocabulary *v : kinds)
-          if (kind == v->kindWord) open = v;
+        open = kindNamed(upperToken(line, operandPosition(keyword)));
         name.clear();
       } else if (keyword == u"NAME" && open != nullptr) {
         name = upperToken(line, operandPosition(keyword));
@@ -135,111 +104,131 @@ private:
     report(index, Severity::Error, u"file not found: '%1'"_s.arg(location));
   }
 
-  // Lines [from, to) as one run of parseContent; event blocks are runs of their own.
-  void checkRun(int from, int to) {
-    const Vocabulary *open = nullptr;
-    bool inBlock = false; // also for an OBJECT kind that is none of the four
+  // The state of one run while its lines are walked.
+  struct Block {
+    const KindWords *kind = nullptr;
+    bool open = false; // also for an OBJECT kind that is none of the four
     int openedAt = -1;
     QString buttonType;
     bool buttonBitmap = false;
+    // A list or event block inside took the rest of the run: the block's missing end is the
+    // same fault, said once.
+    bool cutShort = false;
+  };
+
+  // Lines [from, to) as one run of parseContent; event blocks are runs of their own.
+  void checkRun(int from, int to) {
+    Block block;
     for (int i = from; i < to; ++i) {
       const QStringView line = statementOf(m_lines[i]);
       if (line.isEmpty()) continue;
       if (unclosedQuote(line) >= 0) reportUnfinished(i, u"unclosed quote"_s);
       const QString keyword = upperToken(line, 1);
-      const int at = operandPosition(keyword);
-
       if (Interpreter::isStatementKeyword(keyword)) {
-        if (keyword == u"OBJECT") {
-          if (open != nullptr)
-            reportUnfinished(openedAt, u"OBJECT block is never closed: ENDOBJECT is missing"_s);
-          const QString kind = upperToken(line, at);
-          open = nullptr;
-          for (const Vocabulary *v : kinds)
-            if (kind == v->kindWord) open = v;
-          if (open == nullptr)
-            report(i, Severity::Error,
-                   u"unknown OBJECT kind '%1': BUTTON, INPUTBOX, BROWSER or FORM"_s.arg(kind));
-          inBlock = true;
-          openedAt = i;
-          buttonType = u"TEXT"_s;
-          buttonBitmap = false;
-        } else if (keyword == u"ENDOBJECT") {
-          if (!inBlock) report(i, Severity::Warning, u"ENDOBJECT without OBJECT"_s);
-          if (open == &button && buttonType != u"TEXT" && !buttonBitmap &&
-              (buttonType == u"GRAPHICAL" || buttonType == u"SHAPED"))
-            report(openedAt, Severity::Warning,
-                   u"the button never shows: TYPE %1 needs a BITMAP"_s.arg(buttonType));
-          open = nullptr;
-          inBlock = false;
-        } else if (keyword == u"PRELOAD") {
-          i = checkPreload(i, to, line, at);
-        } else if (keyword == u"LOADINGIMAGE") {
-          checkFile(i, quotedString(line, at));
-        } else if (keyword.startsWith(u"SET"_s) && keyword.endsWith(u"CURSOR"_s)) {
-          // A quoted operand is a pointer file; other values name system pointers.
-          if (trimmedView(restFrom(line, at)).startsWith(u'"'))
-            checkFile(i, quotedString(line, at));
-        }
-        continue;
+        i = checkStatement(i, to, line, keyword, block);
+      } else if (block.open && block.kind == nullptr) {
+        // An OBJECT kind that is none of the four: its fault is said on the OBJECT line.
+      } else if (block.kind != nullptr) {
+        i = checkProperty(i, to, line, keyword, block);
+      } else {
+        checkCommand(i, line, keyword);
       }
-
-      if (open != nullptr) {
-        if (keyword == u"EVENT" && open != &form) {
-          i = checkEvent(i, to, *open, upperToken(line, at));
-          continue;
-        }
-        if (keyword == u"ENDEVENT") {
-          report(i, Severity::Warning, u"ENDEVENT without EVENT"_s);
-          continue;
-        }
-        if (!has(open->properties, keyword)) {
-          report(i, Severity::Error, u"%1 has no property '%2'"_s.arg(open->kindWord, keyword));
-          continue;
-        }
-        if (has(open->fileProperties, keyword)) {
-          const QString location = quotedString(line, at);
-          checkFile(i, location);
-          if (open == &button && keyword == u"BITMAP") buttonBitmap = !location.isEmpty();
-        }
-        if (open == &button && keyword == u"TYPE") {
-          buttonType = upperToken(line, at);
-          if (buttonType != u"TEXT" && buttonType != u"GRAPHICAL" && buttonType != u"SHAPED")
-            report(i, Severity::Warning,
-                   u"unknown button TYPE '%1': the button never shows"_s.arg(buttonType));
-        }
-        continue;
-      }
-      checkCommand(i, line, keyword);
     }
-    if (open != nullptr)
-      reportUnfinished(openedAt, u"OBJECT block is never closed: ENDOBJECT is missing"_s);
+    if (block.kind != nullptr && !block.cutShort)
+      reportUnfinished(block.openedAt, u"OBJECT block is never closed: ENDOBJECT is missing"_s);
   }
 
-  // Gives the index of the block's last line.
-  int checkPreload(int i, int to, QStringView line, int at) {
+  // Gives the index of the statement's last line.
+  int checkStatement(int i, int to, QStringView line, const QString &keyword, Block &block) {
+    const int at = operandPosition(keyword);
+    if (keyword == u"OBJECT") {
+      if (block.kind != nullptr)
+        reportUnfinished(block.openedAt, u"OBJECT block is never closed: ENDOBJECT is missing"_s);
+      const QString kind = upperToken(line, at);
+      block = Block{kindNamed(kind), true, i, u"TEXT"_s, false, false};
+      if (block.kind == nullptr)
+        report(i, Severity::Error,
+               u"unknown OBJECT kind '%1': BUTTON, INPUTBOX, BROWSER or FORM"_s.arg(kind));
+    } else if (keyword == u"ENDOBJECT") {
+      if (!block.open) report(i, Severity::Warning, u"ENDOBJECT without OBJECT"_s);
+      const QString &type = block.buttonType;
+      if (block.kind != nullptr && block.kind->kind == BlockKind::Button && !block.buttonBitmap &&
+          (type == u"GRAPHICAL" || type == u"SHAPED"))
+        report(block.openedAt, Severity::Warning,
+               u"the button never shows: TYPE %1 needs a BITMAP"_s.arg(type));
+      block = Block{};
+    } else if (keyword == u"PRELOAD") {
+      return checkPreload(i, to, line, at, block);
+    } else if (keyword == u"LOADINGIMAGE") {
+      checkFile(i, quotedString(line, at));
+    } else if (keyword.startsWith(u"SET"_s) && keyword.endsWith(u"CURSOR"_s)) {
+      // A quoted operand is a pointer file; other values name system pointers.
+      if (trimmedView(restFrom(line, at)).startsWith(u'"')) checkFile(i, quotedString(line, at));
+    }
+    return i;
+  }
+
+  // A line inside a block of a known kind; gives the index of its last line.
+  int checkProperty(int i, int to, QStringView line, const QString &keyword, Block &block) {
+    const KindWords &kind = *block.kind;
+    const int at = operandPosition(keyword);
+    if (keyword == u"EVENT" && kind.kind != BlockKind::Form)
+      return checkEvent(i, to, kind, upperToken(line, at), block);
+    if (keyword == u"ENDEVENT") {
+      report(i, Severity::Warning, u"ENDEVENT without EVENT"_s);
+      return i;
+    }
+    const MemberWord *word = findMember(kind, keyword, InBlock);
+    if (word == nullptr) {
+      report(i, Severity::Warning, u"%1 has no property '%2'"_s.arg(kind.word, keyword));
+      return i;
+    }
+    if (namesFile(*word)) {
+      const QString location = quotedString(line, at);
+      checkFile(i, location);
+      if (word->member == Member::Bitmap) block.buttonBitmap = !location.isEmpty();
+    }
+    if (kind.kind == BlockKind::Button && word->member == Member::Type) {
+      block.buttonType = upperToken(line, at);
+      const QString &type = block.buttonType;
+      if (type != u"TEXT" && type != u"GRAPHICAL" && type != u"SHAPED")
+        report(i, Severity::Warning,
+               u"unknown button TYPE '%1': the button never shows"_s.arg(type));
+    }
+    return i;
+  }
+
+  // Gives the index of the list's last line.
+  int checkPreload(int i, int to, QStringView line, int at, Block &block) {
     const QString kind = upperToken(line, at);
     if (kind == u"IMAGE" || kind == u"FILE") return i;
     if (kind != u"IMAGES" && kind != u"FILES") {
-      report(i, Severity::Error, u"PRELOAD takes IMAGE, IMAGES, FILE or FILES"_s);
+      report(i, Severity::Warning, u"PRELOAD takes IMAGE, IMAGES, FILE or FILES"_s);
       return i;
     }
     for (int j = i + 1; j < to; ++j)
       if (tokenIs(trimmedView(m_lines[j]), 1, u"ENDPRELOAD")) return j;
     reportUnfinished(i, u"PRELOAD list is never closed: ENDPRELOAD is missing"_s);
+    block.cutShort = true;
     return to - 1;
   }
 
-  int checkEvent(int i, int to, const Vocabulary &kind, const QString &name) {
-    if (!has(kind.events, name))
-      report(i, Severity::Error, u"%1 has no event '%2'"_s.arg(kind.kindWord, name));
+  int checkEvent(int i, int to, const KindWords &kind, const QString &name, Block &block) {
+    if (!hasEvent(kind, name))
+      report(i, Severity::Warning, u"%1 has no event '%2'"_s.arg(kind.word, name));
     int end = i + 1;
     while (end < to && !tokenIs(trimmedView(m_lines[end]), 1, u"ENDEVENT"))
       ++end;
-    if (end == to) reportUnfinished(i, u"EVENT block is never closed: ENDEVENT is missing"_s);
+    if (end == to) {
+      // What follows was most likely meant to come after the block: checked as event lines, it
+      // would only repeat this fault.
+      reportUnfinished(i, u"EVENT block is never closed: ENDEVENT is missing"_s);
+      block.cutShort = true;
+      return to - 1;
+    }
     // The block runs later as a text of its own.
     checkRun(i + 1, end);
-    return std::min(end, to - 1);
+    return end;
   }
 
   void checkCommand(int i, QStringView line, const QString &keyword) {
@@ -248,30 +237,31 @@ private:
              u"%1 without %2"_s.arg(keyword, keyword == u"ENDEVENT" ? u"EVENT" : u"PRELOAD"));
       return;
     }
-    const auto found = m_objects.constFind(keyword);
-    if (found == m_objects.constEnd()) {
-      const bool named = line.size() > keyword.size() && line[keyword.size()] == u'.';
-      report(i, Severity::Error,
-             named ? u"no object is named '%1'"_s.arg(line.left(keyword.size()))
-                   : u"unknown statement '%1'"_s.arg(line.left(keyword.size())));
-      return;
-    }
+    const QStringView written = line.left(keyword.size());
     const QStringView rest = restFrom(line, int(keyword.size()) + 2);
     const QString command = upperToken(rest, 1);
-    const Vocabulary &kind = **found;
-    if (!has(kind.commands, command)) {
-      report(i, Severity::Error,
-             u"%1 is a %2, which has no command '%3'"_s.arg(line.left(keyword.size()),
-                                                            kind.kindWord, command));
+    const auto found = m_objects.constFind(keyword);
+    if (found == m_objects.constEnd()) {
+      const bool named = (line.size() > keyword.size() && line[keyword.size()] == u'.') ||
+                         isCommandOfAnyKind(command);
+      report(i, Severity::Warning,
+             named ? u"no object is named '%1'"_s.arg(written)
+                   : u"unknown statement '%1'"_s.arg(written));
       return;
     }
-    if (command == u"BITMAP" || command == u"ALPHABLENDBITMAP")
-      checkFile(i, quotedString(rest, operandPosition(command)));
+    const KindWords &kind = **found;
+    const MemberWord *word = findMember(kind, command, AsCommand);
+    if (word == nullptr) {
+      report(i, Severity::Warning,
+             u"%1 is a %2, which has no command '%3'"_s.arg(written, kind.word, command));
+      return;
+    }
+    if (namesFile(*word)) checkFile(i, quotedString(rest, operandPosition(command)));
   }
 
   const QStringList &m_lines;
   const FileProbe &m_fileExists;
-  QHash<QString, const Vocabulary *> m_objects; // upper-cased name to the kind declared first
+  QHash<QString, const KindWords *> m_objects; // upper-cased name to the kind declared first
   std::vector<Finding> m_findings;
 };
 

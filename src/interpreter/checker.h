@@ -24,9 +24,11 @@ struct Finding {
 // the host's to judge; a probe may simply say yes to them.
 using FileProbe = std::function<bool(const QString &location)>;
 
-// Checks a document's lines as parseContent would walk them: statements unknown where they
-// stand, commands on objects never declared, words an object's kind does not have, blocks and
-// quotes never closed, and local files that do not exist. Findings come in line order.
+// Checks a document's lines as parseContent would walk them, with the words the interpreter
+// dispatches from: statements unknown where they stand, commands on objects never declared,
+// words an object's kind does not have (warnings: the engine passes over such a line), blocks and
+// quotes never closed, unknown OBJECT kinds and local files that do not exist (errors). One
+// finding per fault, in line order.
 std::vector<Finding> checkDocument(const QStringList &lines, const FileProbe &fileExists);
 
 } // namespace nuv

@@ -44,33 +44,40 @@ bool flagAt(QStringView line, int pos) {
   return isTrue(line, pos);
 }
 
-// Sizes first: the handlers try many words in turn, and most differ in length.
+// Sizes first: most property lines are not EVENT, and most words differ from it in length.
 bool is(const QString &keyword, QStringView word) {
   return keyword.size() == word.size() && keyword == word;
 }
 
 // NAME, TOP, LEFT, WIDTH, HEIGHT and VISIBLE: the same for buttons, input boxes and browsers.
-template <typename Record> bool commonProperty(Record &r, const QString &k, QStringView line) {
-  const int at = operandPosition(k);
-  if (is(k, u"NAME"))
+template <typename Record> bool commonProperty(Record &r, Member member, QStringView line, int at) {
+  switch (member) {
+  case Member::Name:
     r.name = wordAt(line, at);
-  else if (is(k, u"WIDTH"))
+    return true;
+  case Member::Width:
     r.width = numberAt(line, at);
-  else if (is(k, u"HEIGHT"))
+    return true;
+  case Member::Height:
     r.height = numberAt(line, at);
-  else if (is(k, u"TOP"))
+    return true;
+  case Member::Top:
     r.top = numberAt(line, at);
-  else if (is(k, u"LEFT"))
+    return true;
+  case Member::Left:
     r.left = numberAt(line, at);
-  else if (is(k, u"VISIBLE"))
+    return true;
+  case Member::Visible:
     r.visible = flagAt(line, at);
-  else
+    return true;
+  default:
     return false;
-  return true;
+  }
 }
 
-// The EVENT blocks each kind stores. MOUSEDOWN, MOUSEUP and DOUBLECLICK are accepted and kept
-// but no control event ever runs them: that is how documents have always behaved.
+// The EVENT blocks each kind stores. MOUSEDOWN, MOUSEUP and DOUBLECLICK are read and kept, so
+// their lines never run as statements, but no control event runs them: a press and a release
+// only swap the button's pictures, and a double click is two clicks.
 const EventField<ButtonRecord> buttonEvents[] = {
     {u"CLICK", &ButtonRecord::onClick},         {u"DOUBLECLICK", &ButtonRecord::onDoubleClick},
     {u"MOUSEDOWN", &ButtonRecord::onMouseDown}, {u"MOUSEUP", &ButtonRecord::onMouseUp},
@@ -82,16 +89,6 @@ const EventField<InputBoxRecord> inputBoxEvents[] = {
 const EventField<BrowserRecord> browserEvents[] = {
     {u"BEFORENAVIGATE", &BrowserRecord::onBeforeNavigate},
     {u"AFTERNAVIGATE", &BrowserRecord::onAfterNavigate},
-};
-
-const struct {
-  QStringView word;
-  BlockKind kind;
-} blockKinds[] = {
-    {u"BUTTON", BlockKind::Button},
-    {u"INPUTBOX", BlockKind::InputBox},
-    {u"BROWSER", BlockKind::Browser},
-    {u"FORM", BlockKind::Form},
 };
 
 } // namespace
@@ -109,10 +106,8 @@ void Interpreter::trustBrowserAddress(const QString &address) {
 }
 
 void Interpreter::openObject(Run &run) {
-  const QString word = upperWordAt(run.line, operandPosition(run.keyword));
-  run.openBlock = BlockKind::None;
-  for (const auto &block : blockKinds)
-    if (word == block.word) run.openBlock = block.kind;
+  const KindWords *kind = kindNamed(upperWordAt(run.line, operandPosition(run.keyword)));
+  run.openBlock = kind != nullptr ? kind->kind : BlockKind::None;
   switch (run.openBlock) {
   case BlockKind::Button:
     m_objects.buttonTable.append();
@@ -135,7 +130,8 @@ void Interpreter::openObject(Run &run) {
 void Interpreter::propertyLine(Run &run) {
   switch (run.openBlock) {
   case BlockKind::Form:
-    formStatement(run, run.keyword, run.line, true);
+    if (const MemberWord *word = findMember(kindWords(BlockKind::Form), run.keyword, InBlock))
+      formStatement(run, *word, run.line);
     return;
   case BlockKind::Button:
     buttonProperty(run);
@@ -157,8 +153,14 @@ void Interpreter::eventBlock(Run &run, RecordTable<Record> &table,
   const QString name = upperWordAt(run.line, operandPosition(run.keyword));
   // Read first: the block's lines are consumed whether or not the name is known.
   const QString text = readEventBlock(run);
+  if (!hasEvent(kindWords(run.openBlock), name)) return;
   for (const EventField<Record> &event : fields)
     if (name == event.name) table[table.count()].*event.field = text;
+}
+
+// The word's member in the block's kind; nullptr for a word the kind does not have.
+static const MemberWord *propertyOf(BlockKind kind, const QString &keyword) {
+  return findMember(kindWords(kind), keyword, InBlock);
 }
 
 void Interpreter::buttonProperty(Run &run) {
@@ -166,20 +168,31 @@ void Interpreter::buttonProperty(Run &run) {
   if (!table.contains(table.count())) return;
   const QString &k = run.keyword;
   if (is(k, u"EVENT")) return eventBlock(run, table, buttonEvents);
+  const MemberWord *word = propertyOf(BlockKind::Button, k);
+  if (word == nullptr) return;
   const QStringView line = run.line;
   const int at = operandPosition(k);
   ButtonRecord &b = table[table.count()];
-  if (commonProperty(b, k, line)) return;
-  if (is(k, u"TYPE"))
+  if (commonProperty(b, word->member, line, at)) return;
+  switch (word->member) {
+  case Member::Type:
     b.type = upperWordAt(line, at);
-  else if (is(k, u"BITMAP"))
+    return;
+  case Member::Bitmap:
     b.bitmap = quotedString(line, at);
-  else if (is(k, u"DOWNBITMAP"))
+    return;
+  case Member::DownBitmap:
     b.downBitmap = quotedString(line, at);
-  else if (is(k, u"OVERBITMAP"))
+    return;
+  case Member::OverBitmap:
     b.overBitmap = quotedString(line, at);
-  else if (is(k, u"CAPTION"))
+    return;
+  case Member::Caption:
     b.caption = quotedString(line, at);
+    return;
+  default:
+    return;
+  }
 }
 
 void Interpreter::inputBoxProperty(Run &run) {
@@ -187,9 +200,11 @@ void Interpreter::inputBoxProperty(Run &run) {
   if (!table.contains(table.count())) return;
   const QString &k = run.keyword;
   if (is(k, u"EVENT")) return eventBlock(run, table, inputBoxEvents);
+  const MemberWord *word = propertyOf(BlockKind::InputBox, k);
+  if (word == nullptr) return;
   InputBoxRecord &b = table[table.count()];
-  if (commonProperty(b, k, run.line)) return;
-  if (is(k, u"TEXT")) b.text = quotedString(run.line, operandPosition(k));
+  if (commonProperty(b, word->member, run.line, operandPosition(k))) return;
+  if (word->member == Member::Text) b.text = quotedString(run.line, operandPosition(k));
 }
 
 void Interpreter::browserProperty(Run &run) {
@@ -197,23 +212,33 @@ void Interpreter::browserProperty(Run &run) {
   if (!table.contains(table.count())) return;
   const QString &k = run.keyword;
   if (is(k, u"EVENT")) return eventBlock(run, table, browserEvents);
+  const MemberWord *word = propertyOf(BlockKind::Browser, k);
+  if (word == nullptr) return;
   const QStringView line = run.line;
   const int at = operandPosition(k);
-  if (is(k, u"LOCATION")) {
+  if (word->member == Member::Location) {
     const QString location = resolvedBrowserAddress(quotedString(line, at));
     table[table.count()].location = location;
     return;
   }
   BrowserRecord &b = table[table.count()];
-  if (commonProperty(b, k, line)) return;
-  if (is(k, u"HOME"))
+  if (commonProperty(b, word->member, line, at)) return;
+  switch (word->member) {
+  case Member::Home:
     b.home = quotedString(line, at);
-  else if (is(k, u"MASK"))
+    return;
+  case Member::Mask:
     b.mask = quotedString(line, at);
-  else if (is(k, u"TYPE"))
+    return;
+  case Member::Type:
     b.type = upperWordAt(line, at);
-  else if (is(k, u"JSERRORS"))
+    return;
+  case Member::JsErrors:
     b.jsErrors = flagAt(line, at);
+    return;
+  default:
+    return;
+  }
 }
 
 // Consumes the lines up to ENDEVENT without interpreting them. A block never

@@ -14,28 +14,56 @@ namespace nuv {
 using namespace Qt::StringLiterals;
 
 // One table in dispatch order: the first matching keyword wins, and the order
-// is what documents rely on (an object named like a keyword gets the keyword).
+// is what documents rely on (an object named like a keyword gets the keyword). Each row also
+// says what the statement takes, for the checker and the reference.
 const Interpreter::Statement Interpreter::s_statements[] = {
-    {u"ALWAYSONTOP", &Interpreter::alwaysOnTop},
-    {u"RESTRICTMOVE", &Interpreter::restrictMove},
-    {u"SHOWINTASKBAR", &Interpreter::showInTaskbar},
-    {u"CLIPOBJECTS", &Interpreter::clipObjects},
-    {u"LOADINGIMAGE", &Interpreter::loadingImage},
-    {u"CACHELEVEL", &Interpreter::cacheLevel},
-    {u"TITLE", &Interpreter::title},
-    {u"PRELOAD", &Interpreter::preload},
-    {u"EXIT", &Interpreter::exit},
-    {u"MINIMIZE", &Interpreter::minimize},
-    {u"SETMASKCOLOR", &Interpreter::setMaskColor},
-    {u"SETGLOBALCURSOR", &Interpreter::setCursor},
-    {u"SETFORMCURSOR", &Interpreter::setCursor},
-    {u"SETBUTTONCURSOR", &Interpreter::setCursor},
-    {u"SETTEXTBUTTONCURSOR", &Interpreter::setCursor},
-    {u"SETGRAPHBUTTONCURSOR", &Interpreter::setCursor},
-    {u"SETINPUTBOXCURSOR", &Interpreter::setCursor},
-    {u"NEW", &Interpreter::newEngine},
-    {u"OBJECT", &Interpreter::openObject},
-    {u"ENDOBJECT", &Interpreter::closeObject},
+    {{u"ALWAYSONTOP", u"TRUE or FALSE", u"TRUE", u"keeps the window above other windows"},
+     &Interpreter::alwaysOnTop},
+    {{u"RESTRICTMOVE", u"NONE, NOMOVE, HORIZONTALONLY or VERTICALONLY, or a NUV.RM constant",
+      u"HORIZONTALONLY", u"how far a person may drag the window"},
+     &Interpreter::restrictMove},
+    {{u"SHOWINTASKBAR", u"TRUE or FALSE", u"FALSE", u"whether the window has a taskbar button"},
+     &Interpreter::showInTaskbar},
+    {{u"CLIPOBJECTS", u"TRUE or FALSE", u"FALSE",
+      u"whether an alpha skin clips the objects to its shape"},
+     &Interpreter::clipObjects},
+    {{u"LOADINGIMAGE", u"SHAPED or nothing, then a quoted picture location", u"\"loading.png\"",
+      u"the picture the next PRELOAD shows while it fetches"},
+     &Interpreter::loadingImage},
+    {{u"CACHELEVEL", u"0, 1 or 2", u"2",
+      u"kept copies: 0 always downloads, 1 asks the server whether they changed, 2 uses them"},
+     &Interpreter::cacheLevel},
+    {{u"TITLE", u"a text value", u"\"My Skivet\"", u"the window's title"}, &Interpreter::title},
+    {{u"PRELOAD",
+      u"IMAGE or FILE and a location; IMAGES or FILES, then a location a line up to ENDPRELOAD",
+      u"IMAGE \"skin.png\"", u"fetches into the cache ahead of use, behind the loading window"},
+     &Interpreter::preload},
+    {{u"EXIT", {}, {}, u"closes the window; the lines after it still run"}, &Interpreter::exit},
+    {{u"MINIMIZE", {}, {}, u"minimizes the window"}, &Interpreter::minimize},
+    {{u"SETMASKCOLOR", u"a colour number", u"RGB(255, 0, 255)",
+      u"the colour that SETSHAPEBMP leaves out of a BITMAP's outline"},
+     &Interpreter::setMaskColor},
+    {{u"SETGLOBALCURSOR", u"a NUV.MP constant, a system pointer number or a quoted pointer file",
+      u"NUV.MPHand", u"the pointer over the whole window"},
+     &Interpreter::setCursor},
+    {{u"SETFORMCURSOR", u"as SETGLOBALCURSOR", u"NUV.MPCross", u"the pointer over the background"},
+     &Interpreter::setCursor},
+    {{u"SETBUTTONCURSOR", u"as SETGLOBALCURSOR", u"NUV.MPHand", u"the pointer over every button"},
+     &Interpreter::setCursor},
+    {{u"SETTEXTBUTTONCURSOR", u"as SETGLOBALCURSOR", u"NUV.MPHand",
+      u"the pointer over text buttons"},
+     &Interpreter::setCursor},
+    {{u"SETGRAPHBUTTONCURSOR", u"as SETGLOBALCURSOR", u"NUV.MPHand",
+      u"the pointer over picture and shaped buttons"},
+     &Interpreter::setCursor},
+    {{u"SETINPUTBOXCURSOR", u"as SETGLOBALCURSOR", u"NUV.MPIBeam", u"the pointer over input boxes"},
+     &Interpreter::setCursor},
+    {{u"NEW", u"a quoted location, then placement options", u"\"other.nuv\" -x:10 -y:10",
+      u"starts another engine on that location"},
+     &Interpreter::newEngine},
+    {{u"OBJECT", u"BUTTON, INPUTBOX, BROWSER or FORM", u"BUTTON", u"opens an object's block"},
+     &Interpreter::openObject},
+    {{u"ENDOBJECT", {}, {}, u"closes the block and makes the object"}, &Interpreter::closeObject},
 };
 
 Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources &resources)
@@ -54,7 +82,14 @@ Interpreter::Interpreter(WindowSystem &windowSystem, DocumentResources &resource
 bool Interpreter::isStatementKeyword(QStringView keyword) {
   return std::any_of(
       std::begin(s_statements), std::end(s_statements),
-      [keyword](const Statement &statement) { return statement.keyword == keyword; });
+      [keyword](const Statement &statement) { return statement.entry.word == keyword; });
+}
+
+std::vector<WordEntry> Interpreter::statementWords() {
+  std::vector<WordEntry> words;
+  for (const Statement &statement : s_statements)
+    words.push_back(statement.entry);
+  return words;
 }
 
 // Copies into the target's own buffer, which a run reuses line after line without allocating.
@@ -92,7 +127,8 @@ void Interpreter::parseContent(QString &text) {
     Handler handler = nullptr;
     for (const Statement &statement : s_statements) {
       // Sizes first: most keywords differ in length, and the size is known without a call.
-      if (statement.keyword.size() == run.keyword.size() && statement.keyword == run.keyword) {
+      const QStringView word = statement.entry.word;
+      if (word.size() == run.keyword.size() && word == run.keyword) {
         handler = statement.handler;
         break;
       }

@@ -6,6 +6,7 @@
 #include "pageorigins.h"
 #include "text.h"
 #include "valuestore.h"
+#include "vocabulary.h"
 #include "windowsystem.h"
 
 #include <QHash>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <vector>
 
 namespace nuv {
 
@@ -62,6 +64,8 @@ public:
 
   // One of the statements recognised everywhere, even inside object blocks; upper case.
   static bool isStatementKeyword(QStringView keyword);
+  // The statements in dispatch order, with what each takes.
+  static std::vector<WordEntry> statementWords();
 
   ValueStore &valueStore() { return m_store; }
   ObjectModel &objects() { return m_objects; }
@@ -115,7 +119,7 @@ private:
   };
   using Handler = void (Interpreter::*)(Run &);
   struct Statement {
-    QStringView keyword;
+    WordEntry entry;
     Handler handler;
   };
   static const Statement s_statements[];
@@ -163,13 +167,13 @@ private:
   };
   void objectCommand(Run &run);
   // The FORM statements, from a FORM block (NAME allowed) or as commands at run time.
-  void formStatement(Run &run, QStringView command, QStringView text, bool inBlock);
-  void browserCommand(const CommandTarget &target, QStringView command, QStringView rest);
-  void buttonCommand(const CommandTarget &target, QStringView command, QStringView rest);
-  void inputBoxCommand(const CommandTarget &target, QStringView command, QStringView rest);
+  void formStatement(Run &run, const MemberWord &command, QStringView text);
+  void browserCommand(const CommandTarget &target, const MemberWord &command, QStringView rest);
+  void buttonCommand(const CommandTarget &target, const MemberWord &command, QStringView rest);
+  void inputBoxCommand(const CommandTarget &target, const MemberWord &command, QStringView rest);
   template <typename Record>
-  bool placementCommand(RecordTable<Record> &table, int r, ControlId control, QStringView command,
-                        QStringView rest);
+  bool placementCommand(RecordTable<Record> &table, int r, ControlId control,
+                        const MemberWord &command, QStringView rest);
   // A position or size in pixels read from a command's value.
   int pixelValue(QStringView rest, QStringView command) const;
 

@@ -29,6 +29,8 @@ struct ButtonRecord {
   QString onMouseDown;
   QString onMouseUp;
   QString onMouseOver;
+
+  bool operator==(const ButtonRecord &) const = default;
 };
 
 struct InputBoxRecord {
@@ -40,6 +42,8 @@ struct InputBoxRecord {
   QString text;
   bool visible = true;
   QString onChanged;
+
+  bool operator==(const InputBoxRecord &) const = default;
 };
 
 struct BrowserRecord {
@@ -58,10 +62,14 @@ struct BrowserRecord {
   bool visible = true;
   QString onBeforeNavigate;
   QString onAfterNavigate;
+
+  bool operator==(const BrowserRecord &) const = default;
 };
 
 struct FormRecord {
   QString name;
+
+  bool operator==(const FormRecord &) const = default;
 };
 
 struct ObjectIndexEntry {
@@ -69,6 +77,8 @@ struct ObjectIndexEntry {
   ObjectKind kind = ObjectKind::TextButton;
   ControlId control = 0;
   int recordIndex = 0; // the control's tag
+
+  bool operator==(const ObjectIndexEntry &) const = default;
 };
 
 // A table indexed from 1: slot 0 exists and is never used. Tables only grow,
@@ -85,6 +95,7 @@ public:
   const Record &operator[](int i) const { return m_records.at(size_t(i)); }
   bool contains(int i) const { return i >= 1 && i <= count(); }
   void clear() { m_records.resize(1); }
+  bool operator==(const RecordTable &) const = default;
 
 private:
   std::vector<Record> m_records;

@@ -15,39 +15,76 @@ Value flag(bool b) {
   return Value(b);
 }
 
+// The member a word reads on an object of this kind; nullptr for none.
+const MemberWord *readable(BlockKind kind, QStringView word) {
+  return findMember(kindWords(kind), word, Readable);
+}
+
 // NAME, TOP, LEFT, WIDTH, HEIGHT and VISIBLE: every kind of control has them.
-template <typename Record> Value commonField(const Record &r, QStringView word) {
-  if (word == u"NAME") return text(r.name);
-  if (word == u"TOP") return number(r.top);
-  if (word == u"LEFT") return number(r.left);
-  if (word == u"WIDTH") return number(r.width);
-  if (word == u"HEIGHT") return number(r.height);
-  if (word == u"VISIBLE") return flag(r.visible);
-  return {};
+template <typename Record> Value commonField(const Record &r, Member member) {
+  switch (member) {
+  case Member::Name:
+    return text(r.name);
+  case Member::Top:
+    return number(r.top);
+  case Member::Left:
+    return number(r.left);
+  case Member::Width:
+    return number(r.width);
+  case Member::Height:
+    return number(r.height);
+  case Member::Visible:
+    return flag(r.visible);
+  default:
+    return {};
+  }
 }
 
 Value buttonField(const ButtonRecord &b, QStringView word) {
-  if (word == u"TYPE") return text(b.type);
-  if (word == u"CAPTION") return text(b.caption);
-  if (word == u"BITMAP") return text(b.bitmap);
-  if (word == u"DOWNBITMAP") return text(b.downBitmap);
-  if (word == u"OVERBITMAP") return text(b.overBitmap);
-  if (word == u"SHAPED") return flag(b.shaped);
-  return commonField(b, word);
+  const MemberWord *m = readable(BlockKind::Button, word);
+  if (m == nullptr) return {};
+  switch (m->member) {
+  case Member::Type:
+    return text(b.type);
+  case Member::Caption:
+    return text(b.caption);
+  case Member::Bitmap:
+    return text(b.bitmap);
+  case Member::DownBitmap:
+    return text(b.downBitmap);
+  case Member::OverBitmap:
+    return text(b.overBitmap);
+  case Member::Shaped:
+    return flag(b.shaped);
+  default:
+    return commonField(b, m->member);
+  }
 }
 
 Value inputBoxField(const InputBoxRecord &b, QStringView word) {
-  if (word == u"TEXT") return text(b.text);
-  return commonField(b, word);
+  const MemberWord *m = readable(BlockKind::InputBox, word);
+  if (m == nullptr) return {};
+  if (m->member == Member::Text) return text(b.text);
+  return commonField(b, m->member);
 }
 
 Value browserField(const BrowserRecord &b, QStringView word) {
-  if (word == u"TYPE") return text(b.type);
-  if (word == u"MASK") return text(b.mask);
-  if (word == u"LOCATION") return text(b.location);
-  if (word == u"TARGETURL") return text(b.targetUrl);
-  if (word == u"SHAPED") return flag(b.shaped);
-  return commonField(b, word);
+  const MemberWord *m = readable(BlockKind::Browser, word);
+  if (m == nullptr) return {};
+  switch (m->member) {
+  case Member::Type:
+    return text(b.type);
+  case Member::Mask:
+    return text(b.mask);
+  case Member::Location:
+    return text(b.location);
+  case Member::TargetUrl:
+    return text(b.targetUrl);
+  case Member::Shaped:
+    return flag(b.shaped);
+  default:
+    return commonField(b, m->member);
+  }
 }
 
 } // namespace

@@ -3,11 +3,9 @@
 
 #include "interpreter.h"
 #include "text.h"
+#include "vocabulary.h"
 
 namespace nuv {
-
-// The declaration block a run is inside, named after the OBJECT line's kind word.
-enum class BlockKind { None, Button, InputBox, Browser, Form };
 
 struct Interpreter::Run {
   explicit Run(const QString &prepared) : text(prepared), lines(text) {}
@@ -15,9 +13,9 @@ struct Interpreter::Run {
   const QString text; // owned copy: the caller's text may change while we run
   LineIndex lines;
   int lineIndex = 0;
-  QStringView line; // trimmed, comment removed; a view into text
-  QString keyword;  // first token, upper-cased
-  BlockKind openBlock = BlockKind::None;
+  QStringView line;                      // trimmed, comment removed; a view into text
+  QString keyword;                       // first token, upper-cased
+  BlockKind openBlock = BlockKind::None; // the declaration block the run is inside
   QString pendingSkinBitmap;
   QString pendingAlphaBitmap;
   bool skinApplied = false;

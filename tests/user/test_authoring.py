@@ -1,5 +1,7 @@
 """The tools for people who write Skivets: --help, --version, --check, --watch, --screenshot."""
 import os
+import re
+import shutil
 import struct
 import subprocess
 import time
@@ -60,61 +62,136 @@ class Options(UserTest):
         self.assertIn("unknown option '--frobnicate'", err)
 
 
+def check(test, document, include=None):
+    """The exit status, diagnostic lines and standard error of checking a document of these lines
+    in the test's folder, with parts/inc.skv beside it when an include is given."""
+    test.write("app.nuv", '"doc.skv"')
+    test.write("doc.skv", document)
+    if include is not None:
+        test.write("parts/inc.skv", include)
+    rc, out, err = test.run_to_end("--check", "app.nuv")
+    return rc, out.splitlines(), err
+
+
+class Reference(UserTest):
+    def sections(self, text):
+        """{heading: [table rows as lists of cells]} of the Markdown --reference prints."""
+        sections, heading = {}, None
+        for line in text.splitlines():
+            if line.startswith("#"):
+                heading = line.lstrip("#").strip()
+                sections[heading] = []
+            elif line.startswith("| ") and not line.startswith("| Word") and \
+                    not line.startswith("| Event") and not line.startswith("| Constant"):
+                sections[heading].append([cell.strip().strip("`") for cell in line[2:-2].split(" | ")])
+        return sections
+
+    def test_the_reference_is_the_page_in_docs_and_its_examples_check_clean(self):
+        rc, out, err = self.run_to_end("--reference")
+        self.assertEqual((rc, err), (0, ""))
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", "docs", "reference.md")) as f:
+            self.assertEqual(out, f.read(), "docs/reference.md is printed by nuv --reference")
+        sections = self.sections(out)
+        words = [row[0] for row in sections["Statements"]]
+        self.assertEqual(words[:2], ["ALWAYSONTOP", "RESTRICTMOVE"])
+        self.assertIn(["TITLE", "a text value", 'TITLE "My Skivet"', "the window's title"],
+                      sections["Statements"])
+        self.assertIn(["NUV.MPHand", "32649", "pointing hand"], sections["Constants"])
+        # Every example, put where it belongs, is a document the checker finds nothing in: the
+        # words it prints are the words the engine and the checker know.
+        documents = {"statements": "\n".join(row[2] for row in sections["Statements"])}
+        for heading, rows in sections.items():
+            if not heading.startswith("OBJECT "):
+                continue
+            block, commands = [heading], []
+            for row in rows:
+                if len(row) == 2:
+                    block += [f"EVENT {row[0]}", "ENDEVENT"]
+                elif "." in row[2].split(" ")[0]:
+                    commands.append(row[2])
+                else:
+                    block.append(row[2])
+            documents[heading] = "\n".join(block + ["ENDOBJECT"] + commands)
+        self.assertEqual(len(documents), 5)
+        self.write_bytes("picture.png", solid(4, 4, (1, 2, 3)))
+        for name, document in documents.items():
+            with self.subTest(name=name):
+                for quoted in re.findall(r'"([^"]*)"', document):
+                    if not quoted.startswith("http") and "." in quoted:
+                        shutil.copy(os.path.join(self.dir, "picture.png"),
+                                    os.path.join(self.dir, quoted))
+                rc, lines, err = check(self, document + "\n")
+                self.assertEqual((rc, lines), (0, []), document)
+
+
 class Check(UserTest):
     def check(self, document, include=None):
-        """The diagnostic lines and exit status of checking a document of these lines."""
-        self.write("app.nuv", '"doc.skv"')
-        self.write("doc.skv", document)
-        if include is not None:
-            self.write("parts/inc.skv", include)
-        rc, out, err = self.run_to_end("--check", "app.nuv")
-        return rc, out.splitlines(), err
+        return check(self, document, include)
 
-    def test_broken_documents_name_the_file_and_line(self):
+    def test_each_fault_is_one_line_naming_the_file_and_line(self):
         doc, inc = os.path.join(self.dir, "doc.skv"), os.path.join(self.dir, "parts", "inc.skv")
         self.write_bytes("skin.png", solid(4, 4, (1, 2, 3)))
+        # Lines the engine passes over are warnings and leave the exit status 0; what stops a
+        # document or shows a message at run time is an error.
         cases = [
             # Empty lines and comments keep their numbers.
-            ('TITLE "a"\n\n# note\nTITEL "b"\n', None, f"{doc}:4: error: unknown statement 'TITEL'"),
-            ("Missing.HIDE\n", None, f"{doc}:1: error: no object is named 'Missing'"),
-            ("OBJECT BUTTON\nNAME Go\nCOLOR 3\nENDOBJECT\n", None,
-             f"{doc}:3: error: BUTTON has no property 'COLOR'"),
-            ("OBJECT INPUTBOX\nNAME In\nEVENT CLICK\nENDEVENT\nENDOBJECT\n", None,
-             f"{doc}:3: error: INPUTBOX has no event 'CLICK'"),
-            ("OBJECT BUTTON\nNAME Go\nENDOBJECT\nGo.TEXT 'x'\n", None,
-             f"{doc}:4: error: Go is a BUTTON, which has no command 'TEXT'"),
+            ('TITLE "a"\n\n# note\nTITEL "b"\n', None, 0,
+             [f"{doc}:4: warning: unknown statement 'TITEL'"]),
+            ("Missing.HIDE\n", None, 0, [f"{doc}:1: warning: no object is named 'Missing'"]),
+            # A command word after an unknown name: the object is what is missing.
+            ("Ghost HIDE\n", None, 0, [f"{doc}:1: warning: no object is named 'Ghost'"]),
+            ("OBJECT BUTTON\nNAME Go\nCOLOR 3\nENDOBJECT\n", None, 0,
+             [f"{doc}:3: warning: BUTTON has no property 'COLOR'"]),
+            ("OBJECT INPUTBOX\nNAME In\nEVENT CLICK\nENDEVENT\nENDOBJECT\n", None, 0,
+             [f"{doc}:3: warning: INPUTBOX has no event 'CLICK'"]),
+            ("OBJECT BUTTON\nNAME Go\nENDOBJECT\nGo.TEXT 'x'\n", None, 0,
+             [f"{doc}:4: warning: Go is a BUTTON, which has no command 'TEXT'"]),
+            ("PRELOAD PICTURES\n", None, 0,
+             [f"{doc}:1: warning: PRELOAD takes IMAGE, IMAGES, FILE or FILES"]),
             # Event blocks run as texts of their own: their lines are checked as statements.
             ("OBJECT BUTTON\nNAME Go\nEVENT CLICK\n  Go.HIDE\n  Nope.SHOW\nENDEVENT\nENDOBJECT\n",
-             None, f"{doc}:5: error: no object is named 'Nope'"),
-            ("OBJECT BUTTON\nNAME Go\n", None,
-             f"{doc}:1: error: OBJECT block is never closed: ENDOBJECT is missing"),
-            ("OBJECT BUTTON\nEVENT CLICK\nTITLE 'x'\n", None,
-             f"{doc}:2: error: EVENT block is never closed: ENDEVENT is missing"),
-            ("PRELOAD IMAGES\n'skin.png'\n", None,
-             f"{doc}:1: error: PRELOAD list is never closed: ENDPRELOAD is missing"),
-            ('TITLE "open\n', None, f"{doc}:1: error: unclosed quote"),
-            ("OBJECT WIDGET\nENDOBJECT\n", None,
-             f"{doc}:1: error: unknown OBJECT kind 'WIDGET': BUTTON, INPUTBOX, BROWSER or FORM"),
-            ('OBJECT FORM\nBITMAP "gone.png"\nENDOBJECT\n', None,
-             f"{doc}:2: error: file not found: 'gone.png'"),
-            ('LOADINGIMAGE "gone.gif"\n', None, f"{doc}:1: error: file not found: 'gone.gif'"),
-            ('OBJECT BROWSER\nMASK "gone.bmp"\nENDOBJECT\n', None,
-             f"{doc}:2: error: file not found: 'gone.bmp'"),
-            ('SETFORMCURSOR "gone.cur"\n', None, f"{doc}:1: error: file not found: 'gone.cur'"),
-            ('TITLE "a"\n%INCLUDE "gone.skv"\n', None,
-             f"{doc}:2: error: cannot read '{self.dir}/gone.skv'"),
+             None, 0, [f"{doc}:5: warning: no object is named 'Nope'"]),
+            ("OBJECT BUTTON\nNAME Go\n", None, 1,
+             [f"{doc}:1: error: OBJECT block is never closed: ENDOBJECT is missing"]),
+            # The event took the ENDOBJECT with it: one fault, said once.
+            ("OBJECT BUTTON\nEVENT CLICK\nTITLE 'x'\nENDOBJECT\n", None, 1,
+             [f"{doc}:2: error: EVENT block is never closed: ENDEVENT is missing"]),
+            ("PRELOAD IMAGES\n'skin.png'\n", None, 1,
+             [f"{doc}:1: error: PRELOAD list is never closed: ENDPRELOAD is missing"]),
+            ('TITLE "open\n', None, 1, [f"{doc}:1: error: unclosed quote"]),
+            # The engine says "Invalid Object" and passes over the block's lines.
+            ("OBJECT WIDGET\nNAME W\nCAPTION 'x'\nENDOBJECT\n", None, 1,
+             [f"{doc}:1: error: unknown OBJECT kind 'WIDGET': BUTTON, INPUTBOX, BROWSER or FORM"]),
+            ('OBJECT FORM\nBITMAP "gone.png"\nENDOBJECT\n', None, 1,
+             [f"{doc}:2: error: file not found: 'gone.png'"]),
+            ('LOADINGIMAGE "gone.gif"\n', None, 1, [f"{doc}:1: error: file not found: 'gone.gif'"]),
+            ('OBJECT BROWSER\nMASK "gone.bmp"\nENDOBJECT\n', None, 1,
+             [f"{doc}:2: error: file not found: 'gone.bmp'"]),
+            ('SETFORMCURSOR "gone.cur"\n', None, 1, [f"{doc}:1: error: file not found: 'gone.cur'"]),
+            # Findings come in line order, whether the checker or the reader finds them.
+            ('TITEL "a"\n%INCLUDE "gone.skv"\nNope.SHOW\n', None, 1,
+             [f"{doc}:1: warning: unknown statement 'TITEL'",
+              f"{doc}:2: error: cannot read '{self.dir}/gone.skv'",
+              f"{doc}:3: warning: no object is named 'Nope'"]),
             # A line inside an include keeps its own file and number, CR LF or not.
             ('TITLE "a"\n%INCLUDE "parts/inc.skv"\nTITLE "b"\n',
-             '\n\nOBJECT FORM\nBITMAP "skin.png"\nALPHABLENDBITMAP "none.png"\nENDOBJECT\n',
-             f"{inc}:5: error: file not found: 'none.png'"),
-            ('%INCLUDE "parts/inc.skv"\nTITEL "b"\n', "# one\r# two\rGo.SHOW\r",
-             f"{inc}:3: error: no object is named 'Go'"),
+             '\n\nOBJECT FORM\nBITMAP "skin.png"\nALPHABLENDBITMAP "none.png"\nENDOBJECT\n', 1,
+             [f"{inc}:5: error: file not found: 'none.png'"]),
+            ('%INCLUDE "parts/inc.skv"\nTITEL "b"\n', "# one\r# two\rGo.SHOW\r", 0,
+             [f"{inc}:3: warning: no object is named 'Go'",
+              f"{doc}:2: warning: unknown statement 'TITEL'"]),
+            # Includes that include nothing.
+            ('TITLE "a"\n%INCLUDE "parts/inc.skv"\n', 'TITLE "b"\n%INCLUDE "doc.skv"\n', 0,
+             [f"{inc}:2: warning: include cycle: '{doc}' is already being read "
+              f"({doc} -> {inc} -> {doc}); this line includes nothing"]),
+            ('TITLE "a"\n%INCLUDE parts/inc.skv\n', 'TITLE "b"\n', 0,
+             [f"{doc}:2: warning: %INCLUDE takes a quoted location: 'parts/inc.skv' reads as an "
+              "empty value, so this line includes nothing"]),
         ]
-        for document, include, expected in cases:
+        for document, include, status, expected in cases:
             with self.subTest(document=document, include=include):
                 rc, lines, err = self.check(document, include)
-                self.assertEqual(rc, 1, err)
-                self.assertIn(expected, lines)
+                self.assertEqual((rc, lines), (status, expected), err)
 
     def test_warnings_alone_pass_and_a_sound_document_prints_nothing(self):
         self.write_bytes("skin.png", solid(4, 4, (1, 2, 3)))
@@ -203,9 +280,52 @@ class Watch(UserTest):
         self.write("doc.skv", 'TITLE "Mended"\nOBJECT BUTTON\nNAME B\nCAPTION "b"\nENDOBJECT\n'
                    'B CAPTION "ignored"\n')
         self.assertEqual(engine.wait_title(window, "Mended", timeout=2), "Mended")
-        self.assertIn(f"{doc}:6: error: B is a BUTTON, which has no command 'CAPTION'",
+        self.assertIn(f"{doc}:6: warning: B is a BUTTON, which has no command 'CAPTION'",
                       failures(2))
         self.assertEqual(failures(2).count("no longer reads"), 2)
+        self.assertIsNone(engine.process.poll())
+
+
+    def test_files_that_go_missing_are_watched_for_until_they_return(self):
+        self.write("app.nuv", '"doc.skv"')
+        self.write("parts/inc.skv", 'TITLE "Include"\n')
+        self.write("doc.skv", 'TITLE "First"\n%INCLUDE "parts/inc.skv"\n')
+        said = os.path.join(self.dir, "stderr.txt")
+        with open(said, "w") as stderr:
+            engine = Engine(["--watch", "app.nuv"], self.env, cwd=self.dir, stderr=stderr)
+        self.addCleanup(engine.stop)
+        window = engine.window("Include")
+
+        def refused(count):
+            def read():
+                with open(said) as f:
+                    return f.read()
+            return wait_for(read, lambda text: text.count("no longer reads") >= count)
+        away = os.path.join(self.dir, "away")
+        doc = 'TITLE "First"\n%INCLUDE "parts/inc.skv"\n'
+        # The document, an include's whole folder and an include go and come back, the first and
+        # last as new files: nothing may stay watched on the file that left. Each is then edited
+        # in place. Rows: what moves, what comes back (None: the same, renamed back), the title
+        # then, the file edited, its text, the title then.
+        moves = [
+            ("doc.skv", '%INCLUDE "parts/inc.skv"\nTITLE "Doc back"\n', "Doc back",
+             "doc.skv", doc, "Include"),
+            ("parts", None, "Include", "parts/inc.skv", 'TITLE "Edit 2"\n', "Edit 2"),
+            ("parts/inc.skv", 'TITLE "Include back"\n', "Include back",
+             "parts/inc.skv", 'TITLE "Edit 3"\n', "Edit 3"),
+        ]
+        for count, (name, back, title, edited, text, after) in enumerate(moves, start=1):
+            with self.subTest(name=name):
+                os.rename(os.path.join(self.dir, name), away)
+                refused(count)
+                if back is None:
+                    os.rename(away, os.path.join(self.dir, name))
+                else:
+                    os.remove(away)
+                    self.write(name, back)
+                self.assertEqual(engine.wait_title(window, title, timeout=3), title)
+                self.write(edited, text)
+                self.assertEqual(engine.wait_title(window, after, timeout=3), after)
         self.assertIsNone(engine.process.poll())
 
 
@@ -223,6 +343,16 @@ class Screenshot(UserTest):
         width, height, channels, rows = png_pixels(shot)
         self.assertEqual((width, height, channels), (64, 48, 4))
         self.assertEqual(rows[10][40:44], bytes((200, 30, 40, 255)))
+
+    def test_a_file_that_cannot_be_written_fails_with_a_message(self):
+        self.write_bytes("skin.png", solid(8, 8, (200, 30, 40)))
+        self.write("app.nuv", '"doc.skv"')
+        self.write("doc.skv", 'OBJECT FORM\nBITMAP "skin.png"\nENDOBJECT\n')
+        shot = os.path.join(self.dir, "no", "such", "shot.png")
+        rc, _, err = self.run_to_end("--screenshot", shot, "app.nuv")
+        self.assertEqual(rc, 1)
+        self.assertIn(f"nuv: could not write the screenshot {shot}: ", err)
+        self.assertFalse(os.path.exists(os.path.dirname(shot)))
 
 
 if __name__ == "__main__":

@@ -96,7 +96,7 @@ CASES = [
          document='TITLE "Local"\nPRELOAD FILES\n%INCLUDE "{dir}/tokens.txt"\nENDPRELOAD\n',
          title="Local", never=["Read Error"]),
 
-    # Messages name the cause; the original text stays for what is gone.
+    # Messages name the cause; a location that is not there "appears to no longer exist!".
     dict(name="missing document", location="{site}nothing.skv",
          stderr=["{site}nothing.skv\n\n" + GONE]),
     dict(name="flood, with the real bounds", location="{site}flood/app.skv", real_bounds=True,

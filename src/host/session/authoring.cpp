@@ -1,4 +1,5 @@
-// Tools for people who write Skivets: --help, --version, --check, --watch and --screenshot.
+// Tools for people who write Skivets: --help, --version, --reference, --check, --watch and
+// --screenshot.
 #include "authoring.h"
 
 #include "cache.h"
@@ -7,11 +8,14 @@
 #include "interpreter.h"
 #include "locations.h"
 #include "quietwindowsystem.h"
+#include "reference.h"
 #include "startup.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace nuv {
 
@@ -24,7 +28,7 @@ const char helpText[] = R"(Usage: nuv LOCATION [-x:N] [-y:N] [-ox:N] [-oy:N] [-r
        nuv --watch LOCATION [placement options]
        nuv --screenshot FILE LOCATION [placement options]
        nuv -postinstall | -preuninstall
-       nuv --help | --version
+       nuv --help | --version | --reference
 
 Runs a Skivet. LOCATION is a location file (.nuv, .jov) whose first field names the document,
 or an http(s):// address whose body does.
@@ -36,11 +40,16 @@ Placement:
   -nomove            accepted for old shortcuts; no effect
 
 For people who write Skivets:
-  --check LOCATION   report what the document gets wrong, one line each, as
-                     FILE:LINE: error: text (or warning); exit status 1 on an error
+  --check LOCATION   report what the document gets wrong, in line order, one line each, as
+                     FILE:LINE: error: text, or warning: for a line the engine passes over;
+                     exit status 1 on an error, 0 for warnings alone
   --watch LOCATION   run the Skivet, and run it afresh whenever the document or a file it
-                     includes changes; a version with errors leaves the last good one showing
-  --screenshot FILE  render the first frame without a display into the PNG FILE, and exit
+                     includes changes, also once a file that went missing is back; a version
+                     that cannot run as it stands leaves the last good one showing
+  --screenshot FILE  render the first frame without a display into the PNG FILE, and exit;
+                     exit status 1 when FILE cannot be written
+  --reference        print the language reference: every statement, object, property,
+                     command, event and constant, with what it takes and an example
 
 Installers:
   -postinstall       make a desktop entry for every template in the program's Desktop folder
@@ -116,6 +125,7 @@ AuthoringOptions readAuthoringOptions(const QStringList &arguments) {
   AuthoringOptions options;
   bool help = false;
   bool version = false;
+  bool reference = false;
   const auto setMode = [&options](AuthoringMode mode, const QString &option) {
     if (options.mode != AuthoringMode::Run && options.mode != mode)
       options.mistake = u"%1 cannot be combined with the other tool options"_s.arg(option);
@@ -139,6 +149,8 @@ AuthoringOptions readAuthoringOptions(const QStringList &arguments) {
       help = true;
     } else if (option == u"--version") {
       version = true;
+    } else if (option == u"--reference") {
+      reference = true;
     } else if (option == u"--check" || option == u"--watch") {
       setMode(option == u"--check" ? AuthoringMode::Check : AuthoringMode::Watch, option);
       const QString location = value();
@@ -154,6 +166,8 @@ AuthoringOptions readAuthoringOptions(const QStringList &arguments) {
     options.mode = AuthoringMode::Help;
   else if (version)
     options.mode = AuthoringMode::Version;
+  else if (reference)
+    options.mode = AuthoringMode::Reference;
   else if (!options.mistake.isEmpty())
     options.mode = AuthoringMode::Mistake;
   else if (options.mode != AuthoringMode::Run && options.arguments.isEmpty())
@@ -163,7 +177,8 @@ AuthoringOptions readAuthoringOptions(const QStringList &arguments) {
 
 bool runsWithoutWindow(AuthoringMode mode) {
   return mode == AuthoringMode::Help || mode == AuthoringMode::Version ||
-         mode == AuthoringMode::Check || mode == AuthoringMode::Mistake;
+         mode == AuthoringMode::Reference || mode == AuthoringMode::Check ||
+         mode == AuthoringMode::Mistake;
 }
 
 int runAuthoringTool(const AuthoringOptions &options) {
@@ -173,6 +188,9 @@ int runAuthoringTool(const AuthoringOptions &options) {
     return 0;
   case AuthoringMode::Version:
     std::printf("nuv %s\n", NUV_VERSION);
+    return 0;
+  case AuthoringMode::Reference:
+    print(stdout, languageReference());
     return 0;
   case AuthoringMode::Check:
     return runCheck(options);
@@ -187,25 +205,20 @@ int runAuthoringTool(const AuthoringOptions &options) {
   return 0;
 }
 
-Diagnostics diagnose(const SourceMap &map, const QString &text, const Cache &cache,
-                     const QString &document) {
-  Diagnostics out;
-  const auto add = [&](const SourceMap::Place &place, Severity severity, const QString &what) {
-    const QString location =
-        place.file >= 0 && place.file < map.files.size() ? map.files[place.file] : document;
-    QString line = isRemote(location) ? location : localPathOf(location);
-    if (place.line > 0) line += u':' + QString::number(place.line);
-    line += severity == Severity::Error ? u": error: "_s : u": warning: "_s;
-    out.lines += line + what;
-    out.errors = out.errors || severity == Severity::Error;
-  };
-  for (const SourceMap::Problem &problem : map.problems)
-    add(problem.place, Severity::Error, problem.text);
-  out.unfinished = out.errors || text.isEmpty();
-  if (text.isEmpty()) {
-    if (map.problems.empty()) add({}, Severity::Error, u"the document is empty"_s);
-    return out;
-  }
+namespace {
+
+// One thing to tell, with how many lines of the expanded text come before it.
+struct Told {
+  size_t before;
+  SourceMap::Place place;
+  Severity severity;
+  QString text;
+  bool unfinished;
+};
+
+// What the checker finds in the expanded text, placed through the map.
+void addFindings(std::vector<Told> &told, const SourceMap &map, const QString &text,
+                 const Cache &cache) {
   // One line per place: the reader ends every line it keeps with CR LF.
   QStringList lines = text.split(u"\r\n"_s);
   lines.removeLast();
@@ -215,9 +228,41 @@ Diagnostics diagnose(const SourceMap &map, const QString &text, const Cache &cac
   };
   for (const Finding &finding : checkDocument(lines, exists)) {
     const size_t index = size_t(finding.line - 1);
-    add(index < map.lines.size() ? map.lines[index] : SourceMap::Place{}, finding.severity,
-        finding.text);
-    out.unfinished = out.unfinished || finding.unfinished;
+    told.push_back({index, index < map.lines.size() ? map.lines[index] : SourceMap::Place{},
+                    finding.severity, finding.text, finding.unfinished});
+  }
+}
+
+} // namespace
+
+Diagnostics diagnose(const SourceMap &map, const QString &text, const Cache &cache,
+                     const QString &document) {
+  // A read that failed leaves a version that cannot run; an include that includes nothing is a
+  // line the engine passes over.
+  std::vector<Told> told;
+  for (const SourceMap::Problem &problem : map.problems)
+    told.push_back({problem.before, problem.place,
+                    problem.passedOver ? Severity::Warning : Severity::Error, problem.text,
+                    !problem.passedOver});
+  const bool readFailed =
+      std::any_of(told.begin(), told.end(), [](const Told &t) { return t.unfinished; });
+  if (text.isEmpty() && !readFailed)
+    told.push_back({0, {}, Severity::Error, u"the document is empty"_s, true});
+  if (!text.isEmpty()) addFindings(told, map, text, cache);
+  // In the order of the expanded text: a problem with an %INCLUDE comes before the lines it
+  // would have brought.
+  std::stable_sort(told.begin(), told.end(),
+                   [](const Told &a, const Told &b) { return a.before < b.before; });
+  Diagnostics out;
+  for (const Told &t : told) {
+    const QString location =
+        t.place.file >= 0 && t.place.file < map.files.size() ? map.files[t.place.file] : document;
+    QString line = isRemote(location) ? location : localPathOf(location);
+    if (t.place.line > 0) line += u':' + QString::number(t.place.line);
+    line += t.severity == Severity::Error ? u": error: "_s : u": warning: "_s;
+    out.lines += line + t.text;
+    out.errors = out.errors || t.severity == Severity::Error;
+    out.unfinished = out.unfinished || t.unfinished;
   }
   return out;
 }

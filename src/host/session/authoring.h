@@ -1,4 +1,5 @@
-// Tools for people who write Skivets: --help, --version, --check, --watch and --screenshot.
+// Tools for people who write Skivets: --help, --version, --reference, --check, --watch and
+// --screenshot.
 #pragma once
 
 #include "documentreader.h"
@@ -11,9 +12,10 @@ namespace nuv {
 class Cache;
 
 enum class AuthoringMode {
-  Run,        // the engine as it always was
+  Run,        // runs the Skivet, no tool
   Help,       // --help
   Version,    // --version
+  Reference,  // --reference
   Check,      // --check LOCATION
   Watch,      // --watch LOCATION
   Screenshot, // --screenshot FILE
@@ -31,7 +33,8 @@ struct AuthoringOptions {
 QStringList commandLineOf(int argc, char *argv[]);
 // Takes the "--" options out of the arguments; the rest go to start-up as they stand.
 AuthoringOptions readAuthoringOptions(const QStringList &arguments);
-// Help, Version, Check and Mistake need no window: they run here and give the exit status.
+// Help, Version, Reference, Check and Mistake need no window: they run here and give the exit
+// status.
 bool runsWithoutWindow(AuthoringMode mode);
 int runAuthoringTool(const AuthoringOptions &options);
 

@@ -15,7 +15,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The one cause the original message names.
+// Said of a location that is not there, a missing file or a server's "not found"; every
+// other cause is named in full.
 const QString gone = u"appears to no longer exist!"_s;
 
 bool isGoneStatus(int status) {
@@ -26,7 +27,13 @@ bool isGoneStatus(int status) {
 } // namespace
 
 QString DocumentReader::readDocument(const QString &location) {
-  if (m_includeChain.contains(location)) return {};
+  if (m_includeChain.contains(location)) {
+    if (m_map != nullptr)
+      passOver(u"include cycle: '%1' is already being read (%2); this line includes nothing"_s.arg(
+          location,
+          (m_includeChain.mid(m_includeChain.indexOf(location)) << location).join(u" -> "_s)));
+    return {};
+  }
   const bool topLevel = m_includeChain.isEmpty();
   if (topLevel) {
     m_texts.clear();
@@ -74,6 +81,8 @@ std::optional<QString> DocumentReader::textOf(const QString &location) {
     text = normaliseLines(decoded);
     if (m_map != nullptr) mapLines(location, decoded, *text);
   } else {
+    // A file that comes back is watched for like one that was read.
+    if (m_map != nullptr) mappedFile(location);
     showReadError(location, cause);
   }
   // A failed read is remembered too, so a file included many times is reported once.
@@ -131,12 +140,19 @@ QString DocumentReader::readRemote(const QString &location, QByteArray &raw) {
   return u"could not be read. "_s + fetched.error;
 }
 
+int DocumentReader::mappedFile(const QString &location) {
+  const qsizetype known = m_map->files.indexOf(location);
+  if (known >= 0) return int(known);
+  m_map->files.append(location);
+  return int(m_map->files.size() - 1);
+}
+
+void DocumentReader::passOver(const QString &text) {
+  m_map->problems.push_back({m_includeLine, text, true, m_map->lines.size()});
+}
+
 void DocumentReader::mapLines(const QString &location, QStringView raw, const QString &normalised) {
-  qsizetype file = m_map->files.indexOf(location);
-  if (file < 0) {
-    file = m_map->files.size();
-    m_map->files.append(location);
-  }
+  const int file = mappedFile(location);
   // The line on disk of each character normaliseLines keeps, walked by the same rules: a break
   // right after a break is dropped, and CR LF counts as one break.
   std::vector<int> lineOf;
@@ -156,7 +172,7 @@ void DocumentReader::mapLines(const QString &location, QStringView raw, const QS
   for (int n = 1; n <= lines.count(); ++n) {
     const qsizetype start = lines.line(n).data() - normalised.data();
     const int number = start < qsizetype(lineOf.size()) ? lineOf[size_t(start)] : line;
-    places.push_back({int(file), number});
+    places.push_back({file, number});
   }
 }
 
@@ -185,12 +201,22 @@ QString DocumentReader::expand(const QString &text, const QString &location) {
     }
     if (!tokenIs(work, 1, u"%INCLUDE")) continue;
     const QString argument = m_evaluator.stringValue(work, 9);
-    if (argument.isEmpty()) continue;
+    if (places != nullptr) m_includeLine = placeOf(n);
+    if (argument.isEmpty()) {
+      if (places != nullptr) {
+        const QStringView operand = trimmedView(work.mid(std::min<qsizetype>(8, work.size())));
+        const bool quoted = operand.startsWith(u'"') || operand.startsWith(u'\'');
+        passOver(quoted || operand.isEmpty()
+                     ? u"%INCLUDE names no location; this line includes nothing"_s
+                     : u"%INCLUDE takes a quoted location: '%1' reads as an empty value, so this "
+                       u"line includes nothing"_s.arg(operand));
+      }
+      continue;
+    }
     if (++m_includes > m_maxIncludes) {
       m_stop = Stop::TooManyIncludes;
       break;
     }
-    if (places != nullptr) m_includeLine = placeOf(n);
     const QString included = resolveLocation(argument, m_cache.baseFolder());
     // A document from the network must not pull local files into itself: their lines could
     // travel back to its server (a PRELOAD list turns them into requests).
@@ -213,8 +239,10 @@ void DocumentReader::showReadError(const QString &location, const QString &cause
     const bool ofTheDocument =
         m_includeChain.isEmpty() || (m_includeChain.size() == 1 && m_includeChain[0] == location);
     const SourceMap::Place place = ofTheDocument ? SourceMap::Place{} : m_includeLine;
-    m_map->problems.push_back({place, cause == gone ? u"cannot read '%1'"_s.arg(location)
-                                                    : u"'%1' "_s.arg(location) + cause});
+    m_map->problems.push_back(
+        {place,
+         cause == gone ? u"cannot read '%1'"_s.arg(location) : u"'%1' "_s.arg(location) + cause,
+         false, m_map->lines.size()});
     return;
   }
   m_windows.showMessage(u"Read Error"_s,

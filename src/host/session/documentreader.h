@@ -25,8 +25,12 @@ struct SourceMap {
   struct Problem {
     Place place; // the %INCLUDE line, or no place for the document itself
     QString text;
+    // An include the engine passes over without a message: a cycle, or a location left empty.
+    bool passedOver = false;
+    // How many lines of the expanded text come before it, so that it is told in line order.
+    size_t before = 0;
   };
-  QStringList files;        // every location read, in the order first read
+  QStringList files;        // every location read or tried, in the order first read
   std::vector<Place> lines; // one per line of the expanded text
   // Reads that failed. With a map the reader reports them here instead of in a message.
   std::vector<Problem> problems;
@@ -70,6 +74,10 @@ private:
   QString expand(const QString &text, const QString &location);
   // Mapped reads only: the source place of each line of normaliseLines(raw).
   void mapLines(const QString &location, QStringView raw, const QString &normalised);
+  // Mapped reads only: the location's index in files, added when new.
+  int mappedFile(const QString &location);
+  // Mapped reads only: an %INCLUDE line that includes nothing, said at that line.
+  void passOver(const QString &text);
   void showReadError(const QString &location, const QString &cause);
 
   Cache &m_cache;

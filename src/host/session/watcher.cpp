@@ -38,8 +38,25 @@ QString DocumentWatcher::read(SourceMap &map) {
   return reader.readDocument(m_document);
 }
 
+namespace {
+
+// The folder nearest to a path that exists now: a file that has gone, with its folder or not,
+// comes back there first.
+QString nearestFolder(const QString &path) {
+  QString folder = QFileInfo(path).absolutePath();
+  while (!QFileInfo(folder).isDir()) {
+    const QString parent = QFileInfo(folder).absolutePath();
+    if (parent == folder) break;
+    folder = parent;
+  }
+  return folder;
+}
+
+} // namespace
+
 // The files themselves, and their folders: an editor that saves by writing a new file and
-// renaming it over the old one leaves a watch on the old file with nothing to report.
+// renaming it over the old one leaves a watch on the old file with nothing to report. A file
+// that is missing is watched for through the nearest folder that exists, until it is back.
 void DocumentWatcher::watch(const SourceMap &map) {
   QSet<QString> wanted;
   for (const QString &location : map.files) {
@@ -47,10 +64,12 @@ void DocumentWatcher::watch(const SourceMap &map) {
     const QString found = findLocalFile(location);
     const QString path = found.isEmpty() ? localPathOf(location) : found;
     wanted.insert(path);
-    wanted.insert(QFileInfo(path).absolutePath());
+    wanted.insert(nearestFolder(path));
   }
-  QStringList watched = m_watcher.files() + m_watcher.directories();
-  QStringList stale;
+  // Files are watched afresh each time: a watch follows the file it was set on, which may have
+  // been moved away and another put in its place.
+  QStringList stale = m_watcher.files();
+  const QStringList watched = m_watcher.directories();
   for (const QString &path : watched)
     if (!wanted.contains(path)) stale += path;
   if (!stale.isEmpty()) m_watcher.removePaths(stale);
