@@ -212,4 +212,25 @@ TEST_F(StartupTest, LocationFileThatIsNoRegularFileEndsAtOnce) {
   }
 }
 
+TEST_F(StartupTest, RelativePlacementPastTheRangeSaturates) {
+  const struct {
+    QStringList options;
+    QPoint at;
+  } cases[] = {
+      {{"-ox:2147483647", "-x:9", "-oy:-2147483648", "-y:-9", "-relative"},
+       QPoint(2147483647, -2147483647 - 1)},
+      {{"-ox:99999999999", "-x:99999999999", "-relative"}, QPoint(2147483647, unplaced)},
+      {{"-x:-99999999999-", "-relative"}, QPoint(2147483647, unplaced)},
+  };
+  for (const auto &c : cases) {
+    FakeWindowSystem windows;
+    windows.position = QPoint(unplaced, unplaced);
+    HostResources resources{cache};
+    Interpreter interpreter{windows, resources};
+    Startup startup{windows, interpreter, cache};
+    startup.run(QStringList{QStringLiteral("/nowhere/app.nuv")} + c.options);
+    EXPECT_EQ(windows.position, c.at) << c.options.join(u' ').toStdString();
+  }
+}
+
 } // namespace

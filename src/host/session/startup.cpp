@@ -9,6 +9,7 @@
 #include "interpreter.h"
 #include "localfile.h"
 #include "locations.h"
+#include "saturating.h"
 #include "text.h"
 #include "transfer.h"
 
@@ -120,8 +121,8 @@ bool Startup::run(const QStringList &rawArguments) {
   if (m_locationFile.isEmpty()) return stopWith(0);
 
   QPoint at = m_windows.mainWindowPosition();
-  if (m_x != unplaced) at.setX(m_relative ? m_ox + m_x : m_x);
-  if (m_y != unplaced) at.setY(m_relative ? m_oy + m_y : m_y);
+  if (m_x != unplaced) at.setX(m_relative ? saturatedSum(m_ox, m_x) : m_x);
+  if (m_y != unplaced) at.setY(m_relative ? saturatedSum(m_oy, m_y) : m_y);
   m_windows.setMainWindowPosition(at);
 
   m_cache.sweep();
