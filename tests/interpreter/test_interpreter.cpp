@@ -286,6 +286,19 @@ TEST(Directives, NewPassesThePlaceTheWindowWillHave) {
 }
 
 // The depth travels to the new engine one deeper; an engine at the bound starts none and says so.
+TEST(Directives, NewAsksWhetherTheDocumentMayStartTheLocation) {
+  Engine engine;
+  engine.resources.baseFolder = QStringLiteral("http://doc.example/");
+  engine.resources.startable = [](const QString &location) {
+    return location.startsWith(QStringLiteral("http:"));
+  };
+  EXPECT_EQ(
+      engine.run("NEW \"/home/me/local.nuv\"\nNEW \"other.nuv\""),
+      (QStringList{"diagnostic NEW \"/home/me/local.nuv\" refused: a Skivet from the network "
+                   "may start only network locations",
+                   "start |http://doc.example/other.nuv|-ox:860|-oy:490 env NUV_NEW_DEPTH=1"}));
+}
+
 TEST(Directives, NewStopsAtTheDepthBound) {
   const struct {
     int depth;

@@ -149,6 +149,16 @@ QString Startup::readStartDocument() {
     return {};
   }
   const QString location = resolveLocation(locationText, m_cache.baseFolder());
+  // A network source names only network locations: a local document would run with local
+  // includes allowed, at the word of a server.
+  if (isRemote(m_locationFile) && !isRemote(location)) {
+    m_windows.showMessage(u"Read Error"_s,
+                          u"Could not open Skivet!\r\n\r\n"_s + location +
+                              u"\r\n\r\nA location file from the network may name only "
+                              u"network locations."_s,
+                          MessageIcon::Critical);
+    return {};
+  }
   m_cache.setBaseFolder(folderOf(location));
 
   DocumentReader reader(m_cache, m_interpreter.evaluator(), m_windows);
