@@ -277,6 +277,35 @@ class HostileTest(UserTest):
         self.assertEqual(code, 1, err)
         self.assertIn("al/app.skv\n\ncould not be reached, and no copy of it is kept.", err)
 
+    def test_a_header_beside_another_locations_body_is_no_copy(self):
+        # Two engines at once, with colliding names: the victim's header is written last, beside
+        # the other's body of the same length.
+        for folder in ("al", "a-"):
+            os.makedirs(os.path.join(self.site, folder))
+            with open(os.path.join(self.site, folder, "app.skv"), "w") as f:
+                f.write(f'TITLE "From {folder}"\r\n')
+        cache = os.path.join(self.env["XDG_DATA_HOME"], "NUV", "cache")
+        victim = self.server.url + "al/app.skv"
+
+        def header_of(location):
+            for name in os.listdir(cache):
+                with open(os.path.join(cache, name), "rb") as f:
+                    if f.read().startswith(location.encode() + b"\r\n"):
+                        return os.path.join(cache, name)
+            return None
+        self.run_remote(victim, "From al")[0].stop()
+        header = header_of(victim)
+        with open(header, "rb") as f:
+            saved = f.read()
+        self.run_remote(self.server.url + "a-/app.skv", "From a-")[0].stop()
+        with open(header, "wb") as f:
+            f.write(saved)
+        self.server.close()
+        self.write("app.nuv", f'"{victim}"')
+        code, _, err = self.start(os.path.join(self.dir, "app.nuv")).finish(timeout=QUICK)
+        self.assertEqual(code, 1, err)
+        self.assertIn("al/app.skv\n\ncould not be reached, and no copy of it is kept.", err)
+
     def test_spellings_of_one_picture_share_one_copy(self):
         # 2000 x 2000 pixels: 16 MB decoded, for each spelling that gets its own copy.
         self.write_bytes("big.png", big_png(2000, 2000, (10, 20, 30)))
