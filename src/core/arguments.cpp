@@ -2,6 +2,7 @@
 #include "arguments.h"
 
 #include "expressions.h"
+#include "saturating.h"
 #include "text.h"
 #include "value.h"
 
@@ -35,7 +36,7 @@ bool isPlacementOption(QStringView argument) {
 int placementValue(QStringView text, int screenExtent) {
   const QString trimmed = trimBlanks(text);
   const int n = roundHalfEven(leadingNumber(trimmed));
-  if (trimmed.endsWith(u'-')) return screenExtent - n;
+  if (trimmed.endsWith(u'-')) return saturatedDifference(screenExtent, n);
   return n;
 }
 

@@ -4,6 +4,7 @@
 #include "arguments.h"
 #include "resources.h"
 #include "run.h"
+#include "saturating.h"
 
 namespace nuv {
 
@@ -132,7 +133,7 @@ bool Interpreter::placementCommand(RecordTable<Record> &table, int r, ControlId 
   }
   table[r].*field = pixelValue(rest, command.entry.word);
   const Record &b = table[r];
-  m_windowSystem.setControlGeometry(control, QRect(b.left, b.top, b.width, b.height));
+  m_windowSystem.setControlGeometry(control, saturatedRect(b.left, b.top, b.width, b.height));
   return true;
 }
 

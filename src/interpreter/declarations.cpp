@@ -4,6 +4,7 @@
 #include "arguments.h"
 #include "resources.h"
 #include "run.h"
+#include "saturating.h"
 
 #include <limits>
 #include <utility>
@@ -294,8 +295,8 @@ void Interpreter::closeButton() {
   request.caption = record.caption;
   // A shaped button takes its picture's size.
   request.geometry = request.kind == ObjectKind::ShapedButton
-                         ? QRect(record.left, record.top, 0, 0)
-                         : QRect(record.left, record.top, record.width, record.height);
+                         ? saturatedRect(record.left, record.top, 0, 0)
+                         : saturatedRect(record.left, record.top, record.width, record.height);
   request.visible = record.visible;
   const ControlId control = m_windowSystem.createControl(request);
   m_objects.registerObject(record.name, control, request.kind, index);
@@ -312,7 +313,7 @@ void Interpreter::closeInputBox() {
   request.kind = ObjectKind::InputBox;
   request.element = index;
   request.recordIndex = index;
-  request.geometry = QRect(record.left, record.top, record.width, record.height);
+  request.geometry = saturatedRect(record.left, record.top, record.width, record.height);
   request.text = record.text;
   request.visible = true; // input boxes show at creation whatever VISIBLE said
   const ControlId control = m_windowSystem.createControl(request);
@@ -328,7 +329,7 @@ void Interpreter::closeBrowser() {
   BrowserRecord record = m_objects.browserTable[index];
   BrowserSpec request;
   request.recordIndex = index;
-  request.geometry = QRect(record.left, record.top, record.width, record.height);
+  request.geometry = saturatedRect(record.left, record.top, record.width, record.height);
   request.location = record.location; // resolved when the LOCATION line was read
   request.mask = pictureAt(resolved(record.mask));
   request.silent = !record.jsErrors;

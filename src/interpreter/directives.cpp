@@ -94,6 +94,12 @@ void Interpreter::newEngine(Run &run) {
   const QString extra =
       restFrom(run.line, operandPosition(run.keyword) + int(location.size()) + 2).toString();
   location = m_resources.resolveLocation(location);
+  if (!m_resources.mayStart(location)) {
+    m_windowSystem.writeDiagnostic(u"NEW \""_s + location +
+                                   u"\" refused: a Skivet from the network may start only "
+                                   u"network locations"_s);
+    return;
+  }
   if (const QString refusal = newRefusal(); !refusal.isEmpty()) {
     m_windowSystem.writeDiagnostic(u"NEW \""_s + location + u"\" refused: "_s + refusal);
     return;

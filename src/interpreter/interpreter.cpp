@@ -151,6 +151,8 @@ void Interpreter::resetDocument() {
   m_hoveredControl = 0;
   m_hoverPending = -1;
   m_pictureTickets.clear();
+  // What the old version trusted is no promise of the new one's.
+  m_pageOrigins = PageOrigins();
 }
 
 // A BITMAP that no SETSHAPEBMP applied shows as a plain rectangular picture.

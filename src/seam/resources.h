@@ -34,6 +34,12 @@ public:
   // The folder (local path or remote address, ending in "/") that relative locations resolve
   // against: the document's own.
   virtual QString baseFolder() { return resolveLocation(QString()); }
+  // Whether NEW may start an engine on this resolved location. A document from the network may
+  // start only network locations: a local one would run with local includes allowed.
+  virtual bool mayStart(const QString &location) {
+    Q_UNUSED(location);
+    return true;
+  }
   // EXIT ran: every transfer under way ends now, and any asked for later fails at once, so that
   // no server can keep the process after its window has gone.
   virtual void endTransfers() {}

@@ -330,10 +330,57 @@ TEST_F(CacheTest, OfflineACollidingCopyIsAMiss) {
       {"empty header", "", "abc", false},
   };
   for (const auto &c : cases) {
+    // A new file, as a run before bodies carried their location left it: the attacker's body
+    // file, written over in place, would still say whose it is.
+    QFile::remove(cache->bodyFileOf(victim));
     writeAll(cache->bodyFileOf(victim), c.body);
     writeAll(cache->headerFileOf(victim), c.header);
     EXPECT_EQ(cache->hasCachedCopy(victim), c.hit) << c.name;
     EXPECT_EQ(bool(cache->cachedBody(victim)), c.hit) << c.name;
+  }
+}
+
+// Two engines writing colliding copies at once: one writes its body, the other its body and
+// header, then the first its header. What is left is one location's header beside the other's
+// body, which neither location may be served.
+TEST_F(CacheTest, AHeaderBesideAnotherLocationsBodyIsAMiss) {
+  const QString victim = s_http->url("/al/copy.bin");
+  const QString other = s_http->url("/a-/copy.bin");
+  ASSERT_EQ(newRun()->headerFileOf(victim), newRun()->headerFileOf(other));
+  const struct {
+    const char *name;
+    bool document; // stored by the document reader, else fetched as a file
+    QByteArray victimBody;
+    QByteArray otherBody;
+  } cases[] = {
+      {"fetch layout, same length", false, "victim's", "attacker"},
+      {"document layout, same length", true, "TITLE 'victim'", "TITLE 'attack'"},
+      {"document layout, other length", true, "TITLE 'victim'", "TITLE 'a'"},
+  };
+  for (const auto &c : cases) {
+    QDir(cacheFolder()).removeRecursively();
+    const auto cache = newRun(0);
+    const auto store = [&](const QString &location, const QByteArray &body) {
+      if (c.document) {
+        ASSERT_TRUE(cache->storeDocument(location, body, body.size()));
+        return;
+      }
+      s_http->writeFile(QUrl(location).path(), body);
+      QString requested = location;
+      ASSERT_FALSE(cache->fetchToCache(requested).isEmpty());
+    };
+    store(victim, c.victimBody);
+    const QByteArray victimHeader = readAll(cache->headerFileOf(victim));
+    ASSERT_EQ(cache->cachedBody(victim), c.victimBody) << c.name;
+    store(other, c.otherBody);
+    writeAll(cache->headerFileOf(victim), victimHeader);
+    EXPECT_FALSE(cache->hasCachedCopy(victim)) << c.name;
+    EXPECT_FALSE(cache->cachedBody(victim)) << c.name;
+    EXPECT_FALSE(cache->openCachedBody(victim).ok()) << c.name;
+    EXPECT_FALSE(cache->cachedBody(other)) << c.name;
+    // The victim's own copy, written again, serves once more.
+    store(victim, c.victimBody);
+    EXPECT_EQ(cache->cachedBody(victim), c.victimBody) << c.name;
   }
 }
 

@@ -212,4 +212,55 @@ TEST_F(StartupTest, LocationFileThatIsNoRegularFileEndsAtOnce) {
   }
 }
 
+TEST_F(StartupTest, RelativePlacementPastTheRangeSaturates) {
+  const struct {
+    QStringList options;
+    QPoint at;
+  } cases[] = {
+      {{"-ox:2147483647", "-x:9", "-oy:-2147483648", "-y:-9", "-relative"},
+       QPoint(2147483647, -2147483647 - 1)},
+      {{"-ox:99999999999", "-x:99999999999", "-relative"}, QPoint(2147483647, unplaced)},
+      {{"-x:-99999999999-", "-relative"}, QPoint(2147483647, unplaced)},
+  };
+  for (const auto &c : cases) {
+    FakeWindowSystem windows;
+    windows.position = QPoint(unplaced, unplaced);
+    HostResources resources{cache};
+    Interpreter interpreter{windows, resources};
+    Startup startup{windows, interpreter, cache};
+    startup.run(QStringList{QStringLiteral("/nowhere/app.nuv")} + c.options);
+    EXPECT_EQ(windows.position, c.at) << c.options.join(u' ').toStdString();
+  }
+}
+
+// What a location file from the network names comes from the network too: a local path there
+// would run a local document, with local includes allowed.
+TEST_F(StartupTest, ARemoteLocationFileNamesOnlyNetworkLocations) {
+  QTemporaryDir local;
+  const QString document = local.filePath(QStringLiteral("local.skv"));
+  QFile file(document);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("TITLE \"Local\"\r\n");
+  file.close();
+  const QByteArray bodies[] = {document.toUtf8(), "\"" + document.toUtf8() + "\"",
+                               "file://" + document.toUtf8(), "\"C:\\local.skv\""};
+  for (const QByteArray &body : bodies) {
+    s_http->writeFile(QStringLiteral("local.nuv"), body);
+    FakeWindowSystem windows;
+    HostResources resources{cache};
+    Interpreter interpreter{windows, resources};
+    Startup startup{windows, interpreter, cache};
+    EXPECT_FALSE(startup.run({s_http->url("/local.nuv")})) << body.toStdString();
+    EXPECT_EQ(startup.exitCode(), 1);
+    EXPECT_FALSE(windows.log.contains(QStringLiteral("title Local"))) << body.toStdString();
+    const QStringList messages = windows.calls(QStringLiteral("message "));
+    ASSERT_EQ(messages.size(), 1) << body.toStdString();
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("message Read Error|Could not open Skivet!")))
+        << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(
+        QStringLiteral("A location file from the network may name only network locations.")))
+        << messages[0].toStdString();
+  }
+}
+
 } // namespace

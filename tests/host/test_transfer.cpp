@@ -1,4 +1,5 @@
 // Transfers against loopback HTTP and FTP servers: results, failures as values, nesting.
+#include "curlapi.h"
 #include "loopbackserver.h"
 #include "transfer.h"
 
@@ -142,6 +143,66 @@ TEST_F(TransferTest, DeadlineEndsRequestsWhateverTheyWaitFor) {
   }
 }
 
+// The library's multi_add_handle, replaced for one scope: a refusal, or a handle taken and never
+// run, cannot be had from the real library on demand.
+class AddHandleStandIn {
+public:
+  using Add = decltype(CurlApi::multi_add_handle);
+  explicit AddHandleStandIn(Add add) : m_saved(table().multi_add_handle) {
+    table().multi_add_handle = add;
+  }
+  ~AddHandleStandIn() { table().multi_add_handle = m_saved; }
+  AddHandleStandIn(const AddHandleStandIn &) = delete;
+  AddHandleStandIn &operator=(const AddHandleStandIn &) = delete;
+
+private:
+  static CurlApi &table() {
+    EXPECT_NE(loadCurl().api, nullptr);
+    return const_cast<CurlApi &>(curl());
+  }
+  Add m_saved;
+};
+
+CURLMcode refuseHandle(CURLM *, CURL *) {
+  return CURLM_OUT_OF_MEMORY;
+}
+CURLMcode dropHandle(CURLM *, CURL *) {
+  return CURLM_OK;
+}
+
+TEST_F(TransferTest, RequestsTheLibraryNeverRunsStillEnd) {
+  const QString guard = QStringLiteral("Still running at the test's guard.");
+  const struct {
+    const char *name;
+    AddHandleStandIn::Add add;
+    int connectTimeoutMs;
+    int deadlineMs; // the guard, unless a start-up bound is the point
+    TransferOutcome outcome;
+    QString error;
+  } cases[] = {
+      {"refused", &refuseHandle, 2000, 20000, TransferOutcome::Failed,
+       QStringLiteral("The transfer library refused the request (libcurl error 3).")},
+      {"never connects", &dropHandle, 300, 20000, TransferOutcome::Offline,
+       QStringLiteral("No connection was made within 300 ms.")},
+      {"never connects, start-up bound", &dropHandle, 60000, 300, TransferOutcome::Failed, guard},
+  };
+  for (const auto &c : cases) {
+    const AddHandleStandIn standIn(c.add);
+    TransferLimits limits = m_transfer.limits();
+    limits.connectTimeoutMs = c.connectTimeoutMs;
+    limits.deadline = QDeadlineTimer(c.deadlineMs);
+    limits.deadlineCause = guard;
+    m_transfer.setLimits(limits);
+    const TransferResult result = m_transfer.fetchBytes(s_http->url("/hello.txt"));
+    EXPECT_EQ(result.outcome, c.outcome) << c.name;
+    EXPECT_EQ(result.error.toStdString(), c.error.toStdString()) << c.name;
+    EXPECT_FALSE(m_transfer.isBusy()) << c.name;
+  }
+  // The channel works again once the library takes requests.
+  m_transfer.setLimits(nuv::test::quickLimits());
+  EXPECT_EQ(m_transfer.fetchBytes(s_http->url("/hello.txt")).body, helloBody);
+}
+
 TEST_F(TransferTest, LargerLimitAcceptsBigBody) {
   TransferLimits limits = m_transfer.limits();
   limits.maxBodyBytes = 200 * 1024;
@@ -274,6 +335,12 @@ TEST(TransferLimits, EnvironmentOverridesDefaults) {
        [](const TransferLimits &l) -> qint64 { return l.progressWindowMs; }, 700},
       {"NUV_STARTUP_TIMEOUT_MS", "1500",
        [](const TransferLimits &l) -> qint64 { return l.startupTimeoutMs; }, 1500},
+      // Past the ceilings: clamped, so sums and conversions of them still fit.
+      {"NUV_MAX_BODY_BYTES", "9223372036854775807",
+       [](const TransferLimits &l) -> qint64 { return l.maxBodyBytes; },
+       qint64(4) * 1024 * 1024 * 1024},
+      {"NUV_TOTAL_TIMEOUT_MS", "99999999999",
+       [](const TransferLimits &l) -> qint64 { return l.totalTimeoutMs; }, 24 * 60 * 60 * 1000},
   };
   for (const auto &c : cases)
     qputenv(c.name, c.value);

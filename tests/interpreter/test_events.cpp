@@ -382,3 +382,19 @@ TEST(Browsers, RemoteDocumentTrustsItsOwnServer) {
                                  QStringLiteral("TITLE+'local'"));
   EXPECT_EQ(engine.windows.calls(QStringLiteral("title")), QStringList{"title own"});
 }
+
+TEST(Browsers, ReloadForgetsWhatTheOldVersionTrusted) {
+  Engine engine(kTrustDocument);
+  engine.interpreter.resetDocument();
+  engine.run("OBJECT BROWSER\nNAME Web\nLOCATION 'http://new.example:81/'\nENDOBJECT\n");
+  engine.windows.log.clear();
+  for (const char *origin :
+       {"http://pages.example:81", "https://home.example:443", "http://new.example:81"})
+    engine.interpreter.pageCommand(1, QString::fromUtf8(origin), QStringLiteral("TITLE+'ran'"));
+  EXPECT_EQ(engine.windows.log,
+            (QStringList{"diagnostic NUV: command refused: the page's origin is not trusted: "
+                         "http://pages.example:81",
+                         "diagnostic NUV: command refused: the page's origin is not trusted: "
+                         "https://home.example:443",
+                         "title ran"}));
+}

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace nuv;
 using namespace nuv::test;
 
@@ -284,6 +286,19 @@ TEST(Directives, NewPassesThePlaceTheWindowWillHave) {
 }
 
 // The depth travels to the new engine one deeper; an engine at the bound starts none and says so.
+TEST(Directives, NewAsksWhetherTheDocumentMayStartTheLocation) {
+  Engine engine;
+  engine.resources.baseFolder = QStringLiteral("http://doc.example/");
+  engine.resources.startable = [](const QString &location) {
+    return location.startsWith(QStringLiteral("http:"));
+  };
+  EXPECT_EQ(
+      engine.run("NEW \"/home/me/local.nuv\"\nNEW \"other.nuv\""),
+      (QStringList{"diagnostic NEW \"/home/me/local.nuv\" refused: a Skivet from the network "
+                   "may start only network locations",
+                   "start |http://doc.example/other.nuv|-ox:860|-oy:490 env NUV_NEW_DEPTH=1"}));
+}
+
 TEST(Directives, NewStopsAtTheDepthBound) {
   const struct {
     int depth;
@@ -514,6 +529,45 @@ TEST(EndOfRun, FormPlacementCountsFromTheFarEdge) {
   Engine engine;
   engine.run("OBJECT FORM\nLEFT 100-\nTOP 40\nENDOBJECT");
   EXPECT_EQ(engine.windows.position, QPoint(1820, 40));
+}
+
+// Values past the int range stop at its edge: a sum that wrapped would throw the window or a
+// control to the other end of the range.
+TEST(Placement, NumbersPastTheRangeSaturate) {
+  constexpr int most = std::numeric_limits<int>::max();
+  constexpr int least = std::numeric_limits<int>::min();
+  Engine form;
+  form.run("OBJECT FORM\nLEFT -3000000000-\nTOP 3000000000-\nENDOBJECT");
+  EXPECT_EQ(form.windows.position, QPoint(most, 1080 - most));
+
+  const struct {
+    const char *document;
+    QRect geometry; // of the one control
+  } cases[] = {
+      {"OBJECT INPUTBOX\nLEFT 2147483647\nTOP 2147483000\nWIDTH 100\nHEIGHT 2147483647\n"
+       "ENDOBJECT",
+       QRect(QPoint(most, 2147483000), QPoint(most, most))},
+      {"OBJECT BUTTON\nCAPTION 'c'\nLEFT -2147483648\nTOP 5\nWIDTH -5\nHEIGHT 9999999999\n"
+       "ENDOBJECT",
+       QRect(QPoint(least, 5), QPoint(least, most))},
+      {"OBJECT BROWSER\nLEFT 99999999999\nWIDTH 99999999999\nENDOBJECT",
+       QRect(QPoint(most, 0), QPoint(most, -1))},
+  };
+  for (const auto &c : cases) {
+    Engine engine;
+    engine.run(c.document);
+    const QRect geometry = engine.windows.controls.empty() ? engine.windows.browsers.at(0).geometry
+                                                           : engine.windows.controls[0].geometry;
+    EXPECT_EQ(geometry, c.geometry) << c.document;
+  }
+
+  // The same through commands at run time.
+  Engine commanded;
+  commanded.run("OBJECT INPUTBOX\nNAME Box\nWIDTH 100\nHEIGHT 10\nENDOBJECT");
+  commanded.windows.log.clear();
+  EXPECT_EQ(commanded.run("Box LEFT 2147483647\nBox TOP -2147483648\nBox HEIGHT -5"),
+            (QStringList{"geometry #1 2147483647 0 1 10", "geometry #1 2147483647 -2147483648 1 10",
+                         "geometry #1 2147483647 -2147483648 1 1"}));
 }
 
 TEST(ObjectCommands, KeywordNamesWinOverObjectNames) {

@@ -191,6 +191,9 @@ public:
     return std::make_shared<const PointerPicture>(std::move(pointer));
   }
   void setCacheLevel(int level) override { cacheLevel = level; }
+  // The locations NEW may start; every one unless a test says otherwise.
+  std::function<bool(const QString &)> startable;
+  bool mayStart(const QString &location) override { return !startable || startable(location); }
   void endTransfers() override { log << QStringLiteral("end transfers"); }
   // A list arrives whole, as one line.
   void preloadFiles(const QStringList &locations) override {

@@ -285,7 +285,6 @@ class Watch(UserTest):
         self.assertEqual(failures(2).count("no longer reads"), 2)
         self.assertIsNone(engine.process.poll())
 
-
     def test_files_that_go_missing_are_watched_for_until_they_return(self):
         self.write("app.nuv", '"doc.skv"')
         self.write("parts/inc.skv", 'TITLE "Include"\n')
@@ -327,6 +326,35 @@ class Watch(UserTest):
                 self.write(edited, text)
                 self.assertEqual(engine.wait_title(window, after, timeout=3), after)
         self.assertIsNone(engine.process.poll())
+
+    def test_a_reload_forgets_the_origins_the_old_version_trusted(self):
+        """The page of an origin only the old version gave its browser commands nothing."""
+        for name in ("old", "new"):
+            os.makedirs(os.path.join(self.dir, name))
+        old, new = self.serve(os.path.join(self.dir, "old")), self.serve(os.path.join(self.dir, "new"))
+        self.write("old/cmd.html", "<script>location.href = \"nuv:TITLE+'commanded'\";</script>")
+        self.write("old/idle.html", "<p>idle</p>")
+        self.write("new/start.html", f'<script>location.href = "{old.url}cmd.html";</script>')
+
+        def version(title, page):
+            self.write("doc.skv", f'TITLE "{title}"\nOBJECT BROWSER\nNAME Web\nWIDTH 100\n'
+                       f"HEIGHT 100\nLOCATION '{page}'\nENDOBJECT\n")
+        self.write("app.nuv", '"doc.skv"')
+        version("First", old.url + "idle.html")
+        said = os.path.join(self.dir, "stderr.txt")
+        with open(said, "w") as stderr:
+            engine = Engine(["--watch", "app.nuv"], self.env, cwd=self.dir, stderr=stderr)
+        self.addCleanup(engine.stop)
+        window = engine.window("First", timeout=60)
+        version("Second", new.url + "start.html")
+
+        def read():
+            with open(said) as f:
+                return engine.title(window), f.read()
+        title, err = wait_for(read, lambda got: got[0] == "commanded" or "refused" in got[1],
+                              timeout=60)
+        self.assertNotEqual(title, "commanded")
+        self.assertIn("refused: the page's origin is not trusted: " + old.url.rstrip("/"), err)
 
 
 class Screenshot(UserTest):

@@ -50,8 +50,9 @@ class Shortcuts(UserTest):
         return path
 
     def chore(self, option):
+        # Run from the desktop folder, where a relative record line would name an entry.
         done = subprocess.run([self.engine, option], env=self.env, capture_output=True, text=True,
-                              timeout=20)
+                              timeout=20, cwd=self.desktop if os.path.isdir(self.desktop) else None)
         # No message, and the program ends without a window.
         self.assertEqual((done.returncode, done.stdout), (0, ""))
         self.assertNotIn(":", "".join(line for line in done.stderr.splitlines()
@@ -100,10 +101,71 @@ class Shortcuts(UserTest):
         with open(self.record, "a", newline="") as f:
             f.write(f"{other}\r\n{kept}\r\n")
         self.chore("-preuninstall")
-        # Each shortcut once, the second line finds it gone; only ".desktop" lines, in any case.
-        self.assertEqual(os.listdir(self.desktop), [])
+        # Each shortcut once, the second line finds it gone; an entry the engine did not write
+        # stays, and so does what is no entry at all.
+        self.assertEqual(os.listdir(self.desktop), ["other.DESKTOP"])
         self.assertTrue(os.path.exists(kept))
         self.assertIsNone(self.records())
+
+    def own_entry(self, path, engine=None):
+        """An entry as this engine writes it, at any path."""
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=X\nComment=JOV Shortcut\n"
+                    f'Exec="{engine or self.engine}" "/x.jov"\nPath=/\n')
+        return path
+
+    def test_uninstall_deletes_only_its_own_entries_on_the_desktop(self):
+        mine = self.write("home/Desktop/Mine.desktop", "[Desktop Entry]\nName=Mine\n")
+        self.template("a.jov", title="Mine")
+        self.template("b.nuv")
+        self.chore("-postinstall")
+        # The person's own launcher of that name stays as it was; the template takes a free name.
+        with open(mine) as f:
+            self.assertEqual(f.read(), "[Desktop Entry]\nName=Mine\n")
+        ours = [self.shortcut("Mine (2).desktop"), self.shortcut("b.desktop")]
+        self.assertEqual(self.records(), ours)
+        # Installed again, the same entries are replaced, not numbered on.
+        self.chore("-postinstall")
+        self.assertEqual(self.records(), ours * 2)
+        self.assertEqual(len(os.listdir(self.desktop)), 3)
+
+        # Entries of this engine everywhere the record may point, however it spells them.
+        elsewhere = [
+            self.own_entry(os.path.join(self.home, ".local/share/applications/firefox.desktop")),
+            self.own_entry(os.path.join(self.home, ".config/autostart/agent.desktop")),
+            self.own_entry(os.path.join(self.home, "elsewhere/x.desktop")),
+            self.own_entry(os.path.join(self.desktop, "sub", "deeper.desktop")),
+            self.own_entry(os.path.join(self.desktop, "relative.desktop")),
+            self.own_entry(os.path.join(self.desktop, "other engine.desktop"), "/usr/bin/nuv"),
+        ]
+        link = self.shortcut("link.desktop")
+        os.symlink(elsewhere[0], link)
+        lines = [elsewhere[0], elsewhere[1], os.path.join(self.desktop, "../elsewhere/x.desktop"),
+                 elsewhere[3], "relative.desktop", "./relative.desktop", elsewhere[5], link, mine]
+        with open(self.record, "a", newline="") as f:
+            f.write("".join(line + "\r\n" for line in lines))
+        self.chore("-preuninstall")
+        for path in ours:
+            self.assertFalse(os.path.exists(path), path)
+        for path in elsewhere + [mine]:
+            self.assertTrue(os.path.exists(path), path)
+        self.assertTrue(os.path.islink(link))
+        self.assertIsNone(self.records())
+
+    def test_fifos_never_hold_the_chores(self):
+        self.template("a.jov")
+        os.mkfifo(os.path.join(self.templates, "a.txt"))
+        self.chore("-postinstall")
+        # No title to be had: the template's name stands in.
+        self.assertEqual(os.listdir(self.desktop), ["a.desktop"])
+        os.remove(self.record)
+        os.mkfifo(self.record)
+        self.chore("-postinstall")
+        self.chore("-preuninstall")
+        # Nothing recorded, so nothing deleted; the FIFO is no record of the engine's to delete.
+        self.assertEqual(os.listdir(self.desktop), ["a.desktop"])
+        self.assertTrue(os.path.exists(self.record))
 
     def test_no_desktop_folder_gives_no_shortcut_and_no_record(self):
         self.template("a.jov")

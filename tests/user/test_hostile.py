@@ -53,9 +53,11 @@ def big_png(width, height, rgb):
 # One row per attack. "document" is the Skivet the location file names ("{site}" is the hostile
 # server, "{dir}" the scratch folder, "{fifo}" a FIFO in it); with "remote" it is served from
 # the site instead of read from disk. "location" overrides what the location file names, and
-# "argument" what the engine is started with. The engine either shows the window titled "title"
-# or ends by itself, within "within" seconds (QUICK unless given); "stderr" must all appear on its
-# standard error, "never" must not, and "err_below" bounds its length.
+# "argument" what the engine is started with; "site" puts files on the server. The scratch
+# folder holds secret.nuv and secret.skv, a local Skivet titled "Secret". The engine either
+# shows the window titled "title" or ends by itself, within "within" seconds (QUICK unless
+# given); "stderr" must all appear on its standard error, "never" must not, and "err_below"
+# bounds its length.
 CASES = [
     # Devices and FIFOs are never read, so nothing hangs or floods.
     dict(name="include of /dev/zero",
@@ -138,6 +140,25 @@ CASES = [
          stderr=["{site}lie/app.skv\n\ncould not be read."], never=[GONE]),
     dict(name="server error", location="{site}status/500/app.skv",
          stderr=["could not be read. The server answered with status 500."], never=[GONE]),
+    # A network source names only network locations: it neither runs nor starts a local one.
+    dict(name="remote location file naming a local document", argument="{site}local.nuv",
+         site={"local.nuv": "{dir}/secret.skv"},
+         stderr=["Read Error: Could not open Skivet!\n\n{dir}/secret.skv\n\nA location file from "
+                 "the network may name only network locations."], never=["Secret"]),
+    dict(name="remote location file naming a file: address", argument="{site}local.nuv",
+         site={"local.nuv": '"file://{dir}/secret.skv"'},
+         stderr=["A location file from the network may name only network locations."]),
+    dict(name="remote document starting a local one", remote=True,
+         document='NEW "{dir}/secret.nuv"\nTITLE "Remote"\n', title="Remote",
+         stderr=['NEW "{dir}/secret.nuv" refused: a Skivet from the network may start only '
+                 'network locations']),
+
+    # Sizes and places past the int range stop at its edge.
+    dict(name="controls past the int range",
+         document='OBJECT INPUTBOX\n\tLEFT 2147483647\n\tWIDTH 2147483647\nENDOBJECT\n'
+                  'OBJECT BUTTON\n\tCAPTION "b"\n\tLEFT -3000000000\n\tHEIGHT 99999999999\n'
+                  'ENDOBJECT\nTITLE "Far"\n', title="Far"),
+
     dict(name="picture over the size bound", env={"NUV_MAX_BODY_BYTES": "4096"},
          document='OBJECT FORM\n\tBITMAP "noise.bmp"\nENDOBJECT\nTITLE "Big picture"\n',
          title="Big picture",
@@ -155,6 +176,8 @@ class HostileTest(UserTest):
         self.fifo = os.path.join(self.dir, "fifo")
         os.mkfifo(self.fifo)
         self.write("tokens.txt", '"leaked-token"\nTITLE "stolen"\n')
+        self.write("secret.nuv", '"secret.skv"')
+        self.write("secret.skv", 'TITLE "Secret"\n')
         # A bitmap of 100 x 100 pixels, 30000 bytes and more.
         self.write_bytes("noise.bmp", b"BM" + bytes(30054))
 
@@ -163,6 +186,9 @@ class HostileTest(UserTest):
                 .replace("{fifo}", self.fifo))
 
     def arguments_for(self, case):
+        for name, text in case.get("site", {}).items():
+            with open(os.path.join(self.site, name), "w", newline="") as f:
+                f.write(self.fill(text))
         if "argument" in case:
             return self.fill(case["argument"])
         if case.get("fan"):
@@ -247,6 +273,35 @@ class HostileTest(UserTest):
         self.run_remote(self.server.url + "a-/app.skv", "From a-")[0].stop()
         self.server.close()
         self.write("app.nuv", f'"{self.server.url}al/app.skv"')
+        code, _, err = self.start(os.path.join(self.dir, "app.nuv")).finish(timeout=QUICK)
+        self.assertEqual(code, 1, err)
+        self.assertIn("al/app.skv\n\ncould not be reached, and no copy of it is kept.", err)
+
+    def test_a_header_beside_another_locations_body_is_no_copy(self):
+        # Two engines at once, with colliding names: the victim's header is written last, beside
+        # the other's body of the same length.
+        for folder in ("al", "a-"):
+            os.makedirs(os.path.join(self.site, folder))
+            with open(os.path.join(self.site, folder, "app.skv"), "w") as f:
+                f.write(f'TITLE "From {folder}"\r\n')
+        cache = os.path.join(self.env["XDG_DATA_HOME"], "NUV", "cache")
+        victim = self.server.url + "al/app.skv"
+
+        def header_of(location):
+            for name in os.listdir(cache):
+                with open(os.path.join(cache, name), "rb") as f:
+                    if f.read().startswith(location.encode() + b"\r\n"):
+                        return os.path.join(cache, name)
+            return None
+        self.run_remote(victim, "From al")[0].stop()
+        header = header_of(victim)
+        with open(header, "rb") as f:
+            saved = f.read()
+        self.run_remote(self.server.url + "a-/app.skv", "From a-")[0].stop()
+        with open(header, "wb") as f:
+            f.write(saved)
+        self.server.close()
+        self.write("app.nuv", f'"{victim}"')
         code, _, err = self.start(os.path.join(self.dir, "app.nuv")).finish(timeout=QUICK)
         self.assertEqual(code, 1, err)
         self.assertIn("al/app.skv\n\ncould not be reached, and no copy of it is kept.", err)

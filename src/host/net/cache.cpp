@@ -16,9 +16,12 @@
 #include <QSet>
 #include <QUrl>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+
+#include <sys/xattr.h>
 
 namespace nuv {
 
@@ -49,14 +52,39 @@ QString firstLineOf(const QString &path) {
   return QString::fromUtf8(line);
 }
 
-bool saveAtomically(const QString &path, const QByteArray &bytes) {
+// A body file carries the digest of the location it was written for, as an extended attribute:
+// names collide, and two engines writing colliding copies at once can leave one location's
+// header beside another's body. The attribute travels with the body's content through the
+// rename, and neither file names nor header layouts change.
+constexpr char bodyMarkName[] = "user.nuv.location";
+
+QByteArray bodyMarkFor(QStringView location) {
+  return QCryptographicHash::hash(location.toUtf8(), QCryptographicHash::Sha256);
+}
+
+// mark, when given, goes on the file before it takes the name.
+bool saveAtomically(const QString &path, const QByteArray &bytes, const QByteArray &mark = {}) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();
     return false;
   }
+  // A file system without extended attributes keeps the body unmarked; the length still counts.
+  if (!mark.isEmpty())
+    (void)::fsetxattr(file.handle(), bodyMarkName, mark.constData(), size_t(mark.size()), 0);
   return file.commit();
+}
+
+enum class BodyMark { Same, Other, None };
+
+// Whether an open body file was written for the location: Same, Other, or None for a body
+// written before marks (or on a file system that keeps none).
+BodyMark readBodyMark(int fd, QStringView location) {
+  char mark[64];
+  const ssize_t size = ::fgetxattr(fd, bodyMarkName, mark, sizeof mark);
+  if (size < 0) return errno == ENODATA || errno == ENOTSUP ? BodyMark::None : BodyMark::Other;
+  return QByteArrayView(mark, size) == bodyMarkFor(location) ? BodyMark::Same : BodyMark::Other;
 }
 
 // Bound on a header file read back: a location and two short lines.
@@ -65,9 +93,10 @@ constexpr qint64 maxHeaderBytes = 64 * 1024;
 // What a header file says about its entry.
 struct HeaderFacts {
   QString location;
-  // Fetch headers give the body's byte count; document headers count characters, which says
-  // nothing exact about bytes.
-  std::optional<qint64> bodySize;
+  // Fetch headers give the body's byte count. Document headers count the characters of its
+  // text: its bytes when written as single-byte characters, fewer for UTF-8.
+  qint64 count = 0;
+  bool countsCharacters = false;
 };
 
 // " 123" (or " -1" for an empty download) as written after the location; nullopt otherwise.
@@ -90,12 +119,12 @@ std::optional<HeaderFacts> headerFacts(const QByteArray &text) {
   if (lines.size() == 3) {
     const std::optional<qint64> lastIndex = countLine(lines[2]);
     if (!lastIndex || *lastIndex < -1) return std::nullopt;
-    return HeaderFacts{QString::fromUtf8(lines[1]), *lastIndex + 1};
+    return HeaderFacts{QString::fromUtf8(lines[1]), *lastIndex + 1, false};
   }
   if (lines.size() == 2) {
     const std::optional<qint64> count = countLine(lines[1]);
     if (!count || *count < 0) return std::nullopt;
-    return HeaderFacts{QString::fromUtf8(lines[0]), std::nullopt};
+    return HeaderFacts{QString::fromUtf8(lines[0]), *count, true};
   }
   return std::nullopt;
 }
@@ -194,30 +223,35 @@ QString Cache::bodyFileOf(QStringView location) const {
 }
 
 bool Cache::hasCachedCopy(QStringView location) const {
-  const LocalFile header = readRegularFile(headerFileOf(location), maxHeaderBytes);
-  if (!header.ok()) return false;
-  // Many locations share a name: the copy is this location's only when its header says so, and
-  // the body is the one that header announced (not half of another location's copy).
-  const std::optional<HeaderFacts> facts = headerFacts(header.bytes);
-  if (!facts || facts->location != location) return false;
-  const QFileInfo body(bodyFileOf(location));
-  return body.isFile() && (!facts->bodySize || body.size() == *facts->bodySize);
+  return openCachedBody(location).ok();
 }
 
 std::optional<QByteArray> Cache::cachedBody(QStringView location) const {
-  if (!hasCachedCopy(location)) return std::nullopt;
-  LocalFile body = readRegularFile(bodyFileOf(location), m_transfer.limits().maxBodyBytes);
+  const OpenedFile body = openCachedBody(location);
   if (!body.ok()) return std::nullopt;
-  return std::move(body.bytes);
+  return body.file->readAll();
 }
 
+// Many locations share a name: the copy is this location's only when its header says so, and
+// the body opened is the one that header describes, written for this location and of the length
+// announced (not another location's copy, nor half of one). What is checked is what is served:
+// the file stays open.
 OpenedFile Cache::openCachedBody(QStringView location) const {
-  if (!hasCachedCopy(location)) {
-    OpenedFile missing;
-    missing.error = LocalReadError::Missing;
-    return missing;
-  }
-  return openRegularFile(bodyFileOf(location), m_transfer.limits().maxBodyBytes);
+  OpenedFile missing;
+  missing.error = LocalReadError::Missing;
+  const LocalFile header = readRegularFile(headerFileOf(location), maxHeaderBytes);
+  if (!header.ok()) return missing;
+  const std::optional<HeaderFacts> facts = headerFacts(header.bytes);
+  if (!facts || facts->location != location) return missing;
+  OpenedFile body = openRegularFile(bodyFileOf(location), m_transfer.limits().maxBodyBytes);
+  if (!body.ok()) return missing;
+  if (readBodyMark(body.file->handle(), location) == BodyMark::Other) return missing;
+  const qint64 size = body.file->size();
+  if (size == facts->count) return body;
+  if (!facts->countsCharacters) return missing;
+  const qsizetype characters = decodeText(body.file->readAll()).size();
+  if (characters != facts->count || !body.file->seek(0)) return missing;
+  return body;
 }
 
 QString Cache::fetchToCache(QString &location) {
@@ -449,7 +483,7 @@ bool Cache::writeCopy(const QString &location, const QByteArray &header,
                       const QByteArray &body) const {
   QDir().mkpath(m_cacheFolder);
   // Body first: a header only ever announces a complete body.
-  return saveAtomically(bodyFileOf(location), body) &&
+  return saveAtomically(bodyFileOf(location), body, bodyMarkFor(location)) &&
          saveAtomically(headerFileOf(location), header);
 }
 

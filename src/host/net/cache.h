@@ -61,13 +61,16 @@ public:
 
   QString headerFileOf(QStringView location) const;
   QString bodyFileOf(QStringView location) const;
-  // The header file names exactly this location (names collide: "-" and "l" share one) and the
-  // body file has the size the header announced. Anything else is a miss, which a download
+  // The header file names exactly this location (names collide: "-" and "l" share one), and the
+  // body file is the one it describes: the length it announced (bytes, or for a document the
+  // characters of its text), and written for this location (bodies carry the digest of their
+  // location as the extended attribute user.nuv.location; one without, from before, or on a
+  // file system without them, goes by its length). Anything else is a miss, which a download
   // then replaces.
   bool hasCachedCopy(QStringView location) const;
   // The whole cache body file, when there is a cached copy.
   std::optional<QByteArray> cachedBody(QStringView location) const;
-  // The cache body file opened for reading, when there is a cached copy.
+  // The cache body file opened for reading, when there is a cached copy: the very file checked.
   OpenedFile openCachedBody(QStringView location) const;
 
   // Resolves location in place and gives a local file holding its content: the local path itself,

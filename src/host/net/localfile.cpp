@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,10 +69,13 @@ LocalFile readRegularFile(const QString &path, qint64 maxBytes, PastBound pastBo
 
   LocalFile file;
   file.identity = {quint64(status.st_dev), quint64(status.st_ino)};
+  maxBytes = std::max<qint64>(maxBytes, 0);
+  // One byte past the bound tells a longer file; a bound at the top of the range has no past.
+  const qint64 readLimit = maxBytes < std::numeric_limits<qint64>::max() ? maxBytes + 1 : maxBytes;
   // The reported size only sizes the buffer; the loop counts what really arrives.
-  file.bytes.reserve(qsizetype(std::clamp<qint64>(status.st_size, 0, maxBytes) + 1));
+  file.bytes.reserve(qsizetype(std::clamp<qint64>(status.st_size + 1, 1, readLimit)));
   for (;;) {
-    const qint64 want = std::min(readChunk, maxBytes + 1 - file.bytes.size());
+    const qint64 want = std::min(readChunk, readLimit - file.bytes.size());
     const qsizetype before = file.bytes.size();
     file.bytes.resize(before + qsizetype(want));
     const ssize_t got = ::read(fd.get(), file.bytes.data() + before, size_t(want));

@@ -24,6 +24,9 @@ namespace {
 
 // How long one wait on the sockets may keep the event loop from running.
 constexpr int pollSliceMs = 10;
+// The library ends a request that does not connect in time; past this much longer, the engine
+// ends it itself.
+constexpr qint64 connectGraceMs = 1000;
 
 struct EasyDeleter {
   void operator()(CURL *easy) const { curl().easy_cleanup(easy); }
@@ -48,10 +51,20 @@ qint64 steadyMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-int positiveEnv(const char *name, int fallback) {
+// A positive number from the environment, at most ceiling; fallback for anything else.
+qint64 positiveEnv(const char *name, qint64 fallback, qint64 ceiling) {
   bool ok = false;
-  const int value = qEnvironmentVariableIntValue(name, &ok);
-  return ok && value > 0 ? value : fallback;
+  const qint64 value = qEnvironmentVariable(name).trimmed().toLongLong(&ok);
+  if (!ok || value <= 0) return fallback;
+  return std::min(value, ceiling);
+}
+
+// Bounds past these serve no document, and sums and conversions of them must still fit.
+constexpr qint64 maxEnvironmentMs = qint64(24) * 60 * 60 * 1000;
+constexpr qint64 maxEnvironmentBytes = qint64(4) * 1024 * 1024 * 1024;
+
+int envMs(const char *name, int fallback) {
+  return int(positiveEnv(name, fallback, maxEnvironmentMs));
 }
 
 // The number after the protocol on the status line ("HTTP/1.1 404 Not Found", "FTP 550"); 0 when
@@ -104,8 +117,16 @@ struct Transfer::Request {
   static size_t onBody(char *data, size_t size, size_t count, void *self);
   static size_t onHeader(char *data, size_t size, size_t count, void *self);
   static int onConnected(void *self, char *serverIp, char *localIp, int serverPort, int localPort);
-  // Why the request must be abandoned now; "" while it may go on.
-  QString whyCut(const TransferLimits &limits) const;
+  // Set when the library would not take the request.
+  QString refusal;
+
+  // Why the request must be abandoned now (no cause while it may go on), and whether that
+  // counts as offline.
+  struct Cut {
+    QString cause;
+    bool offline = false;
+  };
+  Cut whyCut(const TransferLimits &limits) const;
 };
 
 size_t Transfer::Request::onBody(char *data, size_t size, size_t count, void *self) {
@@ -143,17 +164,24 @@ int Transfer::Request::onConnected(void *self, char * /*serverIp*/, char * /*loc
   return CURL_PREREQFUNC_OK;
 }
 
-QString Transfer::Request::whyCut(const TransferLimits &limits) const {
+Transfer::Request::Cut Transfer::Request::whyCut(const TransferLimits &limits) const {
   if (limits.deadline.hasExpired())
-    return limits.deadlineCause.isEmpty() ? QStringLiteral("The request passed its deadline.")
-                                          : limits.deadlineCause;
-  // Before the connection is made, the connect timeout decides.
-  if (!connected) return {};
+    return {limits.deadlineCause.isEmpty() ? QStringLiteral("The request passed its deadline.")
+                                           : limits.deadlineCause};
+  if (!refusal.isEmpty()) return {refusal};
+  // Before the connection is made, the connect timeout decides: the library's, and this one
+  // for a request the library never takes up. Never connected counts as offline.
+  if (!connected) {
+    if (sinceActivity.elapsed() <= limits.connectTimeoutMs + connectGraceMs) return {};
+    return {QStringLiteral("No connection was made within %1.")
+                .arg(describeDuration(limits.connectTimeoutMs)),
+            true};
+  }
   if (sinceActivity.elapsed() > limits.stallTimeoutMs)
-    return QStringLiteral("The server sent nothing for %1 ms.").arg(limits.stallTimeoutMs);
+    return {QStringLiteral("The server sent nothing for %1 ms.").arg(limits.stallTimeoutMs)};
   if (progress.tooSlow(steadyMs()))
-    return QStringLiteral("The server sent less than %1 in %2.")
-        .arg(describeBytes(progress.minBytes()), describeDuration(progress.spanMs()));
+    return {QStringLiteral("The server sent less than %1 in %2.")
+                .arg(describeBytes(progress.minBytes()), describeDuration(progress.spanMs()))};
   return {};
 }
 
@@ -170,15 +198,14 @@ QString TransferResult::header(QStringView name) const {
 
 TransferLimits TransferLimits::fromEnvironment() {
   TransferLimits limits;
-  limits.connectTimeoutMs = positiveEnv("NUV_CONNECT_TIMEOUT_MS", limits.connectTimeoutMs);
-  limits.stallTimeoutMs = positiveEnv("NUV_STALL_TIMEOUT_MS", limits.stallTimeoutMs);
-  limits.minProgressBytes = positiveEnv("NUV_MIN_PROGRESS_BYTES", int(limits.minProgressBytes));
-  limits.progressWindowMs = positiveEnv("NUV_PROGRESS_WINDOW_MS", limits.progressWindowMs);
-  limits.totalTimeoutMs = positiveEnv("NUV_TOTAL_TIMEOUT_MS", limits.totalTimeoutMs);
-  limits.startupTimeoutMs = positiveEnv("NUV_STARTUP_TIMEOUT_MS", limits.startupTimeoutMs);
-  bool ok = false;
-  const qint64 maxBody = qEnvironmentVariable("NUV_MAX_BODY_BYTES").toLongLong(&ok);
-  if (ok && maxBody > 0) limits.maxBodyBytes = maxBody;
+  limits.connectTimeoutMs = envMs("NUV_CONNECT_TIMEOUT_MS", limits.connectTimeoutMs);
+  limits.stallTimeoutMs = envMs("NUV_STALL_TIMEOUT_MS", limits.stallTimeoutMs);
+  limits.minProgressBytes =
+      positiveEnv("NUV_MIN_PROGRESS_BYTES", limits.minProgressBytes, maxEnvironmentBytes);
+  limits.progressWindowMs = envMs("NUV_PROGRESS_WINDOW_MS", limits.progressWindowMs);
+  limits.totalTimeoutMs = envMs("NUV_TOTAL_TIMEOUT_MS", limits.totalTimeoutMs);
+  limits.startupTimeoutMs = envMs("NUV_STARTUP_TIMEOUT_MS", limits.startupTimeoutMs);
+  limits.maxBodyBytes = positiveEnv("NUV_MAX_BODY_BYTES", limits.maxBodyBytes, maxEnvironmentBytes);
   return limits;
 }
 
@@ -312,7 +339,12 @@ void Transfer::submit(const QString &url, bool headOnly, Done done) {
 void Transfer::start(std::unique_ptr<Request> request) {
   ++m_perHost[request->server];
   request->sinceActivity.start();
-  curl().multi_add_handle(m_multi.get(), request->easy.get());
+  const CURLMcode added = curl().multi_add_handle(m_multi.get(), request->easy.get());
+  // A handle the library never took would never end by itself; the next step ends it.
+  if (added != CURLM_OK)
+    request->refusal =
+        QStringLiteral("The transfer library refused the request (libcurl error %1).")
+            .arg(int(added));
   m_running.push_back(std::move(request));
 }
 
@@ -340,13 +372,15 @@ void Transfer::step() {
     if (found != m_running.end()) finish(found->get(), message->data.result, {});
   }
   // Checked only after perform has read what arrived, so time spent in event handlers
-  // while data sat in the socket does not count as a stall. Abandoned, never offline: the
-  // server was reached, or the deadline is not the network's doing.
+  // while data sat in the socket does not count as a stall. Abandoned, not offline (the server
+  // was reached, or the deadline is not the network's doing), unless no connection was made.
   for (size_t i = 0; i < m_running.size();) {
     Request *request = m_running[i].get();
-    const QString cause = m_endCause.isEmpty() ? request->whyCut(m_limits) : m_endCause;
-    if (!cause.isEmpty()) {
-      finish(request, CURLE_ABORTED_BY_CALLBACK, cause);
+    const Request::Cut cut =
+        m_endCause.isEmpty() ? request->whyCut(m_limits) : Request::Cut{m_endCause};
+    if (!cut.cause.isEmpty()) {
+      finish(request, cut.offline ? CURLE_OPERATION_TIMEDOUT : CURLE_ABORTED_BY_CALLBACK,
+             cut.cause);
       continue; // finish removed it: the same index now holds the next one
     }
     ++i;

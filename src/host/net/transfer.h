@@ -66,7 +66,8 @@ struct TransferLimits {
 
   // The defaults, with NUV_CONNECT_TIMEOUT_MS, NUV_STALL_TIMEOUT_MS, NUV_MIN_PROGRESS_BYTES,
   // NUV_PROGRESS_WINDOW_MS, NUV_TOTAL_TIMEOUT_MS, NUV_MAX_BODY_BYTES and NUV_STARTUP_TIMEOUT_MS
-  // from the environment where they hold positive numbers.
+  // from the environment where they hold positive numbers; times at most 24 hours and bytes at
+  // most 4 GiB.
   static TransferLimits fromEnvironment();
 };
 

@@ -1,6 +1,7 @@
 // Installer chores: desktop shortcuts for the shipped templates, and removing them again.
 #include "desktop.h"
 
+#include "localfile.h"
 #include "transfer.h"
 
 #include <QCoreApplication>
@@ -10,11 +11,26 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace nuv {
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Bounds on what the chores read: a title is one line, an entry of ours a few hundred bytes, and
+// the record one line per entry ever written.
+constexpr qint64 maxTitleBytes = 4096;
+constexpr qint64 maxEntryBytes = 64 * 1024;
+constexpr qint64 maxRecordBytes = 1024 * 1024;
+// Free names tried for an entry before the template goes without one: "Title (2)" and on.
+constexpr int maxNameTries = 100;
+
+// The line that marks an entry this engine wrote.
+constexpr QStringView entryMarker = u"Comment=JOV Shortcut";
 
 QString withSlash(const QString &folder) {
   return folder.endsWith(u'/') ? folder : folder + u'/';
@@ -49,11 +65,12 @@ QString escapeValue(const QString &value) {
   return out;
 }
 
-// The first line of a title file, when it has one that is not blank.
+// The first line of a title file, when it has one that is not blank. Read as documents are, so
+// a FIFO or device never holds the installer.
 QString titleFrom(const QString &path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  QString text = decodeText(file.read(4096));
+  const LocalFile file = readRegularFile(path, maxTitleBytes, PastBound::Cut);
+  if (!file.ok()) return {};
+  QString text = decodeText(file.bytes);
   for (qsizetype i = 0; i < text.size(); ++i) {
     if (text[i] != u'\r' && text[i] != u'\n') continue;
     text.truncate(i);
@@ -64,14 +81,47 @@ QString titleFrom(const QString &path) {
   return text.trimmed();
 }
 
-// Writes an entry in place of whatever regular file or link has its name; a folder of that name
-// stays.
-bool writeEntry(const QString &path, const QByteArray &content) {
+// A regular file (never a link) holding an entry this engine wrote: the marker comment, and
+// this program first on its Exec line.
+bool isOwnEntry(const QString &path, const QString &program) {
+  if (QFileInfo(path).isSymLink()) return false;
+  const LocalFile file = readRegularFile(path, maxEntryBytes);
+  if (!file.ok()) return false;
+  const QString exec = u"Exec="_s + execArgument(program) + u' ';
+  const QString text = decodeText(file.bytes);
+  bool marked = false;
+  bool started = false;
+  for (QStringView line : QStringView(text).split(u'\n')) {
+    if (line.endsWith(u'\r')) line.chop(1);
+    marked = marked || line == entryMarker;
+    started = started || line.startsWith(exec);
+  }
+  return marked && started;
+}
+
+bool isTaken(const QString &path) {
   const QFileInfo existing(path);
-  if (existing.isSymLink())
-    QFile::remove(path);
-  else if (existing.exists() && !existing.isFile())
-    return false;
+  return existing.exists() || existing.isSymLink();
+}
+
+// "Name (n).desktop" from "Name.desktop".
+QString numbered(const QString &fileName, int n) {
+  return fileName.chopped(8) + u" (%1).desktop"_s.arg(n);
+}
+
+// Where the entry for a title goes: its own name, else the first numbered one, that is free or
+// holds an entry of ours; "" when none is.
+QString entryPathFor(const DesktopPlaces &places, const QString &title) {
+  const QString fileName = shortcutFileName(title);
+  for (int n = 1; n <= maxNameTries; ++n) {
+    const QString path = places.desktop + (n == 1 ? fileName : numbered(fileName, n));
+    if (!isTaken(path) || isOwnEntry(path, places.program)) return path;
+  }
+  return {};
+}
+
+// Writes an entry of ours, new or in place of an older one.
+bool writeEntry(const QString &path, const QByteArray &content) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) return false;
   if (!file.commit()) return false;
@@ -81,10 +131,30 @@ bool writeEntry(const QString &path, const QByteArray &content) {
                                          QFile::ExeOther);
 }
 
+// Appends only to a regular file: opening a FIFO to write would wait for a reader.
 void appendRecord(const QString &record, const QString &line) {
-  QFile file(record);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+  const int fd = ::open(QFile::encodeName(record).constData(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+  if (fd < 0) return;
+  QFile file;
+  if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    return;
+  }
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return;
   file.write((line + u"\r\n"_s).toUtf8());
+}
+
+// The path a record line names when it may be deleted: absolute, directly in the desktop folder,
+// and an entry this engine wrote. "" otherwise.
+QString deletableEntry(const DesktopPlaces &places, const QString &line) {
+  if (places.desktop.isEmpty() || !line.startsWith(u'/')) return {};
+  if (!line.endsWith(u".desktop"_s, Qt::CaseInsensitive)) return {};
+  const QString path = QDir::cleanPath(line);
+  const QFileInfo entry(path);
+  if (entry.path() != QDir::cleanPath(places.desktop)) return {};
+  return isOwnEntry(path, places.program) ? path : QString();
 }
 
 } // namespace
@@ -137,7 +207,7 @@ QString shortcutEntry(const QString &title, const QString &program, const QStrin
   QString entry = u"[Desktop Entry]\n"_s
                   u"Type=Application\n"_s
                   u"Name="_s +
-                  escapeValue(title) + u"\nComment=JOV Shortcut\n"_s + u"Exec="_s +
+                  escapeValue(title) + u'\n' + entryMarker.toString() + u"\nExec="_s +
                   execArgument(program) + u' ' + execArgument(templatePath) + u"\nPath="_s +
                   escapeValue(workingFolder) + u'\n';
   if (!icon.isEmpty()) entry += u"Icon="_s + escapeValue(icon) + u'\n';
@@ -158,7 +228,8 @@ int postInstall(const DesktopPlaces &places) {
     const QString icon = places.templates + base + u".ico"_s;
     QString title = titleFrom(places.templates + base + u".txt"_s);
     if (title.isEmpty()) title = base;
-    const QString path = places.desktop + shortcutFileName(title);
+    const QString path = entryPathFor(places, title);
+    if (path.isEmpty()) continue;
     const QString entry =
         shortcutEntry(title, places.program, places.templates + name, places.programFolder,
                       QFileInfo(icon).isFile() ? icon : QString());
@@ -171,16 +242,13 @@ int postInstall(const DesktopPlaces &places) {
 
 void preUninstall(const DesktopPlaces &places) {
   const QString record = places.userFolder + QLatin1StringView(uninstallRecordName);
-  QFile file(record);
-  if (QFileInfo(record).isFile() && file.open(QIODevice::ReadOnly)) {
-    while (!file.atEnd()) {
-      const QString line = QString::fromUtf8(file.readLine()).trimmed();
-      // Only what looks like a shortcut: a record line never removes anything else.
-      if (!line.endsWith(u".desktop"_s, Qt::CaseInsensitive)) continue;
-      const QFileInfo shortcut(line);
-      if (shortcut.isFile() || shortcut.isSymLink()) QFile::remove(line);
+  const LocalFile file = readRegularFile(record, maxRecordBytes, PastBound::Cut);
+  if (file.ok()) {
+    // A record line never removes anything but an entry of ours on the desktop.
+    for (const QString &line : QString::fromUtf8(file.bytes).split(u'\n')) {
+      const QString path = deletableEntry(places, line.trimmed());
+      if (!path.isEmpty()) QFile::remove(path);
     }
-    file.close();
     QFile::remove(record);
   }
   removeFolder(places.userFolder + u"Updates"_s);

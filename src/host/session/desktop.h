@@ -24,10 +24,12 @@ struct DesktopPlaces {
 inline constexpr char uninstallRecordName[] = "uninsNUV.dat";
 
 // "-postinstall": one desktop entry per template (.jov before .nuv), each recorded in the
-// uninstall record. Ignores every error; returns how many entries were written.
+// uninstall record. An entry this engine did not write is never replaced: the new one takes a
+// free name ("Title (2).desktop"). Ignores every error; returns how many entries were written.
 int postInstall(const DesktopPlaces &places);
-// "-preuninstall": deletes the recorded entries and the record, then empties and removes the
-// per-user folders. Ignores every error.
+// "-preuninstall": deletes the recorded entries that lie directly in the desktop folder and that
+// this engine wrote (its Comment, and this program on the Exec line), and the record; then
+// empties and removes the per-user folders. Ignores every error.
 void preUninstall(const DesktopPlaces &places);
 
 // Deletes the plain, visible files directly in a folder, then the folder if that left it empty.

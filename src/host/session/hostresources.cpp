@@ -1,7 +1,9 @@
-// Pointer files and the end of transfers, for the interpreter's resources.
+// Pointer files, which documents NEW may start, and the end of transfers, for the interpreter's
+// resources.
 #include "hostresources.h"
 
 #include "localfile.h"
+#include "locations.h"
 #include "pointerfile.h"
 
 namespace nuv {
@@ -21,6 +23,10 @@ std::shared_ptr<const PointerPicture> HostResources::loadPointer(const QString &
   PointerPicture still;
   still.frames.push_back(PointerFrame{*picture, QPoint(0, 0), 0});
   return std::make_shared<const PointerPicture>(std::move(still));
+}
+
+bool HostResources::mayStart(const QString &location) {
+  return !isRemote(m_cache.baseFolder()) || isRemote(location);
 }
 
 void HostResources::endTransfers() {

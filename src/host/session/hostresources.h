@@ -26,6 +26,7 @@ public:
     m_cache.preloadPictures(locations);
   }
   QString baseFolder() override { return m_cache.baseFolder(); }
+  bool mayStart(const QString &location) override;
   void endTransfers() override;
 
 private:

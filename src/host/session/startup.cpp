@@ -9,6 +9,7 @@
 #include "interpreter.h"
 #include "localfile.h"
 #include "locations.h"
+#include "saturating.h"
 #include "text.h"
 #include "transfer.h"
 
@@ -120,8 +121,8 @@ bool Startup::run(const QStringList &rawArguments) {
   if (m_locationFile.isEmpty()) return stopWith(0);
 
   QPoint at = m_windows.mainWindowPosition();
-  if (m_x != unplaced) at.setX(m_relative ? m_ox + m_x : m_x);
-  if (m_y != unplaced) at.setY(m_relative ? m_oy + m_y : m_y);
+  if (m_x != unplaced) at.setX(m_relative ? saturatedSum(m_ox, m_x) : m_x);
+  if (m_y != unplaced) at.setY(m_relative ? saturatedSum(m_oy, m_y) : m_y);
   m_windows.setMainWindowPosition(at);
 
   m_cache.sweep();
@@ -148,6 +149,16 @@ QString Startup::readStartDocument() {
     return {};
   }
   const QString location = resolveLocation(locationText, m_cache.baseFolder());
+  // A network source names only network locations: a local document would run with local
+  // includes allowed, at the word of a server.
+  if (isRemote(m_locationFile) && !isRemote(location)) {
+    m_windows.showMessage(u"Read Error"_s,
+                          u"Could not open Skivet!\r\n\r\n"_s + location +
+                              u"\r\n\r\nA location file from the network may name only "
+                              u"network locations."_s,
+                          MessageIcon::Critical);
+    return {};
+  }
   m_cache.setBaseFolder(folderOf(location));
 
   DocumentReader reader(m_cache, m_interpreter.evaluator(), m_windows);
