@@ -87,6 +87,9 @@ public:
   static constexpr int maxNewDepth = 8;
   static constexpr int maxNewPerSecond = 5;
   static constexpr int maxChainEngines = 16;
+  // Each browser is a web page with a renderer of its own: 100 of them started over a hundred
+  // web engine processes and about 1 GB. Browsers past this many keep their records only.
+  static constexpr int maxBrowsers = 16;
 
   Value readProperty(QStringView text, int &pos) const override;
 
@@ -157,6 +160,7 @@ private:
   void closeButton();
   void closeInputBox();
   void closeBrowser();
+  void keepUnshownBrowser(BrowserRecord &record, int index);
   void closeForm();
   // An EVENT line: reads the block and stores it in the field its name selects, if any.
   template <typename Record, size_t N>
