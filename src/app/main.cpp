@@ -55,6 +55,16 @@ QString saveScreenshot(QWidget &window, const QString &path) {
   return {};
 }
 
+// An engine started by NEW runs only in a place of its own, so the cap on running engines holds
+// however many start at once. It refuses as the NEW that started it would have.
+bool placeRefused(const nuv::RunningMarker &marker, const QStringList &arguments) {
+  if (qEnvironmentVariableIntValue(nuv::newDepthVariable) <= 0) return false;
+  if (marker.place() == nuv::EnginePlace::Held) return false;
+  std::fprintf(stderr, "NEW \"%s\" refused: %s\n", qPrintable(arguments.value(0)),
+               qPrintable(nuv::whyNoPlace(marker.place())));
+  return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -65,6 +75,7 @@ int main(int argc, char *argv[]) {
   // A screenshot is taken headless, whatever display there is.
   if (authoring.mode == nuv::AuthoringMode::Screenshot) qputenv("QT_QPA_PLATFORM", "offscreen");
   nuv::RunningMarker marker;
+  if (placeRefused(marker, authoring.arguments)) return 1;
   preferX11();
   nuv::prepareWebEngineDiagnostics();
   QApplication app(argc, argv);
@@ -87,6 +98,9 @@ int main(int argc, char *argv[]) {
   const auto clearSink = qScopeGuard([&windows] { windows.setEventSink(nullptr); });
   interpreter.setProgramPath(QCoreApplication::applicationFilePath());
   interpreter.setNewDepth(qEnvironmentVariableIntValue(nuv::newDepthVariable));
+  bool budgetSet = false;
+  const int budget = qEnvironmentVariableIntValue(nuv::newBudgetVariable, &budgetSet);
+  if (budgetSet) interpreter.setNewBudget(budget);
 
   // Qt has taken its own options out by now; the authoring ones are no business of start-up.
   const QStringList arguments =

@@ -27,6 +27,19 @@ public:
   }
 };
 
+// Chromium starts a renderer process for every page, so each browser of a document cost one.
+// Past this many, pages of one site share the renderers there are.
+constexpr int rendererProcessLimit = 4;
+
+// Read once, when the web engine starts; a limit a person set stays as it is.
+void limitRendererProcesses() {
+  QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  if (flags.contains("--renderer-process-limit")) return;
+  if (!flags.isEmpty()) flags += ' ';
+  flags += "--renderer-process-limit=" + QByteArray::number(rendererProcessLimit);
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}
+
 } // namespace
 
 WebEngineModule::WebEngineModule() {
@@ -34,6 +47,7 @@ WebEngineModule::WebEngineModule() {
   // engine keeps it.
   if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  limitRendererProcesses();
   // Known to the web engine before its first profile, a "nuv:" link is a navigation that pages
   // may make and the request interceptor sees.
   QWebEngineUrlScheme scheme("nuv");

@@ -321,12 +321,16 @@ void Interpreter::closeInputBox() {
   m_objects.inputBoxTable[index].name = record.name;
 }
 
-// Without the browser module there is no browser; the object keeps its record and name, so its
-// properties read and its commands change the record.
+// Without the browser module, or past the bound, there is no browser; the object keeps its
+// record and name, so its properties read and its commands change the record.
 void Interpreter::closeBrowser() {
   const int index = m_objects.browserTable.count();
   if (!m_objects.browserTable.contains(index)) return;
   BrowserRecord record = m_objects.browserTable[index];
+  if (index > maxBrowsers) {
+    keepUnshownBrowser(record, index);
+    return;
+  }
   BrowserSpec request;
   request.recordIndex = index;
   request.geometry = saturatedRect(record.left, record.top, record.width, record.height);
@@ -340,6 +344,18 @@ void Interpreter::closeBrowser() {
   const ControlId control = m_windowSystem.createBrowser(request).value_or(0);
   m_objects.registerObject(record.name, control, ObjectKind::Browser, index);
   m_objects.browserTable[index].name = record.name;
+}
+
+// The table only grows during a document, so its count bounds every browser the document ever
+// shows; the first one past the bound says so.
+void Interpreter::keepUnshownBrowser(BrowserRecord &record, int index) {
+  m_objects.registerObject(record.name, 0, ObjectKind::Browser, index);
+  m_objects.browserTable[index].name = record.name;
+  if (index == maxBrowsers + 1)
+    m_windowSystem.writeDiagnostic(
+        u"BROWSER %1 and any later one not shown: a document shows at most %2 browsers"_s
+            .arg(record.name)
+            .arg(maxBrowsers));
 }
 
 // A FORM stands for the main window, which exists already.

@@ -104,18 +104,23 @@ void Interpreter::newEngine(Run &run) {
     m_windowSystem.writeDiagnostic(u"NEW \""_s + location + u"\" refused: "_s + refusal);
     return;
   }
+  // The new engine costs one; of the rest it takes half, for the engines it may start in turn.
+  // Whatever the split, no chain passes its budget.
+  const int share = (m_newBudget - 1) / 2;
+  m_newBudget -= 1 + share;
   // Documents and pages are untrusted: only options that place the window pass on.
   QStringList placement;
   for (const QString &argument : cutArguments(extra))
     if (isPlacementOption(argument)) placement += argument;
   // The new engine counts from where this window shows, which the first run may still change.
-  m_windowSystem.whenPlaced([this, location, placement] {
+  m_windowSystem.whenPlaced([this, location, placement, share] {
     const QPoint origin = m_windowSystem.mainWindowPlacement();
     const QStringList arguments = QStringList{location, u"-ox:"_s + QString::number(origin.x()),
                                               u"-oy:"_s + QString::number(origin.y())} +
                                   placement;
-    const QStringList environment{QLatin1StringView(newDepthVariable) + u'=' +
-                                  QString::number(m_newDepth + 1)};
+    const QStringList environment{
+        QLatin1StringView(newDepthVariable) + u'=' + QString::number(m_newDepth + 1),
+        QLatin1StringView(newBudgetVariable) + u'=' + QString::number(share)};
     m_windowSystem.startProcess(m_programPath, arguments, environment);
   });
 }
@@ -123,6 +128,9 @@ void Interpreter::newEngine(Run &run) {
 QString Interpreter::newRefusal() {
   if (m_newDepth >= maxNewDepth)
     return u"this engine was started by %1 NEW in a row, the most allowed"_s.arg(m_newDepth);
+  if (m_newBudget <= 0)
+    return u"this engine's share of the %1 engines a chain of NEW may have is spent"_s.arg(
+        maxChainEngines);
   const qint64 now = m_clock();
   while (!m_newStarts.empty() && now - m_newStarts.front() >= 1000)
     m_newStarts.pop_front();

@@ -21,8 +21,9 @@ namespace nuv {
 
 class DocumentResources;
 
-// The environment variable that tells an engine started by NEW its depth.
+// The environment variables that tell an engine started by NEW its depth and its budget.
 inline constexpr char newDepthVariable[] = "NUV_NEW_DEPTH";
+inline constexpr char newBudgetVariable[] = "NUV_NEW_BUDGET";
 
 // The command text of a "NUV:" address with its escapes decoded.
 QString urlDecode(QStringView text);
@@ -78,12 +79,21 @@ public:
   // new engine only through its environment (newDepthVariable), never through arguments that
   // a document could write.
   void setNewDepth(int depth) { m_newDepth = std::max(depth, 0); }
+  // How many engines this one may still start, directly or through the ones it starts. It
+  // reaches a new engine the same way (newBudgetVariable); a person's engine starts with
+  // maxChainEngines - 1, so the engines of one chain stay within maxChainEngines.
+  void setNewBudget(int budget) { m_newBudget = std::max(budget, 0); }
   // Milliseconds from a steady clock, for NEW's rate bound; tests replace it.
   void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
   // A document that starts itself would start engines without end: NEW is refused in an engine
-  // this deep, and past this many within one second.
+  // this deep, past this many within one second, and once the budget is spent. A document with
+  // three NEW lines would otherwise make 3 + 9 + ... + 3^8 engines within the other two bounds.
   static constexpr int maxNewDepth = 8;
   static constexpr int maxNewPerSecond = 5;
+  static constexpr int maxChainEngines = 16;
+  // Each browser is a web page with a renderer of its own: 100 of them started over a hundred
+  // web engine processes and about 1 GB. Browsers past this many keep their records only.
+  static constexpr int maxBrowsers = 16;
 
   Value readProperty(QStringView text, int &pos) const override;
 
@@ -154,6 +164,7 @@ private:
   void closeButton();
   void closeInputBox();
   void closeBrowser();
+  void keepUnshownBrowser(BrowserRecord &record, int index);
   void closeForm();
   // An EVENT line: reads the block and stores it in the field its name selects, if any.
   template <typename Record, size_t N>
@@ -222,6 +233,7 @@ private:
   WindowSettings m_settings;
   QString m_programPath;
   int m_newDepth = 0;
+  int m_newBudget = maxChainEngines - 1;
   PageOrigins m_pageOrigins;
   int m_pageCommandDepth = 0; // runs of page commands under way
   std::function<qint64()> m_clock;

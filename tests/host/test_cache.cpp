@@ -457,6 +457,29 @@ TEST_F(CacheTest, PictureTableIsBoundedAndEvictsPicturesNoOneHolds) {
   EXPECT_LE(cache->pictureBytes(), 3 * pictureSize);
 }
 
+// A reload forgets the pictures and what they cost: reload after reload, the one picture of the
+// document always fits, whether the old window lets go of it before the new run or after.
+TEST_F(CacheTest, ReloadsNeverFillThePictureTable) {
+  const QString root = m_root.path() + u'/';
+  const qint64 pictureSize = 100 * 100 * 4;
+  writeAll(root + QStringLiteral("p.png"), nuv::test::pngBytes(100, 100, 0x102030));
+  for (const bool heldAcrossReload : {false, true}) {
+    SCOPED_TRACE(heldAcrossReload ? "held across the reload" : "let go before the reload");
+    const auto cache = newRun();
+    cache->setBaseFolder(root);
+    cache->setMaxPictureBytes(3 * pictureSize);
+    Picture shown;
+    for (int reload = 0; reload < 10; ++reload) {
+      if (!heldAcrossReload) shown.reset();
+      cache->forgetPictures();
+      QString location = QStringLiteral("p.png");
+      shown = cache->loadPictureCached(location);
+      ASSERT_TRUE(shown) << "reload " << reload;
+      EXPECT_EQ(cache->pictureBytes(), pictureSize);
+    }
+  }
+}
+
 TEST_F(CacheTest, PicturesPastABoundAreSaidOnce) {
   const QString root = m_root.path() + u'/';
   QImage noise(200, 200, QImage::Format_RGB32);

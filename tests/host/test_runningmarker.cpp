@@ -16,8 +16,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
+using nuv::EnginePlace;
 using nuv::RunningMarker;
 using nuv::test::ScopedEnv;
 
@@ -126,6 +129,69 @@ TEST(RunningMarker, TemporaryFolderHoldsOnlyARegularFile) {
     ASSERT_EQ(c.plant(QFile::encodeName(folder.path(userName)).constData()), 0);
     RunningMarker marker;
     EXPECT_FALSE(heldByAnyone(folder.path(userName)));
+  }
+}
+
+// Each engine holds a place of its own until it ends; past the bound there is none.
+TEST(RunningMarker, AtMostSixtyFourEnginesHoldAPlace) {
+  for (const Place place : {Place::Runtime, Place::Temporary}) {
+    SCOPED_TRACE(place == Place::Runtime ? "runtime folder" : "temporary folder");
+    MarkerFolder folder(place);
+    std::vector<std::unique_ptr<RunningMarker>> engines;
+    for (int i = 0; i < RunningMarker::maxEngines; ++i) {
+      engines.push_back(std::make_unique<RunningMarker>());
+      EXPECT_EQ(engines.back()->place(), EnginePlace::Held) << i;
+    }
+    EXPECT_EQ(RunningMarker().place(), EnginePlace::AllTaken);
+    engines.erase(engines.begin() + 10);
+    EXPECT_EQ(RunningMarker().place(), EnginePlace::Held);
+    EXPECT_TRUE(folder.otherIsEmpty());
+  }
+}
+
+// What is planted at the folder's name is neither followed nor counted in: without a folder of
+// this user's own no engine holds a place.
+TEST(RunningMarker, PlantedPlacesFolderHoldsNoPlace) {
+  enum class Plant { Link, File, OthersFolder };
+  struct Case {
+    const char *what;
+    Place place;
+    QString name;
+    Plant plant;
+  };
+  const QString userPlaces = QStringLiteral("NUVEngines-") + QString::number(::geteuid());
+  const Case cases[] = {
+      {"a link in the runtime folder", Place::Runtime, QStringLiteral("NUVEngines"), Plant::Link},
+      {"a link in the temporary folder", Place::Temporary, userPlaces, Plant::Link},
+      {"a file in the temporary folder", Place::Temporary, userPlaces, Plant::File},
+      {"another user's folder in the temporary folder", Place::Temporary, userPlaces,
+       Plant::OthersFolder},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    MarkerFolder folder(c.place);
+    QTemporaryDir victim;
+    const QString name = folder.path(c.name);
+    switch (c.plant) {
+    case Plant::Link:
+      ASSERT_TRUE(QFile::link(victim.path(), name));
+      break;
+    case Plant::File: {
+      QFile file(name);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      break;
+    }
+    case Plant::OthersFolder:
+      // Only root can give a folder to another user.
+      if (::geteuid() != 0) continue;
+      ASSERT_TRUE(QDir().mkdir(name));
+      ASSERT_EQ(::chown(QFile::encodeName(name).constData(), 65534, 65534), 0);
+      break;
+    }
+    EXPECT_EQ(RunningMarker().place(), EnginePlace::Unavailable);
+    EXPECT_TRUE(
+        QDir(victim.path())
+            .isEmpty(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot));
   }
 }
 

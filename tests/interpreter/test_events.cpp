@@ -227,6 +227,47 @@ TEST(Browsers, WithoutTheModuleTheObjectKeepsItsRecord) {
   EXPECT_EQ(engine.value("Web.LOCATION"), QStringLiteral("file:///docs/next.html"));
 }
 
+// However they are declared, a document shows at most 16 browsers; the rest keep their records
+// as without the module, and the first of them is named once. A reload starts afresh.
+TEST(Browsers, ADocumentShowsAtMostSixteen) {
+  const QByteArray sixteen = QByteArray("OBJECT BROWSER\nENDOBJECT\n").repeated(16);
+  const QByteArray extra = "OBJECT BROWSER\nNAME Extra\nENDOBJECT\n";
+  const struct {
+    const char *name;
+    QByteArray document;
+    int clicks;
+  } cases[] = {
+      {"in the document", sixteen + extra + "OBJECT BROWSER\nENDOBJECT\n", 0},
+      {"by an event, click after click",
+       "OBJECT BUTTON\nNAME Maker\nEVENT CLICK\n" + extra + "ENDEVENT\nENDOBJECT\n" + sixteen, 3},
+  };
+  const QStringList notice{QStringLiteral(
+      "diagnostic BROWSER Extra and any later one not shown: a document shows at most 16 "
+      "browsers")};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Engine engine("");
+    engine.run(c.document.constData());
+    for (int click = 0; click < c.clicks; ++click)
+      engine.interpreter.buttonClicked(1);
+    EXPECT_EQ(engine.windows.browsers.size(), 16u);
+    EXPECT_EQ(engine.windows.calls(QStringLiteral("diagnostic")), notice);
+    const ObjectModel &m = engine.interpreter.objects();
+    const int entry = m.findObject(QStringLiteral("EXTRA"));
+    ASSERT_GE(entry, 0);
+    EXPECT_EQ(m.objectIndex[entry].kind, ObjectKind::Browser);
+    EXPECT_EQ(m.objectIndex[entry].control, 0);
+    engine.run("Extra.LOCATION 'next.html'");
+    EXPECT_EQ(engine.value("Extra.LOCATION"), QStringLiteral("file:///docs/next.html"));
+
+    engine.windows.log.clear();
+    engine.interpreter.resetDocument();
+    engine.run((sixteen + extra).constData());
+    EXPECT_EQ(engine.windows.browsers.size(), 32u);
+    EXPECT_EQ(engine.windows.calls(QStringLiteral("diagnostic")), notice);
+  }
+}
+
 TEST(Browsers, NavigationsRecordTheAddressBeforeTheBlockRuns) {
   Engine engine(kBrowserDocument);
   Interpreter &i = engine.interpreter;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <utility>
+#include <vector>
 
 using namespace nuv;
 using namespace nuv::test;
@@ -98,7 +100,8 @@ TEST(InterpreterLoop, HostileInputEndsQuietly) {
       {QString::fromUtf8("TITLE '\0\xff\xfe'", 10), {"title "}},
       {QStringLiteral("OBJECT"), {invalidObject("OBJECT")}},
       {QStringLiteral("ENDOBJECT\nENDEVENT\nENDPRELOAD"), {}},
-      {QStringLiteral("NEW"), {"start |/docs/|-ox:860|-oy:490 env NUV_NEW_DEPTH=1"}},
+      {QStringLiteral("NEW"),
+       {"start |/docs/|-ox:860|-oy:490 env NUV_NEW_DEPTH=1 NUV_NEW_BUDGET=7"}},
   };
   for (const auto &c : cases) {
     Engine engine;
@@ -235,7 +238,7 @@ TEST(Directives, NewStartsTheEngineWithAnArgumentList) {
   engine.run("NEW \"other app.nuv\" -relative -x:5");
   EXPECT_EQ(engine.windows.calls(QStringLiteral("start")),
             QStringList{QStringLiteral("start /opt/nuv/nuv|/docs/other app.nuv|-ox:120|-oy:80|"
-                                       "-relative|-x:5 env NUV_NEW_DEPTH=1")});
+                                       "-relative|-x:5 env NUV_NEW_DEPTH=1 NUV_NEW_BUDGET=7")});
 }
 
 // Documents and pages are untrusted: of the rest of the line only placement options pass.
@@ -257,9 +260,11 @@ TEST(Directives, NewPassesOnlyPlacementOptions) {
     Engine engine;
     engine.windows.position = QPoint(120, 80);
     engine.run(c.line);
-    EXPECT_EQ(engine.windows.calls(QStringLiteral("start")),
-              QStringList{QStringLiteral("start |/docs/o.nuv|-ox:120|-oy:80%1 env NUV_NEW_DEPTH=1")
-                              .arg(QString::fromUtf8(c.passed))})
+    EXPECT_EQ(
+        engine.windows.calls(QStringLiteral("start")),
+        QStringList{QStringLiteral(
+                        "start |/docs/o.nuv|-ox:120|-oy:80%1 env NUV_NEW_DEPTH=1 NUV_NEW_BUDGET=7")
+                        .arg(QString::fromUtf8(c.passed))})
         << c.line;
   }
 }
@@ -278,9 +283,10 @@ TEST(Directives, NewPassesThePlaceTheWindowWillHave) {
     Engine engine;
     engine.windows.position = c.position;
     engine.run("NEW \"o.nuv\"");
-    EXPECT_EQ(engine.windows.calls(QStringLiteral("start")),
-              QStringList{QStringLiteral("start |/docs/o.nuv|%1 env NUV_NEW_DEPTH=1")
-                              .arg(QString::fromUtf8(c.origin))})
+    EXPECT_EQ(
+        engine.windows.calls(QStringLiteral("start")),
+        QStringList{QStringLiteral("start |/docs/o.nuv|%1 env NUV_NEW_DEPTH=1 NUV_NEW_BUDGET=7")
+                        .arg(QString::fromUtf8(c.origin))})
         << c.origin;
   }
 }
@@ -304,9 +310,9 @@ TEST(Directives, NewStopsAtTheDepthBound) {
     int depth;
     QStringList log;
   } cases[] = {
-      {-5, {"start |/docs/o.nuv|-ox:10|-oy:20|-x:1 env NUV_NEW_DEPTH=1"}},
-      {0, {"start |/docs/o.nuv|-ox:10|-oy:20|-x:1 env NUV_NEW_DEPTH=1"}},
-      {7, {"start |/docs/o.nuv|-ox:10|-oy:20|-x:1 env NUV_NEW_DEPTH=8"}},
+      {-5, {"start |/docs/o.nuv|-ox:10|-oy:20|-x:1 env NUV_NEW_DEPTH=1 NUV_NEW_BUDGET=7"}},
+      {0, {"start |/docs/o.nuv|-ox:10|-oy:20|-x:1 env NUV_NEW_DEPTH=1 NUV_NEW_BUDGET=7"}},
+      {7, {"start |/docs/o.nuv|-ox:10|-oy:20|-x:1 env NUV_NEW_DEPTH=8 NUV_NEW_BUDGET=7"}},
       {8,
        {"diagnostic NEW \"/docs/o.nuv\" refused: this engine was started by 8 NEW in a row, the "
         "most allowed"}},
@@ -324,6 +330,7 @@ TEST(Directives, NewStopsAtTheDepthBound) {
 
 TEST(Directives, NewStartsAtMostFiveEnginesASecond) {
   Engine engine;
+  engine.interpreter.setNewBudget(1 << 20); // the rate alone bounds this engine
   qint64 now = 5000;
   engine.interpreter.setClock([&now] { return now; });
   const auto starts = [&](const char *document) {
@@ -340,6 +347,59 @@ TEST(Directives, NewStartsAtMostFiveEnginesASecond) {
   EXPECT_EQ(starts("NEW 'a'"), std::pair(qsizetype(0), QStringList{refused}));
   now += 1;
   EXPECT_EQ(starts(seven), std::pair(qsizetype(5), QStringList{refused, refused}));
+}
+
+// Each NEW costs one and hands the new engine half of what is left; a spent budget refuses.
+TEST(Directives, NewSplitsItsBudget) {
+  const QString spent =
+      QStringLiteral("diagnostic NEW \"/docs/a\" refused: this engine's share of the 16 engines a "
+                     "chain of NEW may have is spent");
+  const struct {
+    int budget;
+    QStringList shares; // of each NEW that starts an engine, then the refusals
+  } cases[] = {
+      {15, {"7", "3", "1", "0", spent}},         {2, {"0", "0", spent, spent, spent}},
+      {1, {"0", spent, spent, spent, spent}},    {0, {spent, spent, spent, spent, spent}},
+      {-3, {spent, spent, spent, spent, spent}},
+  };
+  for (const auto &c : cases) {
+    Engine engine;
+    engine.interpreter.setNewBudget(c.budget);
+    QStringList shares;
+    for (const QString &line : engine.run("NEW 'a'\nNEW 'a'\nNEW 'a'\nNEW 'a'\nNEW 'a'")) {
+      if (line.startsWith(u"diagnostic")) shares << line;
+      if (line.startsWith(u"start")) shares << line.section(QStringLiteral("NUV_NEW_BUDGET="), 1);
+    }
+    EXPECT_EQ(shares, c.shares) << c.budget;
+  }
+}
+
+// Every engine of a chain runs the same document, each with what its parent handed it: however
+// many NEW lines the document has, the chain stays within its bound.
+TEST(Directives, NewChainsStayWithinTheirBudgetInTotal) {
+  const struct {
+    int lines;
+    int engines;
+  } cases[] = {{1, 5}, {2, 12}, {3, 15}, {4, 16}, {5, 16}};
+  for (const auto &c : cases) {
+    const QByteArray document = QByteArray("NEW 'self.nuv'\n").repeated(c.lines);
+    std::vector<std::pair<int, int>> waiting{{0, Interpreter::maxChainEngines - 1}};
+    int engines = 0;
+    // Past the bound, a fault would multiply the engines; stop counting well before.
+    while (!waiting.empty() && engines <= 4 * Interpreter::maxChainEngines) {
+      const auto [depth, budget] = waiting.back();
+      waiting.pop_back();
+      ++engines;
+      Engine engine;
+      engine.interpreter.setNewDepth(depth);
+      engine.interpreter.setNewBudget(budget);
+      for (const QString &line : engine.run(document.constData()))
+        if (line.startsWith(u"start"))
+          waiting.emplace_back(depth + 1,
+                               line.section(QStringLiteral("NUV_NEW_BUDGET="), 1).toInt());
+    }
+    EXPECT_EQ(engines, c.engines) << c.lines << " NEW lines";
+  }
 }
 
 TEST(ObjectBlocks, ButtonPropertiesAreLiterals) {

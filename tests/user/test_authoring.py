@@ -8,7 +8,7 @@ import time
 import unittest
 import zlib
 
-from skivet import NUV, Engine, UserTest, solid, wait_for
+from skivet import NUV, Engine, UserTest, big_png, solid, wait_for
 
 
 def png_pixels(path):
@@ -355,6 +355,31 @@ class Watch(UserTest):
                               timeout=60)
         self.assertNotEqual(title, "commanded")
         self.assertIn("refused: the page's origin is not trusted: " + old.url.rstrip("/"), err)
+
+    def test_reloads_never_fill_the_picture_table(self):
+        # 6000 x 6000 pixels: 137 MiB decoded, so the fourth run would pass the picture table's
+        # 512 MiB if the table went on counting what the versions before it showed.
+        colour = (30, 140, 70)
+        self.write_bytes("big.png", big_png(6000, 6000, colour))
+        self.write("app.nuv", '"doc.skv"')
+
+        def version(n):
+            self.write("doc.skv", 'OBJECT FORM\nLEFT 40\nTOP 30\nWIDTH 100\nHEIGHT 100\n'
+                       'ENDOBJECT\nOBJECT BUTTON\nTYPE GRAPHICAL\nBITMAP "big.png"\nLEFT 0\n'
+                       f'TOP 0\nWIDTH 100\nHEIGHT 100\nENDOBJECT\nTITLE "Version {n}"\n')
+        version(0)
+        said = os.path.join(self.dir, "stderr.txt")
+        with open(said, "w") as stderr:
+            engine = Engine(["--watch", "app.nuv"], self.env, cwd=self.dir, stderr=stderr)
+        self.addCleanup(engine.stop)
+        window = engine.window("Version 0")
+        left, top, _, _ = engine.geometry(window)
+        for n in range(1, 6):
+            version(n)
+            self.assertEqual(engine.wait_title(window, f"Version {n}"), f"Version {n}")
+            self.assertEqual(engine.wait_pixel(left + 50, top + 50, colour), colour)
+        with open(said) as f:
+            self.assertNotIn("Picture not loaded", f.read())
 
 
 class Screenshot(UserTest):

@@ -35,6 +35,26 @@ def mapped(pid, library):
         return library in f.read()
 
 
+def web_engine_helpers(pid):
+    """The web engine's helper processes below pid: renderers, the zygote, the GPU process..."""
+    children = {}
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                parent = int(f.read().rsplit(") ", 1)[1].split()[1])
+            with open(f"/proc/{entry}/comm") as f:
+                children.setdefault(parent, []).append((int(entry), f.read().strip()))
+        except OSError:
+            continue
+    found, below = [], [pid]
+    while below:
+        for child, name in children.get(below.pop(), []):
+            below.append(child)
+            if name.startswith("QtWebEngineProc"):
+                found.append(child)
+    return found
+
+
 class Browsers(UserTest):
     def setUp(self):
         super().setUp()
@@ -239,6 +259,26 @@ class Browsers(UserTest):
         self.assertIsNone(engine.process.poll())
         _, err = engine.stop()
         self.assertIn("qt.webenginecontext", err)
+
+    def test_a_document_shows_sixteen_browsers_that_share_a_few_renderers(self):
+        # Twenty browsers in a row, each on the same green page: sixteen show it, the rest leave
+        # the window's bitmap, and one line names the bound.
+        self.write("green.html", page("rgb(0,200,0)"), crlf=False)
+        engine, window = self.open("".join(
+            f"OBJECT BROWSER\nNAME Web{n}\nLEFT {10 + 22 * n}\nTOP 10\nWIDTH 16\nHEIGHT 16\n"
+            "LOCATION 'green.html'\nENDOBJECT\n" for n in range(20)), "Twenty")
+        for n in range(20):
+            expected = GREEN if n < 16 else BG
+            self.assertEqual(engine.wait_pixel(*self.at(8, 8, left=10 + 22 * n, top=10), expected,
+                                               timeout=FIRST_PAGE, tolerance=8), expected, n)
+        # Sixteen pages of one site, which took a renderer each: at most four renderers now, and
+        # the few processes the web engine always runs.
+        helpers = web_engine_helpers(engine.process.pid)
+        self.assertLessEqual(len(helpers), 4 + 3, helpers)
+        _, err = engine.stop()
+        self.assertEqual(err.count("not shown"), 1, err)
+        self.assertIn("BROWSER Web16 and any later one not shown: a document shows at most 16 "
+                      "browsers", err)
 
     def test_without_a_browser_the_web_engine_is_never_loaded(self):
         engine, window = self.open("", "Plain")

@@ -7,7 +7,7 @@ import unittest
 import zlib
 import struct
 
-from skivet import PYTHON, UserTest, solid
+from skivet import PYTHON, UserTest, big_png, solid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 GONE = "appears to no longer exist!"
@@ -38,16 +38,14 @@ class HostileServer:
             self.process.stdout.close()
 
 
-def big_png(width, height, rgb):
-    """A one-colour PNG made fast enough for pictures of millions of pixels."""
-    row = b"\x00" + bytes(rgb) * width
-
+def declared_png(width, height, bits, colour_type):
+    """A PNG whose header declares a picture that its one tiny row of data does not hold."""
     def chunk(kind, data):
         return (struct.pack(">I", len(data)) + kind + data +
                 struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", width, height, bits, colour_type, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
-            chunk(b"IDAT", zlib.compress(row * height)) + chunk(b"IEND", b""))
+            chunk(b"IDAT", zlib.compress(b"\x00")) + chunk(b"IEND", b""))
 
 
 # One row per attack. "document" is the Skivet the location file names ("{site}" is the hostile
@@ -163,6 +161,13 @@ CASES = [
          document='OBJECT FORM\n\tBITMAP "noise.bmp"\nENDOBJECT\nTITLE "Big picture"\n',
          title="Big picture",
          stderr=["Picture not loaded: {dir}/noise.bmp: it is larger than the bound of 4 KiB."]),
+    # 16-bit channels take 8 bytes a pixel: 288 MB decoded, from a file of a few bytes.
+    dict(name="16-bit picture past the decoder's bound",
+         document='OBJECT FORM\n\tBITMAP "deep.png"\nENDOBJECT\nTITLE "Deep picture"\n',
+         title="Deep picture",
+         stderr=["Picture not loaded: {dir}/deep.png: its 6000x6000 pixels pass the decoder's "
+                 "bound of 256 MiB."],
+         never=["QImageIOHandler", "allocation limit"]),
 ]
 
 
@@ -180,6 +185,7 @@ class HostileTest(UserTest):
         self.write("secret.skv", 'TITLE "Secret"\n')
         # A bitmap of 100 x 100 pixels, 30000 bytes and more.
         self.write_bytes("noise.bmp", b"BM" + bytes(30054))
+        self.write_bytes("deep.png", declared_png(6000, 6000, 16, 6))
 
     def fill(self, text):
         return (text.replace("{site}", self.server.url).replace("{dir}", self.dir)

@@ -1,11 +1,12 @@
 """Hostile documents against the real binary: a window crowded with controls, and NEW used to
 start engines without end or to pass options the user never gave."""
+import fcntl
 import os
 import signal
 import time
 import unittest
 
-from skivet import UserTest, solid, wait_for
+from skivet import Engine, UserTest, solid, wait_for
 
 PANEL = (40, 60, 90)
 
@@ -92,6 +93,26 @@ class NewEngines(UserTest):
             time.sleep(0.1)
         return min(looks[-3:])
 
+    def start_logged(self, *args):
+        """An engine whose standard error, which every engine it starts shares, goes to a file
+        that refused() reads while they run."""
+        self.said = os.path.join(self.dir, "stderr.txt")
+        with open(self.said, "w") as stderr:
+            engine = Engine(args, self.env, cwd=self.dir, stderr=stderr)
+        self.addCleanup(engine.stop)
+        return engine
+
+    def refused(self):
+        with open(self.said) as f:
+            return [line for line in f.read().splitlines() if "refused" in line]
+
+    def settled(self, engines, refusals):
+        """(engines, refusals) once they are as expected, else their last look. Every engine
+        runs each NEW line once, so when all the refusals are in and the engines are there,
+        every NEW has been answered and no engine can come."""
+        return wait_for(lambda: (len(self.marked()), len(self.refused())),
+                        lambda got: got == (engines, refusals), timeout=20)
+
     def refusals(self, engine):
         """The refusal lines on standard error, once every marked engine has ended."""
         self.end_marked()
@@ -99,6 +120,8 @@ class NewEngines(UserTest):
         return [line for line in err.splitlines() if "refused" in line]
 
     def test_a_document_that_starts_itself_stops_eight_engines_deep(self):
+        # A budget this large leaves it to the depth to stop the chain.
+        self.env["NUV_NEW_BUDGET"] = "1000"
         self.write("self.skv", 'TITLE "Self"\nNEW "self.nuv"\n')
         self.write("self.nuv", '"self.skv"')
         engine = self.start("self.nuv")
@@ -109,6 +132,7 @@ class NewEngines(UserTest):
         self.assertIn("8 NEW in a row", refused[0])
 
     def test_an_engine_starts_at_most_five_others_a_second(self):
+        self.env["NUV_NEW_BUDGET"] = "1000"
         self.write("many.skv", 'TITLE "Many"\n' + 'NEW "second.nuv"\n' * 20)
         self.write("many.nuv", '"many.skv"')
         engine = self.start("many.nuv")
@@ -116,6 +140,37 @@ class NewEngines(UserTest):
         refused = self.refusals(engine)
         self.assertEqual(len(refused), 15, refused)
         self.assertIn("more than 5 NEW in one second", refused[0])
+
+    def test_engines_that_start_themselves_stay_within_the_budget_of_their_chain(self):
+        # Without it, three lines would make 3 + 9 + ... + 3^8 engines.
+        for lines, engines in ((1, 5), (3, 15), (5, 16)):
+            with self.subTest(lines=lines):
+                self.write("self.skv", 'TITLE "Self"\n' + 'NEW "self.nuv"\n' * lines)
+                self.write("self.nuv", '"self.skv"')
+                self.start_logged("self.nuv")
+                refusals = lines * engines - (engines - 1)
+                self.assertEqual(self.settled(engines, refusals), (engines, refusals))
+                self.assertIn("this engine's share of the 16 engines a chain of NEW may have is "
+                              "spent", self.refused()[0])
+                self.end_marked()
+
+    def test_past_sixty_four_running_engines_new_starts_none(self):
+        # Other engines of this user hold all places but two: the first engine takes one, the
+        # first it starts the last, and the two more it starts refuse to run.
+        places = os.path.join(self.dir, "NUVEngines")
+        os.mkdir(places, 0o700)
+        for place in range(62):
+            held = os.open(os.path.join(places, str(place)), os.O_RDONLY | os.O_CREAT, 0o600)
+            self.addCleanup(os.close, held)
+            fcntl.flock(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        self.write("many.skv", 'TITLE "Many"\n' + 'NEW "second.nuv"\n' * 3)
+        self.write("many.nuv", '"many.skv"')
+        engine = self.start_logged("many.nuv")
+        engine.window("Second")
+        self.assertEqual(self.settled(2, 2), (2, 2))
+        location = os.path.join(self.dir, "second.nuv")
+        self.assertEqual(self.refused(), [f'NEW "{location}" refused: 64 engines are running '
+                                          "for this user, the most allowed"] * 2)
 
     def test_only_placement_options_reach_the_new_engine(self):
         # Each of these would stop the second engine from showing its document where asked.

@@ -99,7 +99,10 @@ public:
   }
 
   // Decodes every picture afresh when next asked for: their files may have changed.
-  void forgetPictures() { m_pictures.clear(); }
+  void forgetPictures() {
+    m_pictures.clear();
+    m_pictureBytes = 0;
+  }
 
   // Stores a document the reader has downloaded, in the document header layout.
   bool storeDocument(QStringView location, const QByteArray &bytes, qint64 characterCount);

@@ -5,6 +5,7 @@
 #include <QImageReader>
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 
 namespace nuv {
@@ -21,6 +22,17 @@ template <typename Read> QImage readWithPlugins(Read read) {
   if (!image.isNull() || !hiddenFolders()) return image;
   restorePlugins();
   return read();
+}
+
+// Whether decoding a picture would take more than limitBytes, as Qt counts it: 32 bits a pixel
+// at least (its PNG reader takes that much for grey pictures too, and a picture is shown at 32
+// bits), more in the format the header announces when that is deeper (16-bit channels take 64
+// bits). Divided, not multiplied, so that no declared size overflows.
+bool passesBound(QSize size, QImage::Format format, qint64 limitBytes) {
+  const int announced =
+      format == QImage::Format_Invalid ? 0 : int(QImage::toPixelFormat(format).bitsPerPixel());
+  const qint64 rowBytes = qint64(size.width()) * std::max(announced, 32) / 8;
+  return rowBytes > 0 && size.height() > limitBytes / rowBytes;
 }
 
 } // namespace
@@ -61,7 +73,7 @@ DecodedPicture decodePicture(QIODevice &device, const QByteArray &format) {
     const QSize size = reader.size();
     const qint64 limitMiB = QImageReader::allocationLimit();
     if (limitMiB > 0 && size.isValid() &&
-        qint64(size.width()) * size.height() * 4 > limitMiB * 1024 * 1024) {
+        passesBound(size, reader.imageFormat(), limitMiB * 1024 * 1024)) {
       decoded.overBound = QStringLiteral("its %1x%2 pixels pass the decoder's bound of %3 MiB")
                               .arg(size.width())
                               .arg(size.height())
