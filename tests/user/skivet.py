@@ -16,9 +16,12 @@ POINTER_IMAGE = os.environ.get("POINTER_IMAGE", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "..", "host", "servers")
 PYTHON = "/usr/bin/python3"  # Debian's, which sees python3-pyftpdlib
+# A sanitized engine runs several times slower; every bound on how long the engine may take
+# stretches by this factor (the sanitizer build sets it).
+TIME_SCALE = float(os.environ.get("NUV_TEST_TIME_SCALE", "1"))
 # How long a wait for something on screen may take: generous, since a wait ends as soon as the
 # condition holds and only a failing test spends all of it.
-WAIT = 10
+WAIT = 10 * TIME_SCALE
 
 
 def wait_for(read, holds, timeout=WAIT):
@@ -108,7 +111,7 @@ class Engine:
                                         stdout=subprocess.PIPE, stderr=stderr, text=True)
         self.env = env
 
-    def finish(self, timeout=20):
+    def finish(self, timeout=2 * WAIT):
         out, err = self.process.communicate(timeout=timeout)
         return self.process.returncode, out, err
 
@@ -127,7 +130,7 @@ class Engine:
         return int(subprocess.run(["xdotool", "getwindowpid", window], env=self.env,
                                   capture_output=True, text=True, check=True).stdout)
 
-    def window(self, title=None, timeout=10):
+    def window(self, title=None, timeout=WAIT):
         """The id of the visible window with this exact title; with no title, the engine's
         visible window, for a document whose title changes as soon as it shows."""
         deadline = time.monotonic() + timeout
@@ -273,8 +276,14 @@ class UserTest(unittest.TestCase):
         self.env = self.display.env()
         self.env["XDG_DATA_HOME"] = os.path.join(self.dir, "data")
         self.env["XDG_RUNTIME_DIR"] = self.dir
-        self.env["NUV_CONNECT_TIMEOUT_MS"] = "2000"
-        self.env["NUV_STALL_TIMEOUT_MS"] = "2000"
+        self.env["NUV_CONNECT_TIMEOUT_MS"] = str(round(2000 * TIME_SCALE))
+        self.env["NUV_STALL_TIMEOUT_MS"] = str(round(2000 * TIME_SCALE))
+
+    def measure_memory(self):
+        """For a test that bounds the engine's memory: AddressSanitizer keeps freed blocks
+        resident a while to catch their later use, which would count as growth."""
+        if "ASAN_OPTIONS" in self.env:
+            self.env["ASAN_OPTIONS"] += ":quarantine_size_mb=0"
 
     def write_bytes(self, name, data):
         path = os.path.join(self.dir, name)

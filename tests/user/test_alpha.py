@@ -302,6 +302,7 @@ class Alpha(UserTest):
         self.assertIsNone(engine.process.poll())
 
     def test_switching_skins_200_times_keeps_memory_steady(self):
+        self.measure_memory()
         self.write_bytes("big.png", rgba_png(800, 600, lambda x, y: (
             PANEL + (255,) if 20 <= x < 780 and 20 <= y < 580 else (0, 0, 0, 100))))
         self.write_bytes("plain.png", solid(800, 600, OTHER))

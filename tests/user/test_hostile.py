@@ -7,12 +7,12 @@ import unittest
 import zlib
 import struct
 
-from skivet import PYTHON, UserTest, big_png, solid
+from skivet import PYTHON, TIME_SCALE, UserTest, big_png, solid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 GONE = "appears to no longer exist!"
 # Long enough for any case that does not hang; a hang fails the case at this bound instead.
-QUICK = 10
+QUICK = 10 * TIME_SCALE
 
 
 class HostileServer:
@@ -314,6 +314,7 @@ class HostileTest(UserTest):
 
     def test_spellings_of_one_picture_share_one_copy(self):
         # 2000 x 2000 pixels: 16 MB decoded, for each spelling that gets its own copy.
+        self.measure_memory()
         self.write_bytes("big.png", big_png(2000, 2000, (10, 20, 30)))
         os.makedirs(os.path.join(self.dir, "sub"))
         spellings = ["big.png", "./big.png", "sub/../big.png", "BIG.png", "Big.PNG",

@@ -6,7 +6,7 @@ import signal
 import time
 import unittest
 
-from skivet import Engine, UserTest, solid, wait_for
+from skivet import TIME_SCALE, Engine, UserTest, solid, wait_for
 
 PANEL = (40, 60, 90)
 
@@ -82,16 +82,17 @@ class NewEngines(UserTest):
     def settled_count(self, expected):
         """The number of marked engines a second after it reaches expected, or as soon as it is
         clearly past it. An engine being started shows for a moment as two (the launcher forks),
-        so the least of the last few looks counts."""
-        wait_for(self.marked, lambda found: len(found) >= expected, timeout=20)
-        looks = []
-        deadline = time.monotonic() + 1.3
+        and so does one starting up (its D-Bus library forks to look for a session bus), so the
+        least of the last few looks counts, never of fewer; a slower engine forks for longer."""
+        wait_for(self.marked, lambda found: len(found) >= expected, timeout=20 * TIME_SCALE)
+        looks, last = [], round(3 * TIME_SCALE)
+        deadline = time.monotonic() + 1.3 * TIME_SCALE
         while time.monotonic() < deadline:
             looks.append(len(self.marked()))
-            if min(looks[-3:]) > expected:
+            if len(looks) >= last and min(looks[-last:]) > expected:
                 break
             time.sleep(0.1)
-        return min(looks[-3:])
+        return min(looks[-last:])
 
     def start_logged(self, *args):
         """An engine whose standard error, which every engine it starts shares, goes to a file
@@ -111,7 +112,7 @@ class NewEngines(UserTest):
         runs each NEW line once, so when all the refusals are in and the engines are there,
         every NEW has been answered and no engine can come."""
         return wait_for(lambda: (len(self.marked()), len(self.refused())),
-                        lambda got: got == (engines, refusals), timeout=20)
+                        lambda got: got == (engines, refusals), timeout=20 * TIME_SCALE)
 
     def refusals(self, engine):
         """The refusal lines on standard error, once every marked engine has ended."""

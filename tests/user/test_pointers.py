@@ -3,7 +3,7 @@ import struct
 import time
 import unittest
 
-from skivet import UserTest, solid, wait_for
+from skivet import TIME_SCALE, UserTest, solid, wait_for
 
 BACKGROUND = (90, 90, 120)
 RED, BLUE = 0xFFFF0000, 0xFF0000FF
@@ -103,7 +103,7 @@ class Pointers(UserTest):
         frames = {(16, 16, 1, 1, fnv([RED] * 256)), (16, 16, 1, 1, fnv([BLUE] * 256))}
         self.assertIn(self.pointer_at(engine, 120, 35, lambda p: p in frames), frames)
         seen = set()
-        deadline = time.monotonic() + 1.2
+        deadline = time.monotonic() + 1.2 * TIME_SCALE
         while time.monotonic() < deadline and seen != frames:
             seen.add(engine.pointer())
             time.sleep(0.02)

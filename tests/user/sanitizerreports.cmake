@@ -1,0 +1,21 @@
+# cmake -DREPORTS=folder -DACTION=clear|check -P sanitizerreports.cmake
+# clear: an empty folder for the sanitizer runtime's log_path files.
+# check: prints every report left there and fails when there is one.
+if(ACTION STREQUAL "clear")
+  file(REMOVE_RECURSE ${REPORTS})
+  file(MAKE_DIRECTORY ${REPORTS})
+elseif(ACTION STREQUAL "check")
+  file(GLOB found ${REPORTS}/*)
+  if(NOT found)
+    message(STATUS "no sanitizer reports")
+    return()
+  endif()
+  foreach(report ${found})
+    file(READ ${report} text)
+    message("== ${report}\n${text}")
+  endforeach()
+  list(LENGTH found count)
+  message(FATAL_ERROR "${count} sanitizer report(s) in ${REPORTS}")
+else()
+  message(FATAL_ERROR "ACTION must be clear or check")
+endif()
