@@ -80,7 +80,7 @@ void QtWindowSystem::resetDocument() {
   m_pixmaps.clear();
   for (const PointerTarget target : {PointerTarget::Form, PointerTarget::TextButtons,
                                      PointerTarget::GraphButtons, PointerTarget::InputBoxes})
-    m_pointers.set(target, std::nullopt);
+    m_pointers.set(target, nullptr);
   m_main->setPicture(QImage());
   m_main->clearMask();
   m_main->setMoveRestriction(MoveRestriction::Free);
@@ -275,14 +275,21 @@ void QtWindowSystem::setMoveRestriction(MoveRestriction restriction) {
   m_main->setMoveRestriction(restriction);
 }
 
-// A pointer that cannot be shown changes nothing.
+// A pointer that cannot be shown changes nothing. A statement gives its targets one decoded
+// file: they share its cursors.
 bool QtWindowSystem::setPointer(PointerTarget target, const Pointer &pointer) {
-  std::optional<DesktopPointer> loaded;
+  std::shared_ptr<const DesktopPointer> loaded;
   if (pointer.systemId != 0) {
-    loaded = systemPointer(pointer.systemId);
-    if (!loaded) return false;
+    std::optional<DesktopPointer> system = systemPointer(pointer.systemId);
+    if (!system) return false;
+    loaded = std::make_shared<const DesktopPointer>(std::move(*system));
   } else if (pointer.picture) {
-    loaded = desktopPointer(*pointer.picture);
+    loaded = m_lastPointer.lock();
+    if (!loaded || m_lastPointerSource.lock() != pointer.picture) {
+      loaded = std::make_shared<const DesktopPointer>(desktopPointer(*pointer.picture));
+      m_lastPointer = loaded;
+      m_lastPointerSource = pointer.picture;
+    }
     if (loaded->cursors.empty()) return false;
   }
   m_pointers.set(target, std::move(loaded));
@@ -301,7 +308,7 @@ std::vector<QWidget *> QtWindowSystem::controlsOf(PointerTarget target) const {
   return widgets;
 }
 
-void QtWindowSystem::applyPointer(PointerTarget target, QWidget *widget) const {
+void QtWindowSystem::applyPointer(PointerTarget target, QWidget *widget) {
   m_pointers.apply(target, widget);
 }
 

@@ -85,7 +85,7 @@ private:
   // Connects a new control's reports to the sink; the sink is read when a report comes.
   void connectReports(QWidget *widget);
   // The pointer a target was given, or its own, on one control of that target.
-  void applyPointer(PointerTarget target, QWidget *widget) const;
+  void applyPointer(PointerTarget target, QWidget *widget);
   SkinKind showSkin(const SkinRequest &skin);
   // Made on the first alpha skin: most documents never need the compositor watch.
   AlphaSkin &alphaSkin();
@@ -106,6 +106,9 @@ private:
   SkinKind m_skin = SkinKind::Plain;
   bool m_timeSkins = false; // NUV_TIME_SKINS: each switch's cost on standard error
   PointerTargets m_pointers;
+  // The pointer file last made into cursors, and those cursors, while anything holds them.
+  std::weak_ptr<const PointerPicture> m_lastPointerSource;
+  std::weak_ptr<const DesktopPointer> m_lastPointer;
   QString m_pendingTitle;
   bool m_titlePending = false;
   bool m_closed = false;
