@@ -3,12 +3,22 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
 namespace nuv {
+
+void PictureView::paint(QPainter &painter, QPoint origin, const QRect &area) const {
+  if (!pixels) return;
+  // Only what is asked for: a small control on a huge picture never touches the rest.
+  const QRect placed(origin + at, pixels->size());
+  const QRect target = placed & area;
+  if (target.isEmpty()) return;
+  painter.drawImage(target.topLeft(), *pixels, target.translated(-placed.topLeft()));
+}
 
 TextButton::TextButton(int recordIndex, int id, QWidget *parent)
     : QPushButton(parent), m_record(recordIndex), m_id(id) {
@@ -17,9 +27,13 @@ TextButton::TextButton(int recordIndex, int id, QWidget *parent)
   connect(this, &QPushButton::clicked, this, [this] { Q_EMIT activated(m_record); });
 }
 
-void TextButton::setPicture(const QPixmap &picture) {
-  m_picture = picture;
+void TextButton::setPicture(PictureView picture) {
+  m_picture = std::move(picture);
   update();
+}
+
+QPoint TextButton::pictureOrigin() const {
+  return {(width() - m_picture.size.width()) / 2, (height() - m_picture.size.height()) / 2};
 }
 
 void TextButton::mouseMoveEvent(QMouseEvent *event) {
@@ -34,8 +48,7 @@ void TextButton::paintEvent(QPaintEvent *event) {
   }
   // The caption stands over the picture, centred.
   QStylePainter painter(this);
-  painter.drawPixmap((width() - m_picture.width()) / 2, (height() - m_picture.height()) / 2,
-                     m_picture);
+  m_picture.paint(painter, pictureOrigin(), event->rect());
   if (isDown()) painter.fillRect(rect(), QColor(0, 0, 0, 40));
   painter.drawText(rect(), Qt::AlignCenter, text());
 }
@@ -45,8 +58,8 @@ PictureButton::PictureButton(int recordIndex, int id, QWidget *parent)
   setMouseTracking(true);
 }
 
-void PictureButton::setPicture(const QPixmap &picture) {
-  m_picture = picture;
+void PictureButton::setPicture(PictureView picture) {
+  m_picture = std::move(picture);
   update();
 }
 
@@ -55,9 +68,9 @@ void PictureButton::setOutline(const QRegion &outline) {
   setMask(outline);
 }
 
-void PictureButton::paintEvent(QPaintEvent *) {
+void PictureButton::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
-  painter.drawPixmap(0, 0, m_picture);
+  m_picture.paint(painter, QPoint(0, 0), event->rect());
 }
 
 void PictureButton::mousePressEvent(QMouseEvent *event) {

@@ -77,7 +77,7 @@ void QtWindowSystem::resetDocument() {
   m_skin = SkinKind::Plain;
   m_main->clearControls();
   m_controls.clear();
-  m_pixmaps.clear();
+  m_cutFrom.clear();
   for (const PointerTarget target : {PointerTarget::Form, PointerTarget::TextButtons,
                                      PointerTarget::GraphButtons, PointerTarget::InputBoxes})
     m_pointers.set(target, nullptr);
@@ -171,14 +171,41 @@ QSize QtWindowSystem::screenSize() const {
   return screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
 }
 
-QPixmap QtWindowSystem::pixmap(const Picture &picture) {
+PictureView QtWindowSystem::viewOf(const Picture &picture, const QRect &shown) {
   if (!picture || picture->isNull()) return {};
-  const qint64 key = picture->cacheKey();
-  if (const QPixmap *known = m_pixmaps.object(key)) return *known;
-  QPixmap converted = QPixmap::fromImage(*picture);
-  const qint64 kib = qint64(converted.width()) * converted.height() * 4 / 1024 + 1;
-  m_pixmaps.insert(key, new QPixmap(converted), qsizetype(kib));
-  return converted;
+  const PictureView whole{picture, QPoint(0, 0), picture->size()};
+  const QRect part = shown & picture->rect();
+  const qint64 partBytes = qint64(part.width()) * part.height() * 4;
+  if (picture->sizeInBytes() < minCutPictureBytes || partBytes * 4 > picture->sizeInBytes() ||
+      *m_cutBytes + partBytes > maxCutBytes)
+    return whole;
+  if (part.isEmpty()) return {nullptr, QPoint(0, 0), picture->size()};
+  *m_cutBytes += partBytes;
+  // The count goes down with the part, whoever holds it last.
+  Picture cut(new QImage(picture->copy(part)),
+              [bytes = m_cutBytes, partBytes](const QImage *image) {
+                *bytes -= partBytes;
+                delete image;
+              });
+  return {std::move(cut), part.topLeft(), picture->size()};
+}
+
+// The part a button covers: a picture button shows its picture from its top-left corner, a text
+// button centred.
+void QtWindowSystem::showPicture(ControlId id, QWidget *widget, const Picture &picture) {
+  m_cutFrom.erase(id);
+  const QSize size = picture ? picture->size() : QSize();
+  if (auto *button = qobject_cast<PictureButton *>(widget)) {
+    PictureView view = viewOf(picture, QRect(QPoint(0, 0), widget->size()));
+    if (view.pixels != picture) m_cutFrom.emplace(id, picture);
+    button->setPicture(std::move(view));
+  } else if (auto *text = qobject_cast<TextButton *>(widget)) {
+    const QPoint origin((widget->width() - size.width()) / 2,
+                        (widget->height() - size.height()) / 2);
+    PictureView view = viewOf(picture, QRect(-origin, widget->size()));
+    if (view.pixels != picture) m_cutFrom.emplace(id, picture);
+    text->setPicture(std::move(view));
+  }
 }
 
 QPoint QtWindowSystem::mainWindowPlacement() const {
@@ -364,25 +391,22 @@ void QtWindowSystem::writeDiagnostic(const QString &line) {
 ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   const ControlId id = ControlId(m_controls.size()) + 1;
   QWidget *widget = nullptr;
-  const QPixmap picture = pixmap(request.picture);
   QRect geometry = request.geometry;
   switch (request.kind) {
   case ObjectKind::TextButton:
   case ObjectKind::TextPictureButton: {
     auto *button = new TextButton(request.recordIndex, id, m_main->controlParent());
     button->setText(request.caption);
-    button->setPicture(picture);
     widget = button;
     break;
   }
   case ObjectKind::PictureButton:
   case ObjectKind::ShapedButton: {
     auto *button = new PictureButton(request.recordIndex, id, m_main->controlParent());
-    button->setPicture(picture);
-    if (request.kind == ObjectKind::ShapedButton) {
+    if (request.kind == ObjectKind::ShapedButton && request.picture) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
-      geometry.setSize(picture.size());
-      const QRegion region = outlineRegion(TraceOutline(picture.toImage()));
+      geometry.setSize(request.picture->size());
+      const QRegion region = outlineRegion(TraceOutline(*request.picture));
       if (!region.isEmpty()) button->setOutline(region);
     }
     widget = button;
@@ -403,6 +427,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   if (const std::optional<PointerTarget> target = pointerTargetOf(widget))
     applyPointer(*target, widget);
   widget->setGeometry(geometry);
+  showPicture(id, widget, request.picture);
   widget->setVisible(request.visible);
   m_controls.emplace_back(widget);
   return id;
@@ -417,6 +442,11 @@ void QtWindowSystem::setControlGeometry(ControlId id, const QRect &geometry) {
     widget->move(geometry.topLeft());
   else
     widget->setGeometry(geometry);
+  // A control that kept a part cuts anew for its new size; once the table has let the whole
+  // go, it keeps the part it has.
+  const auto cut = m_cutFrom.find(id);
+  if (cut == m_cutFrom.end()) return;
+  if (const Picture whole = cut->second.lock()) showPicture(id, widget, whole);
 }
 
 void QtWindowSystem::setControlVisible(ControlId id, bool visible) {
@@ -424,11 +454,7 @@ void QtWindowSystem::setControlVisible(ControlId id, bool visible) {
 }
 
 void QtWindowSystem::setControlPicture(ControlId id, const Picture &picture) {
-  QWidget *widget = control(id);
-  if (auto *button = qobject_cast<PictureButton *>(widget))
-    button->setPicture(pixmap(picture));
-  else if (auto *text = qobject_cast<TextButton *>(widget))
-    text->setPicture(pixmap(picture));
+  if (QWidget *widget = control(id)) showPicture(id, widget, picture);
 }
 
 void QtWindowSystem::setControlText(ControlId id, const QString &text) {

@@ -39,13 +39,14 @@ class HostileServer:
 
 
 def big_png(width, height, rgb):
-    """A one-colour PNG made fast enough for pictures of millions of pixels."""
+    """A one-colour PNG made fast enough for pictures of millions of pixels; with four channels
+    it has an alpha channel."""
     row = b"\x00" + bytes(rgb) * width
 
     def chunk(kind, data):
         return (struct.pack(">I", len(data)) + kind + data +
                 struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", width, height, 8, 6 if len(rgb) == 4 else 2, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
             chunk(b"IDAT", zlib.compress(row * height)) + chunk(b"IEND", b""))
 
@@ -291,6 +292,63 @@ class HostileTest(UserTest):
         x, y, _, _ = engine.geometry(window)
         last = (6 * (count - 1), 100, 200 - 5 * (count - 1))
         self.assertEqual(engine.wait_pixel(x + 50, y + 50, last), last)
+        _, err = engine.stop()
+        self.assertNotIn("Picture not loaded", err)
+
+
+    def shown_peak(self, location, title, colour):
+        """Peak memory of an engine once its window shows and its first button, at (10, 10) of
+        the window, shows colour."""
+        engine, window = self.run_remote(location, title)
+        x, y, _, _ = engine.geometry(window)
+        self.assertEqual(engine.wait_pixel(x + 15, y + 15, colour), colour)
+        with open(f"/proc/{engine.process.pid}/status") as f:
+            peak = next(int(line.split()[1]) for line in f if line.startswith("VmHWM:"))
+        _, err = engine.stop()
+        self.assertNotIn("Picture not loaded", err)
+        return peak * 1024
+
+    def test_buttons_showing_one_huge_picture_share_it(self):
+        # 100 MB decoded, with alpha; every button that converted it would add as much again.
+        colour = (30, 140, 90)
+        self.write_bytes("huge.png", big_png(5000, 5000, colour + (255,)))
+        self.write_bytes("site/huge.png", big_png(5000, 5000, colour + (255,)))
+
+        def document(count):
+            return "".join(f'OBJECT BUTTON\n\tTYPE {"GRAPHICAL" if i % 2 == 0 else "TEXT"}\n'
+                           f'\tBITMAP "huge.png"\n\tLEFT {10 + 25 * i}\n\tTOP 10\n'
+                           f'\tWIDTH 20\n\tHEIGHT 20\nENDOBJECT\n' for i in range(count))
+        for where in ("local", "remote"):
+            with self.subTest(where):
+                peaks = []
+                for count in (1, 12):
+                    text = ('OBJECT FORM\n\tWIDTH 320\n\tHEIGHT 40\nENDOBJECT\n'
+                            f'{document(count)}TITLE "Buttons {count}"\n')
+                    if where == "remote":
+                        self.write(f"site/b{count}.skv", text)
+                        location = f"{self.server.url}b{count}.skv"
+                    else:
+                        location = self.write(f"b{count}.skv", text)
+                    peaks.append(self.shown_peak(location, f"Buttons {count}", colour))
+                self.assertLess(peaks[1], 1.3 * peaks[0], peaks)
+
+    def test_small_buttons_on_huge_pictures_leave_them_to_the_picture_table(self):
+        # Four pictures of 137 MB decoded pass the table's 512 MiB. Each button shows a 20 x 20
+        # corner of its own: what it keeps of the picture must not hold the whole in the table.
+        colours = [(200, 40, 40), (40, 200, 40), (40, 40, 200), (200, 200, 40)]
+        buttons = ""
+        for i, colour in enumerate(colours):
+            self.write_bytes(f"h{i}.png", big_png(6000, 6000, colour))
+            buttons += (f'OBJECT BUTTON\n\tTYPE GRAPHICAL\n\tBITMAP "h{i}.png"\n'
+                        f'\tLEFT {10 + 30 * i}\n\tTOP 10\n\tWIDTH 20\n\tHEIGHT 20\nENDOBJECT\n')
+        self.write("app.skv", 'OBJECT FORM\n\tWIDTH 200\n\tHEIGHT 60\nENDOBJECT\n'
+                   f'{buttons}TITLE "Corners"\n')
+        self.write("app.nuv", '"app.skv"')
+        engine = self.start(os.path.join(self.dir, "app.nuv"))
+        window = engine.window("Corners", timeout=60)
+        x, y, _, _ = engine.geometry(window)
+        for i, colour in enumerate(colours):
+            self.assertEqual(engine.wait_pixel(x + 20 + 30 * i, y + 20, colour), colour)
         _, err = engine.stop()
         self.assertNotIn("Picture not loaded", err)
 
