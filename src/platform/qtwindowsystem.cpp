@@ -403,11 +403,14 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   case ObjectKind::PictureButton:
   case ObjectKind::ShapedButton: {
     auto *button = new PictureButton(request.recordIndex, id, m_main->controlParent());
-    if (request.kind == ObjectKind::ShapedButton && request.picture) {
+    if (request.kind == ObjectKind::ShapedButton) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
-      geometry.setSize(request.picture->size());
-      const QRegion region = outlineRegion(TraceOutline(*request.picture));
-      if (!region.isEmpty()) button->setOutline(region);
+      // Without a picture it has no size.
+      geometry.setSize(request.picture ? request.picture->size() : QSize(0, 0));
+      if (request.picture) {
+        const QRegion region = outlineRegion(TraceOutline(*request.picture));
+        if (!region.isEmpty()) button->setOutline(region);
+      }
     }
     widget = button;
     break;
