@@ -20,6 +20,12 @@ void PictureView::paint(QPainter &painter, QPoint origin, const QRect &area) con
   painter.drawImage(target.topLeft(), *pixels, target.translated(-placed.topLeft()));
 }
 
+QPoint PictureView::originOn(const QWidget *button, QSize pictureSize) {
+  if (qobject_cast<const TextButton *>(button) == nullptr) return {0, 0};
+  return {(button->width() - pictureSize.width()) / 2,
+          (button->height() - pictureSize.height()) / 2};
+}
+
 TextButton::TextButton(int recordIndex, int id, QWidget *parent)
     : QPushButton(parent), m_record(recordIndex), m_id(id) {
   setMouseTracking(true);
@@ -30,10 +36,6 @@ TextButton::TextButton(int recordIndex, int id, QWidget *parent)
 void TextButton::setPicture(PictureView picture) {
   m_picture = std::move(picture);
   update();
-}
-
-QPoint TextButton::pictureOrigin() const {
-  return {(width() - m_picture.size.width()) / 2, (height() - m_picture.size.height()) / 2};
 }
 
 void TextButton::mouseMoveEvent(QMouseEvent *event) {
@@ -48,7 +50,7 @@ void TextButton::paintEvent(QPaintEvent *event) {
   }
   // The caption stands over the picture, centred.
   QStylePainter painter(this);
-  m_picture.paint(painter, pictureOrigin(), event->rect());
+  m_picture.paint(painter, PictureView::originOn(this, m_picture.size), event->rect());
   if (isDown()) painter.fillRect(rect(), QColor(0, 0, 0, 40));
   painter.drawText(rect(), Qt::AlignCenter, text());
 }

@@ -20,6 +20,9 @@ struct PictureView {
   QSize size;     // the whole picture's size; empty for none
 
   bool isNull() const { return size.isEmpty(); }
+  // Where a picture of pictureSize lies on a button: a picture button shows it from its
+  // top-left corner, a text button centred.
+  static QPoint originOn(const QWidget *button, QSize pictureSize);
   // Paints the part of the picture that falls in area, the picture's top-left at origin.
   void paint(QPainter &painter, QPoint origin, const QRect &area) const;
 };
@@ -29,9 +32,9 @@ class TextButton : public QPushButton {
   Q_OBJECT
 public:
   TextButton(int recordIndex, int id, QWidget *parent);
+  int recordIndex() const { return m_record; }
   void setPicture(PictureView picture);
-  // Where the picture's top-left lies: the picture is centred.
-  QPoint pictureOrigin() const;
+  const PictureView &picture() const { return m_picture; }
 
 Q_SIGNALS:
   void activated(int recordIndex);
@@ -52,7 +55,9 @@ class PictureButton : public QWidget {
   Q_OBJECT
 public:
   PictureButton(int recordIndex, int id, QWidget *parent);
+  int recordIndex() const { return m_record; }
   void setPicture(PictureView picture);
+  const PictureView &picture() const { return m_picture; }
   // A shaped button's own outline, which it is cut to. Its mask may be cut further (an alpha
   // skin clips objects), so the outline is kept apart.
   void setOutline(const QRegion &outline);

@@ -190,22 +190,32 @@ PictureView QtWindowSystem::viewOf(const Picture &picture, const QRect &shown) {
   return {std::move(cut), part.topLeft(), picture->size()};
 }
 
-// The part a button covers: a picture button shows its picture from its top-left corner, a text
-// button centred.
+namespace {
+
+// The picture a button shows, or nullptr for any other control.
+const PictureView *pictureOf(const QWidget *widget) {
+  if (const auto *picture = qobject_cast<const PictureButton *>(widget)) return &picture->picture();
+  if (const auto *text = qobject_cast<const TextButton *>(widget)) return &text->picture();
+  return nullptr;
+}
+
+// The part of a picture of pictureSize that a button covers, in the picture's pixels.
+QRect shownPart(const QWidget *button, QSize pictureSize) {
+  return QRect(-PictureView::originOn(button, pictureSize), button->size()) &
+         QRect(QPoint(0, 0), pictureSize);
+}
+
+} // namespace
+
 void QtWindowSystem::showPicture(ControlId id, QWidget *widget, const Picture &picture) {
   m_cutFrom.erase(id);
   const QSize size = picture ? picture->size() : QSize();
-  if (auto *button = qobject_cast<PictureButton *>(widget)) {
-    PictureView view = viewOf(picture, QRect(QPoint(0, 0), widget->size()));
-    if (view.pixels != picture) m_cutFrom.emplace(id, picture);
+  PictureView view = viewOf(picture, shownPart(widget, size));
+  if (view.pixels != picture) m_cutFrom.emplace(id, picture);
+  if (auto *button = qobject_cast<PictureButton *>(widget))
     button->setPicture(std::move(view));
-  } else if (auto *text = qobject_cast<TextButton *>(widget)) {
-    const QPoint origin((widget->width() - size.width()) / 2,
-                        (widget->height() - size.height()) / 2);
-    PictureView view = viewOf(picture, QRect(-origin, widget->size()));
-    if (view.pixels != picture) m_cutFrom.emplace(id, picture);
+  else if (auto *text = qobject_cast<TextButton *>(widget))
     text->setPicture(std::move(view));
-  }
 }
 
 QPoint QtWindowSystem::mainWindowPlacement() const {
@@ -445,11 +455,27 @@ void QtWindowSystem::setControlGeometry(ControlId id, const QRect &geometry) {
     widget->move(geometry.topLeft());
   else
     widget->setGeometry(geometry);
-  // A control that kept a part cuts anew for its new size; once the table has let the whole
-  // go, it keeps the part it has.
+  // A control that kept a part cuts anew when it now covers more. Once the table has let the
+  // whole go, the document gives the picture again, after this verb: getting it may wait.
   const auto cut = m_cutFrom.find(id);
   if (cut == m_cutFrom.end()) return;
-  if (const Picture whole = cut->second.lock()) showPicture(id, widget, whole);
+  const PictureView &view = *pictureOf(widget);
+  const QRect kept(view.at, view.pixels ? view.pixels->size() : QSize());
+  const QRect needed = shownPart(widget, view.size);
+  if (needed.isEmpty() || kept.contains(needed)) return;
+  if (const Picture whole = cut->second.lock()) {
+    showPicture(id, widget, whole);
+    return;
+  }
+  const auto *picture = qobject_cast<const PictureButton *>(widget);
+  const int record = picture != nullptr ? picture->recordIndex()
+                                        : qobject_cast<const TextButton *>(widget)->recordIndex();
+  QMetaObject::invokeMethod(
+      m_main,
+      [this, record, id] {
+        if (m_events != nullptr && control(id) != nullptr) m_events->pictureWanted(record, id);
+      },
+      Qt::QueuedConnection);
 }
 
 void QtWindowSystem::setControlVisible(ControlId id, bool visible) {

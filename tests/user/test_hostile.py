@@ -335,7 +335,8 @@ class HostileTest(UserTest):
     def test_small_buttons_on_huge_pictures_leave_them_to_the_picture_table(self):
         # Four pictures of 137 MB decoded pass the table's 512 MiB. Each button shows a 20 x 20
         # corner of its own: what it keeps of the picture must not hold the whole in the table.
-        # Grown while the table still has its picture, a button shows more of it.
+        # Grown, a button shows more of its picture: cut again from the table's copy, or, once
+        # the table has let that go, from the picture loaded again.
         colours = [(200, 40, 40), (40, 200, 40), (40, 40, 200), (200, 200, 40)]
         buttons = ""
         for i, colour in enumerate(colours):
@@ -344,7 +345,7 @@ class HostileTest(UserTest):
                         f'\tLEFT {10 + 30 * i}\n\tTOP 10\n\tWIDTH 20\n\tHEIGHT 20\nENDOBJECT\n')
         self.write("app.skv", 'OBJECT FORM\n\tWIDTH 200\n\tHEIGHT 60\nENDOBJECT\n'
                    f'{buttons}OBJECT BUTTON\n\tCAPTION "Grow"\n\tLEFT 10\n\tTOP 35\n'
-                   '\tWIDTH 60\n\tHEIGHT 20\n\tEVENT CLICK\n\t\tB3 WIDTH 80\n'
+                   '\tWIDTH 60\n\tHEIGHT 20\n\tEVENT CLICK\n\t\tB3 WIDTH 80\n\t\tB0 WIDTH 28\n'
                    '\t\tTITLE "Grown"\n\tENDEVENT\nENDOBJECT\nTITLE "Corners"\n')
         self.write("app.nuv", '"app.skv"')
         engine = self.start(os.path.join(self.dir, "app.nuv"))
@@ -355,6 +356,7 @@ class HostileTest(UserTest):
         engine.xdotool("mousemove", x + 40, y + 45, "click", 1)
         self.assertEqual(engine.wait_title(window, "Grown"), "Grown")
         self.assertEqual(engine.wait_pixel(x + 170, y + 20, colours[3]), colours[3])
+        self.assertEqual(engine.wait_pixel(x + 35, y + 20, colours[0]), colours[0])
         _, err = engine.stop()
         self.assertNotIn("Picture not loaded", err)
 
