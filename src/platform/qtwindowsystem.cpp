@@ -175,7 +175,7 @@ PictureView QtWindowSystem::viewOf(const Picture &picture, const QRect &shown) {
   if (!picture || picture->isNull()) return {};
   const PictureView whole{picture, QPoint(0, 0), picture->size()};
   const QRect part = shown & picture->rect();
-  const qint64 partBytes = qint64(part.width()) * part.height() * 4;
+  const qint64 partBytes = qint64(part.width()) * part.height() * std::max(1, picture->depth() / 8);
   if (picture->sizeInBytes() < minCutPictureBytes || partBytes * 4 > picture->sizeInBytes() ||
       *m_cutBytes + partBytes > maxCutBytes)
     return whole;

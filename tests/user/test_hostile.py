@@ -288,7 +288,8 @@ class HostileTest(UserTest):
                    f'{swaps}TITLE "Slides"\n')
         self.write("app.nuv", '"app.skv"')
         engine = self.start(os.path.join(self.dir, "app.nuv"))
-        window = engine.window("Slides", timeout=QUICK)
+        # Forty pictures decode before the window shows: on a loaded machine that takes a while.
+        window = engine.window("Slides", timeout=60)
         x, y, _, _ = engine.geometry(window)
         last = (6 * (count - 1), 100, 200 - 5 * (count - 1))
         self.assertEqual(engine.wait_pixel(x + 50, y + 50, last), last)
