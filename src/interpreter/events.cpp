@@ -157,6 +157,17 @@ void Interpreter::pointerOverBackground() {
   restoreHoveredPicture(left, m_hoveredControl);
 }
 
+// The picture the button shows now: its over picture while it is hovered, else its normal one.
+void Interpreter::pictureWanted(int recordIndex, ControlId control) {
+  if (!m_objects.buttonTable.contains(recordIndex)) return;
+  const ButtonRecord &b = m_objects.buttonTable[recordIndex];
+  const bool over = m_hoveredButton == recordIndex && !b.overBitmap.isEmpty();
+  const QString shown = over ? b.overBitmap : b.bitmap;
+  if (shown.isEmpty()) return;
+  const RunScope scope(*this);
+  showControlPicture(control, resolved(shown));
+}
+
 void Interpreter::inputBoxKey(int recordIndex, const QString &textBefore, bool enter) {
   if (!m_objects.inputBoxTable.contains(recordIndex)) return;
   m_objects.inputBoxTable[recordIndex].text = textBefore;

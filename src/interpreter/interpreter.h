@@ -103,6 +103,7 @@ public:
   void buttonReleased(int recordIndex, ControlId control) override;
   void pointerOverButton(int recordIndex, ControlId control, bool graphical) override;
   void pointerOverBackground() override;
+  void pictureWanted(int recordIndex, ControlId control) override;
   void inputBoxKey(int recordIndex, const QString &textBefore, bool enter) override;
   void navigationRequested(int recordIndex, const QString &url) override;
   void navigationFinished(int recordIndex, const QString &url) override;

@@ -3,12 +3,28 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
 namespace nuv {
+
+void PictureView::paint(QPainter &painter, QPoint origin, const QRect &area) const {
+  if (!pixels) return;
+  // Only what is asked for: a small control on a huge picture never touches the rest.
+  const QRect placed(origin + at, pixels->size());
+  const QRect target = placed & area;
+  if (target.isEmpty()) return;
+  painter.drawImage(target.topLeft(), *pixels, target.translated(-placed.topLeft()));
+}
+
+QPoint PictureView::originOn(const QWidget *button, QSize pictureSize) {
+  if (qobject_cast<const TextButton *>(button) == nullptr) return {0, 0};
+  return {(button->width() - pictureSize.width()) / 2,
+          (button->height() - pictureSize.height()) / 2};
+}
 
 TextButton::TextButton(int recordIndex, int id, QWidget *parent)
     : QPushButton(parent), m_record(recordIndex), m_id(id) {
@@ -17,8 +33,8 @@ TextButton::TextButton(int recordIndex, int id, QWidget *parent)
   connect(this, &QPushButton::clicked, this, [this] { Q_EMIT activated(m_record); });
 }
 
-void TextButton::setPicture(const QPixmap &picture) {
-  m_picture = picture;
+void TextButton::setPicture(PictureView picture) {
+  m_picture = std::move(picture);
   update();
 }
 
@@ -34,8 +50,7 @@ void TextButton::paintEvent(QPaintEvent *event) {
   }
   // The caption stands over the picture, centred.
   QStylePainter painter(this);
-  painter.drawPixmap((width() - m_picture.width()) / 2, (height() - m_picture.height()) / 2,
-                     m_picture);
+  m_picture.paint(painter, PictureView::originOn(this, m_picture.size), event->rect());
   if (isDown()) painter.fillRect(rect(), QColor(0, 0, 0, 40));
   painter.drawText(rect(), Qt::AlignCenter, text());
 }
@@ -45,8 +60,8 @@ PictureButton::PictureButton(int recordIndex, int id, QWidget *parent)
   setMouseTracking(true);
 }
 
-void PictureButton::setPicture(const QPixmap &picture) {
-  m_picture = picture;
+void PictureButton::setPicture(PictureView picture) {
+  m_picture = std::move(picture);
   update();
 }
 
@@ -55,9 +70,9 @@ void PictureButton::setOutline(const QRegion &outline) {
   setMask(outline);
 }
 
-void PictureButton::paintEvent(QPaintEvent *) {
+void PictureButton::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
-  painter.drawPixmap(0, 0, m_picture);
+  m_picture.paint(painter, QPoint(0, 0), event->rect());
 }
 
 void PictureButton::mousePressEvent(QMouseEvent *event) {

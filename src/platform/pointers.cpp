@@ -3,6 +3,7 @@
 
 #include "pointerfile.h"
 
+#include <QEvent>
 #include <QPixmap>
 #include <QWidget>
 
@@ -58,43 +59,88 @@ std::optional<DesktopPointer> systemPointer(int id) {
 
 DesktopPointer desktopPointer(const PointerPicture &picture) {
   DesktopPointer pointer;
-  for (const PointerFrame &frame : picture.frames) {
+  pointer.cursors.reserve(picture.frames.size());
+  for (const PointerFrame &frame : picture.frames)
     pointer.cursors.push_back(cursorOf(frame.image, frame.hotspot));
-    if (picture.animated()) pointer.delaysMs.push_back(frame.delayMs);
-  }
+  pointer.steps = picture.steps;
   return pointer;
 }
 
-void PointerTargets::set(PointerTarget target, std::optional<DesktopPointer> pointer) {
-  Slot &slot = m_slots[size_t(target)];
-  slot.timer.stop();
-  slot.timer.disconnect();
-  slot.pointer = std::move(pointer);
-  slot.frame = 0;
-  if (slot.pointer && !slot.pointer->delaysMs.empty()) {
+PointerTargets::PointerTargets(Controls controls) : m_controls(std::move(controls)) {
+  for (size_t i = 0; i < m_slots.size(); ++i) {
+    const auto target = PointerTarget(i);
+    Slot &slot = m_slots[i];
+    slot.watch = std::make_unique<HoverWatch>(*this, target);
     slot.timer.setSingleShot(true);
     QObject::connect(&slot.timer, &QTimer::timeout, [this, target] { step(target); });
-    slot.timer.start(slot.pointer->delaysMs.front());
   }
+}
+
+PointerTargets::~PointerTargets() {
+  // The controls may outlive this; their filters must not.
+  for (Slot &slot : m_slots)
+    slot.watch.reset();
+}
+
+const QCursor &PointerTargets::cursorOf(const Slot &slot) {
+  const DesktopPointer &pointer = *slot.pointer;
+  if (pointer.steps.empty()) return pointer.cursors.front();
+  return pointer.cursors[size_t(pointer.steps[slot.step].frame)];
+}
+
+void PointerTargets::set(PointerTarget target, std::shared_ptr<const DesktopPointer> pointer) {
+  Slot &slot = m_slots[size_t(target)];
+  slot.timer.stop();
+  slot.pointer = std::move(pointer);
+  slot.step = 0;
+  slot.shownOn = nullptr;
   for (QWidget *widget : m_controls(target))
     apply(target, widget);
 }
 
-void PointerTargets::apply(PointerTarget target, QWidget *widget) const {
-  const Slot &slot = m_slots[size_t(target)];
-  if (slot.pointer)
-    widget->setCursor(slot.pointer->cursors[slot.frame]);
-  else
+void PointerTargets::apply(PointerTarget target, QWidget *widget) {
+  Slot &slot = m_slots[size_t(target)];
+  if (!slot.pointer) {
     applyOwnPointer(target, widget);
+    return;
+  }
+  widget->setCursor(cursorOf(slot));
+  if (!slot.pointer->animated()) return;
+  // Watched from now on; a control already under the mouse pointer starts the animation.
+  widget->installEventFilter(slot.watch.get());
+  if (widget->underMouse()) entered(target, widget);
+}
+
+bool PointerTargets::HoverWatch::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::Enter)
+    m_owner.entered(m_target, static_cast<QWidget *>(watched));
+  else if (event->type() == QEvent::Leave || event->type() == QEvent::Hide)
+    m_owner.left(m_target, static_cast<QWidget *>(watched));
+  return false;
+}
+
+void PointerTargets::entered(PointerTarget target, QWidget *widget) {
+  Slot &slot = m_slots[size_t(target)];
+  if (!slot.pointer || !slot.pointer->animated()) return;
+  slot.shownOn = widget;
+  // It may show an older step than the one the animation has reached.
+  widget->setCursor(cursorOf(slot));
+  if (!slot.timer.isActive()) slot.timer.start(slot.pointer->steps[slot.step].delayMs);
+}
+
+void PointerTargets::left(PointerTarget target, QWidget *widget) {
+  Slot &slot = m_slots[size_t(target)];
+  if (slot.shownOn != widget) return;
+  slot.shownOn = nullptr;
+  slot.timer.stop();
 }
 
 void PointerTargets::step(PointerTarget target) {
   Slot &slot = m_slots[size_t(target)];
-  if (!slot.pointer || slot.pointer->delaysMs.empty()) return;
-  slot.frame = (slot.frame + 1) % slot.pointer->cursors.size();
-  for (QWidget *widget : m_controls(target))
-    widget->setCursor(slot.pointer->cursors[slot.frame]);
-  slot.timer.start(slot.pointer->delaysMs[slot.frame]);
+  if (!slot.pointer || !slot.pointer->animated() || slot.shownOn.isNull()) return;
+  slot.step = (slot.step + 1) % slot.pointer->steps.size();
+  slot.shownOn->setCursor(cursorOf(slot));
+  slot.timer.start(slot.pointer->steps[slot.step].delayMs);
 }
 
 } // namespace nuv

@@ -77,10 +77,10 @@ void QtWindowSystem::resetDocument() {
   m_skin = SkinKind::Plain;
   m_main->clearControls();
   m_controls.clear();
-  m_pixmaps.clear();
+  m_cutFrom.clear();
   for (const PointerTarget target : {PointerTarget::Form, PointerTarget::TextButtons,
                                      PointerTarget::GraphButtons, PointerTarget::InputBoxes})
-    m_pointers.set(target, std::nullopt);
+    m_pointers.set(target, nullptr);
   m_main->setPicture(QImage());
   m_main->clearMask();
   m_main->setMoveRestriction(MoveRestriction::Free);
@@ -171,14 +171,51 @@ QSize QtWindowSystem::screenSize() const {
   return screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
 }
 
-QPixmap QtWindowSystem::pixmap(const Picture &picture) {
+PictureView QtWindowSystem::viewOf(const Picture &picture, const QRect &shown) {
   if (!picture || picture->isNull()) return {};
-  const qint64 key = picture->cacheKey();
-  if (const QPixmap *known = m_pixmaps.object(key)) return *known;
-  QPixmap converted = QPixmap::fromImage(*picture);
-  const qint64 kib = qint64(converted.width()) * converted.height() * 4 / 1024 + 1;
-  m_pixmaps.insert(key, new QPixmap(converted), qsizetype(kib));
-  return converted;
+  const PictureView whole{picture, QPoint(0, 0), picture->size()};
+  const QRect part = shown & picture->rect();
+  const qint64 partBytes = qint64(part.width()) * part.height() * std::max(1, picture->depth() / 8);
+  if (picture->sizeInBytes() < minCutPictureBytes || partBytes * 4 > picture->sizeInBytes() ||
+      *m_cutBytes + partBytes > maxCutBytes)
+    return whole;
+  if (part.isEmpty()) return {nullptr, QPoint(0, 0), picture->size()};
+  *m_cutBytes += partBytes;
+  // The count goes down with the part, whoever holds it last.
+  Picture cut(new QImage(picture->copy(part)),
+              [bytes = m_cutBytes, partBytes](const QImage *image) {
+                *bytes -= partBytes;
+                delete image;
+              });
+  return {std::move(cut), part.topLeft(), picture->size()};
+}
+
+namespace {
+
+// The picture a button shows, or nullptr for any other control.
+const PictureView *pictureOf(const QWidget *widget) {
+  if (const auto *picture = qobject_cast<const PictureButton *>(widget)) return &picture->picture();
+  if (const auto *text = qobject_cast<const TextButton *>(widget)) return &text->picture();
+  return nullptr;
+}
+
+// The part of a picture of pictureSize that a button covers, in the picture's pixels.
+QRect shownPart(const QWidget *button, QSize pictureSize) {
+  return QRect(-PictureView::originOn(button, pictureSize), button->size()) &
+         QRect(QPoint(0, 0), pictureSize);
+}
+
+} // namespace
+
+void QtWindowSystem::showPicture(ControlId id, QWidget *widget, const Picture &picture) {
+  m_cutFrom.erase(id);
+  const QSize size = picture ? picture->size() : QSize();
+  PictureView view = viewOf(picture, shownPart(widget, size));
+  if (view.pixels != picture) m_cutFrom.emplace(id, picture);
+  if (auto *button = qobject_cast<PictureButton *>(widget))
+    button->setPicture(std::move(view));
+  else if (auto *text = qobject_cast<TextButton *>(widget))
+    text->setPicture(std::move(view));
 }
 
 QPoint QtWindowSystem::mainWindowPlacement() const {
@@ -275,14 +312,21 @@ void QtWindowSystem::setMoveRestriction(MoveRestriction restriction) {
   m_main->setMoveRestriction(restriction);
 }
 
-// A pointer that cannot be shown changes nothing.
+// A pointer that cannot be shown changes nothing. A statement gives its targets one decoded
+// file: they share its cursors.
 bool QtWindowSystem::setPointer(PointerTarget target, const Pointer &pointer) {
-  std::optional<DesktopPointer> loaded;
+  std::shared_ptr<const DesktopPointer> loaded;
   if (pointer.systemId != 0) {
-    loaded = systemPointer(pointer.systemId);
-    if (!loaded) return false;
+    std::optional<DesktopPointer> system = systemPointer(pointer.systemId);
+    if (!system) return false;
+    loaded = std::make_shared<const DesktopPointer>(std::move(*system));
   } else if (pointer.picture) {
-    loaded = desktopPointer(*pointer.picture);
+    loaded = m_lastPointer.lock();
+    if (!loaded || m_lastPointerSource.lock() != pointer.picture) {
+      loaded = std::make_shared<const DesktopPointer>(desktopPointer(*pointer.picture));
+      m_lastPointer = loaded;
+      m_lastPointerSource = pointer.picture;
+    }
     if (loaded->cursors.empty()) return false;
   }
   m_pointers.set(target, std::move(loaded));
@@ -301,7 +345,7 @@ std::vector<QWidget *> QtWindowSystem::controlsOf(PointerTarget target) const {
   return widgets;
 }
 
-void QtWindowSystem::applyPointer(PointerTarget target, QWidget *widget) const {
+void QtWindowSystem::applyPointer(PointerTarget target, QWidget *widget) {
   m_pointers.apply(target, widget);
 }
 
@@ -357,26 +401,26 @@ void QtWindowSystem::writeDiagnostic(const QString &line) {
 ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   const ControlId id = ControlId(m_controls.size()) + 1;
   QWidget *widget = nullptr;
-  const QPixmap picture = pixmap(request.picture);
   QRect geometry = request.geometry;
   switch (request.kind) {
   case ObjectKind::TextButton:
   case ObjectKind::TextPictureButton: {
     auto *button = new TextButton(request.recordIndex, id, m_main->controlParent());
     button->setText(request.caption);
-    button->setPicture(picture);
     widget = button;
     break;
   }
   case ObjectKind::PictureButton:
   case ObjectKind::ShapedButton: {
     auto *button = new PictureButton(request.recordIndex, id, m_main->controlParent());
-    button->setPicture(picture);
     if (request.kind == ObjectKind::ShapedButton) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
-      geometry.setSize(picture.size());
-      const QRegion region = outlineRegion(TraceOutline(picture.toImage()));
-      if (!region.isEmpty()) button->setOutline(region);
+      // Without a picture it has no size.
+      geometry.setSize(request.picture ? request.picture->size() : QSize(0, 0));
+      if (request.picture) {
+        const QRegion region = outlineRegion(TraceOutline(*request.picture));
+        if (!region.isEmpty()) button->setOutline(region);
+      }
     }
     widget = button;
     break;
@@ -396,6 +440,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   if (const std::optional<PointerTarget> target = pointerTargetOf(widget))
     applyPointer(*target, widget);
   widget->setGeometry(geometry);
+  showPicture(id, widget, request.picture);
   widget->setVisible(request.visible);
   m_controls.emplace_back(widget);
   return id;
@@ -410,6 +455,27 @@ void QtWindowSystem::setControlGeometry(ControlId id, const QRect &geometry) {
     widget->move(geometry.topLeft());
   else
     widget->setGeometry(geometry);
+  // A control that kept a part cuts anew when it now covers more. Once the table has let the
+  // whole go, the document gives the picture again, after this verb: getting it may wait.
+  const auto cut = m_cutFrom.find(id);
+  if (cut == m_cutFrom.end()) return;
+  const PictureView &view = *pictureOf(widget);
+  const QRect kept(view.at, view.pixels ? view.pixels->size() : QSize());
+  const QRect needed = shownPart(widget, view.size);
+  if (needed.isEmpty() || kept.contains(needed)) return;
+  if (const Picture whole = cut->second.lock()) {
+    showPicture(id, widget, whole);
+    return;
+  }
+  const auto *picture = qobject_cast<const PictureButton *>(widget);
+  const int record = picture != nullptr ? picture->recordIndex()
+                                        : qobject_cast<const TextButton *>(widget)->recordIndex();
+  QMetaObject::invokeMethod(
+      m_main,
+      [this, record, id] {
+        if (m_events != nullptr && control(id) != nullptr) m_events->pictureWanted(record, id);
+      },
+      Qt::QueuedConnection);
 }
 
 void QtWindowSystem::setControlVisible(ControlId id, bool visible) {
@@ -417,11 +483,7 @@ void QtWindowSystem::setControlVisible(ControlId id, bool visible) {
 }
 
 void QtWindowSystem::setControlPicture(ControlId id, const Picture &picture) {
-  QWidget *widget = control(id);
-  if (auto *button = qobject_cast<PictureButton *>(widget))
-    button->setPicture(pixmap(picture));
-  else if (auto *text = qobject_cast<TextButton *>(widget))
-    text->setPicture(pixmap(picture));
+  if (QWidget *widget = control(id)) showPicture(id, widget, picture);
 }
 
 void QtWindowSystem::setControlText(ControlId id, const QString &text) {

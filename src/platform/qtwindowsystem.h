@@ -2,19 +2,19 @@
 #pragma once
 
 #include "browsers.h"
+#include "controls.h"
 #include "mainwindow.h"
 #include "pointers.h"
 #include "windowsystem.h"
 
-#include <QCache>
 #include <QCursor>
 #include <QImage>
-#include <QPixmap>
 #include <QPointer>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace nuv {
@@ -22,9 +22,12 @@ namespace nuv {
 class AlphaSkin;
 class LoadingWindow;
 
-// Recent pixmaps kept for hover and press swaps: enough for many buttons' three pictures, a
-// small part of the picture table's bound.
-inline constexpr qsizetype pixmapCacheKiB = 32 * 1024;
+// Controls hold the picture table's own decoded pictures, so what they show counts against its
+// bound, once however many show it. A control that shows at most a quarter of a picture of at
+// least minCutPictureBytes keeps a copy of that part instead, which lets the table drop the
+// whole; such parts together stay under maxCutBytes, past which controls share the whole again.
+inline constexpr qint64 minCutPictureBytes = qint64(4) * 1024 * 1024;
+inline constexpr qint64 maxCutBytes = qint64(64) * 1024 * 1024;
 
 class QtWindowSystem : public WindowSystem {
 public:
@@ -85,27 +88,33 @@ private:
   // Connects a new control's reports to the sink; the sink is read when a report comes.
   void connectReports(QWidget *widget);
   // The pointer a target was given, or its own, on one control of that target.
-  void applyPointer(PointerTarget target, QWidget *widget) const;
+  void applyPointer(PointerTarget target, QWidget *widget);
   SkinKind showSkin(const SkinRequest &skin);
   // Made on the first alpha skin: most documents never need the compositor watch.
   AlphaSkin &alphaSkin();
   void leaveAlphaSkin();
   std::vector<QWidget *> controlsOf(PointerTarget target) const;
-  // Pictures become pixmaps once while they are recent; hover and press swaps reuse them.
-  QPixmap pixmap(const Picture &picture);
+  // What a control shows of picture when shown is the part of it that the control covers.
+  PictureView viewOf(const Picture &picture, const QRect &shown);
+  // Gives a button its picture for its present size.
+  void showPicture(ControlId id, QWidget *widget, const Picture &picture);
 
   ControlEvents *m_events = nullptr;
   MainWindow *m_main;
   std::unique_ptr<LoadingWindow> m_loading; // while PRELOAD runs
   Browsers m_browsers;
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
-  // Bounded: a pixmap may share its picture's memory, and a picture held here forever could never
-  // leave the picture table, which would then refuse new pictures once full.
-  QCache<qint64, QPixmap> m_pixmaps{pixmapCacheKiB}; // by QImage::cacheKey
-  AlphaSkin *m_alpha = nullptr;                      // a child of the main window
+  // The pictures that controls showing a part were cut from, for a new cut after a resize while
+  // the table still has them.
+  std::unordered_map<ControlId, std::weak_ptr<const QImage>> m_cutFrom;
+  std::shared_ptr<qint64> m_cutBytes = std::make_shared<qint64>(0); // parts alive, all controls
+  AlphaSkin *m_alpha = nullptr;                                     // a child of the main window
   SkinKind m_skin = SkinKind::Plain;
   bool m_timeSkins = false; // NUV_TIME_SKINS: each switch's cost on standard error
   PointerTargets m_pointers;
+  // The pointer file last made into cursors, and those cursors, while anything holds them.
+  std::weak_ptr<const PointerPicture> m_lastPointerSource;
+  std::weak_ptr<const DesktopPointer> m_lastPointer;
   QString m_pendingTitle;
   bool m_titlePending = false;
   bool m_closed = false;

@@ -190,6 +190,9 @@ public:
   // The pointer moved over a button; graphical covers picture and shaped buttons.
   virtual void pointerOverButton(int recordIndex, ControlId control, bool graphical) = 0;
   virtual void pointerOverBackground() = 0;
+  // A button grew past the part of its picture it kept, and no one holds the whole picture any
+  // more: the picture it shows is wanted again, through setControlPicture.
+  virtual void pictureWanted(int recordIndex, ControlId control) = 0;
   // A key went down in an input box; textBefore is its text before the key takes effect.
   virtual void inputBoxKey(int recordIndex, const QString &textBefore, bool enter) = 0;
   // Inside the web engine's callback: a browser is about to load url (any frame); the navigation

@@ -12,8 +12,6 @@ namespace nuv {
 
 namespace {
 
-// All the pixels of one animation together: 16 MiB of decoded frames at most.
-constexpr qint64 maxPointerPixels = qint64(4) * 1024 * 1024;
 // Animation rates count sixtieths of a second ("jiffies").
 constexpr qint64 jiffiesPerSecond = 60;
 
@@ -169,7 +167,7 @@ std::optional<PointerFrame> readIconDirectory(QByteArrayView data) {
     hotspot = QPoint(*file.u16(best + 4), *file.u16(best + 6));
     if (!image.rect().contains(hotspot)) return std::nullopt;
   }
-  return PointerFrame{std::move(image), hotspot, 0};
+  return PointerFrame{std::move(image), hotspot};
 }
 
 // RIFF "ACON": an "anih" header, optional "rate" and "seq " tables, and a "LIST" of "fram" whose
@@ -230,16 +228,17 @@ std::optional<PointerPicture> readAnimated(QByteArrayView data) {
   if (rates && rates->second < steps * 4) return std::nullopt;
 
   PointerPicture result;
+  result.steps.reserve(size_t(steps));
   for (qint64 step = 0; step < steps; ++step) {
     const qint64 index = sequence ? *file.u32(sequence->first + step * 4) : step;
     if (index >= frameCount) return std::nullopt;
     const qint64 jiffies = rates ? *file.u32(rates->first + step * 4) : defaultRate;
-    PointerFrame frame = pictures[size_t(index)];
     // At least one jiffy, at most a minute.
-    frame.delayMs =
-        int(std::clamp<qint64>(jiffies, 1, 60 * jiffiesPerSecond) * 1000 / jiffiesPerSecond);
-    result.frames.push_back(std::move(frame));
+    const qint64 delayMs =
+        std::clamp<qint64>(jiffies, 1, 60 * jiffiesPerSecond) * 1000 / jiffiesPerSecond;
+    result.steps.push_back(PointerStep{int(index), int(delayMs)});
   }
+  result.frames = std::move(pictures);
   return result;
 }
 

@@ -17,16 +17,26 @@ inline constexpr int maxPointerFrames = 256; // distinct pictures of an animatio
 inline constexpr int maxPointerSteps = 1024; // shown frames of one animation cycle
 inline constexpr int maxPointerEntries = 64; // pictures in one .cur/.ico directory
 
+// All the pixels of one pointer file's pictures together: 16 MiB decoded at most.
+inline constexpr qint64 maxPointerPixels = qint64(4) * 1024 * 1024;
+
 struct PointerFrame {
   QImage image; // premultiplied ARGB
   QPoint hotspot;
-  int delayMs = 0; // how long the frame shows; 0 for a still pointer
 };
 
-// One frame for a still pointer; the steps of one cycle, in order, for an animated one.
+// One shown frame of an animation cycle.
+struct PointerStep {
+  int frame = 0;   // index into PointerPicture::frames
+  int delayMs = 0; // how long it shows
+};
+
+// Each distinct picture once; an animation's steps name them by index, so a long sequence over
+// few pictures costs no more pixels than the pictures themselves.
 struct PointerPicture {
   std::vector<PointerFrame> frames;
-  bool animated() const { return frames.size() > 1; }
+  std::vector<PointerStep> steps; // one cycle, in order; empty for a still pointer
+  bool animated() const { return steps.size() > 1; }
 };
 
 // A .cur or .ico file (the largest picture of its directory; a cursor's hotspot from its

@@ -156,6 +156,23 @@ TEST(ControlEvents, ButtonWithoutOverPictureKeepsItsPicture) {
   EXPECT_TRUE(engine.windows.log.isEmpty());
 }
 
+// A button that lost the whole of its picture gets again the one it shows: the over picture
+// while hovered, else its normal one; a button without a picture gets none.
+TEST(ControlEvents, AWantedPictureIsTheOneShown) {
+  Engine engine;
+  Interpreter &i = engine.interpreter;
+  i.pointerOverButton(2, 2, true);
+  engine.windows.log.clear();
+  i.pictureWanted(2, 2);
+  i.pictureWanted(1, 1);
+  i.pictureWanted(99, 7);
+  EXPECT_EQ(engine.windows.log, (QStringList{"picture #2 /docs/a-over.bmp"}));
+  i.pointerOverBackground();
+  engine.windows.log.clear();
+  i.pictureWanted(2, 2);
+  EXPECT_EQ(engine.windows.log, (QStringList{"picture #2 /docs/a.bmp"}));
+}
+
 TEST(ControlEvents, BlocksThatDeclareObjectsOfTheirOwnKind) {
   Engine engine;
   engine.run("OBJECT BUTTON\nNAME Maker\nEVENT CLICK\nOBJECT BUTTON\nCAPTION 'made'\nENDOBJECT\n"

@@ -187,7 +187,7 @@ public:
     log << QStringLiteral("file ") + location;
     if (unavailable) return nullptr;
     PointerPicture pointer;
-    pointer.frames.push_back(PointerFrame{*pictureNamed(location), QPoint(), 0});
+    pointer.frames.push_back(PointerFrame{*pictureNamed(location), QPoint()});
     return std::make_shared<const PointerPicture>(std::move(pointer));
   }
   void setCacheLevel(int level) override { cacheLevel = level; }

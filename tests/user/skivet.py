@@ -52,13 +52,14 @@ def solid(width, height, rgb):
 
 
 def big_png(width, height, rgb):
-    """A one-colour PNG made fast enough for pictures of millions of pixels."""
+    """A one-colour PNG made fast enough for pictures of millions of pixels; with four channels
+    it has an alpha channel."""
     row = b"\x00" + bytes(rgb) * width
 
     def chunk(kind, data):
         return (struct.pack(">I", len(data)) + kind + data +
                 struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", width, height, 8, 6 if len(rgb) == 4 else 2, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
             chunk(b"IDAT", zlib.compress(row * height)) + chunk(b"IEND", b""))
 

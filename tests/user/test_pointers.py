@@ -2,6 +2,7 @@
 import struct
 import time
 import unittest
+import zlib
 
 from skivet import TIME_SCALE, UserTest, solid, wait_for
 
@@ -36,6 +37,34 @@ def ani(frames, jiffies):
     body = chunk(b"anih", header) + chunk(b"LIST", b"fram" + b"".join(
         chunk(b"icon", frame) for frame in frames))
     return b"RIFF" + struct.pack("<I", len(body) + 4) + b"ACON" + body
+
+
+def png_cur(side, rgb):
+    """A .cur file holding one opaque PNG picture of a single colour, its hotspot at 0, 0."""
+    def png_chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    rows = (b"\x00" + bytes(rgb) * side) * side
+    picture = (b"\x89PNG\r\n\x1a\n" +
+               png_chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 2, 0, 0, 0)) +
+               png_chunk(b"IDAT", zlib.compress(rows, 9)) + png_chunk(b"IEND", b""))
+    return (struct.pack("<HHH", 0, 2, 1) +
+            struct.pack("<BBBBHHII", side % 256, side % 256, 0, 0, 0, 0, len(picture), 22) +
+            picture)
+
+
+def sequenced_ani(frames, steps):
+    """An animated pointer cycling through its frames in a sequence of steps, 1/60 s each."""
+    header = struct.pack("<9I", 36, len(frames), steps, 0, 0, 0, 0, 1, 3)
+    sequence = b"".join(struct.pack("<I", i % len(frames)) for i in range(steps))
+    body = chunk(b"anih", header) + chunk(b"seq ", sequence) + chunk(b"LIST", b"fram" + b"".join(
+        chunk(b"icon", frame) for frame in frames))
+    return b"RIFF" + struct.pack("<I", len(body) + 4) + b"ACON" + body
+
+
+def peak_memory(engine):
+    with open(f"/proc/{engine.process.pid}/status") as f:
+        return next(int(line.split()[1]) for line in f if line.startswith("VmHWM:")) * 1024
 
 
 class Pointers(UserTest):
@@ -95,19 +124,46 @@ class Pointers(UserTest):
         self.assertIn("GET /p.cur", server.requests())
 
     def test_ani_on_graphical_buttons_shows_its_frames(self):
+        # The animation runs only under the pointer: on each button it comes to, and again on
+        # one it comes back to.
         self.write_bytes("p.ani", ani([cur(16, (1, 1), RED), cur(16, (1, 1), BLUE)], 6))
         engine = self.open(
             "SETGRAPHBUTTONCURSOR 'p.ani'\n"
             "OBJECT BUTTON\nTYPE GRAPHICAL\nNAME Pic\nBITMAP 'pic.png'\nLEFT 100\nTOP 20\n"
+            "WIDTH 40\nHEIGHT 30\nENDOBJECT\n"
+            "OBJECT BUTTON\nTYPE GRAPHICAL\nNAME Other\nBITMAP 'pic.png'\nLEFT 100\nTOP 100\n"
             "WIDTH 40\nHEIGHT 30\nENDOBJECT\n")
         frames = {(16, 16, 1, 1, fnv([RED] * 256)), (16, 16, 1, 1, fnv([BLUE] * 256))}
-        self.assertIn(self.pointer_at(engine, 120, 35, lambda p: p in frames), frames)
-        seen = set()
-        deadline = time.monotonic() + 1.2 * TIME_SCALE
-        while time.monotonic() < deadline and seen != frames:
-            seen.add(engine.pointer())
-            time.sleep(0.02)
-        self.assertEqual(seen, frames)
+        arrow = self.pointer_at(engine, 10, 180, lambda p: p != engine.root)
+        for x, y in ((120, 35), (120, 115), (120, 35)):
+            self.assertIn(self.pointer_at(engine, x, y, lambda p: p in frames), frames)
+            seen = set()
+            deadline = time.monotonic() + 1.2 * TIME_SCALE
+            while time.monotonic() < deadline and seen != frames:
+                seen.add(engine.pointer())
+                time.sleep(0.02)
+            self.assertEqual(seen, frames)
+            self.assertEqual(self.pointer_at(engine, 10, 180, lambda p: p == arrow), arrow)
+
+    def test_a_long_sequence_over_few_frames_holds_each_frame_once(self):
+        # 64 pictures of 256 x 256 (16 MiB decoded) in a cycle of 1024 steps, on every target at
+        # once; against one picture, it may cost at most the pointers' bound of 64 MiB.
+        colours = [(i * 4, 255 - i * 4, 128) for i in range(64)]
+        self.write_bytes("one.ani", sequenced_ani([png_cur(256, colours[0])], 1))
+        self.write_bytes("long.ani", sequenced_ani([png_cur(256, c) for c in colours], 1024))
+        peaks = []
+        for name in ("one.ani", "long.ani"):
+            engine = self.open(
+                f"SETGLOBALCURSOR '{name}'\n"
+                "OBJECT BUTTON\nTYPE GRAPHICAL\nNAME Pic\nBITMAP 'pic.png'\nLEFT 100\n"
+                "TOP 20\nWIDTH 40\nHEIGHT 30\nENDOBJECT\n"
+                "OBJECT INPUTBOX\nNAME Box\nLEFT 20\nTOP 80\nWIDTH 150\nHEIGHT 24\nENDOBJECT\n")
+            for x, y in ((10, 180), (120, 35), (60, 92)):
+                shown = self.pointer_at(engine, x, y, lambda p: p[:4] == (256, 256, 0, 0))
+                self.assertEqual(shown[:4], (256, 256, 0, 0))
+            peaks.append(peak_memory(engine))
+            engine.stop()
+        self.assertLess(peaks[1] - peaks[0], 64 * 1024 * 1024, peaks)
 
     def test_a_failed_setglobalcursor_changes_nothing(self):
         self.write_bytes("bad.cur", b"\x00\x00\x02\x00\xff\xff" + bytes(40))

@@ -21,7 +21,7 @@ std::shared_ptr<const PointerPicture> HostResources::loadPointer(const QString &
   if (!picture || picture->width() > maxPointerSide || picture->height() > maxPointerSide)
     return nullptr;
   PointerPicture still;
-  still.frames.push_back(PointerFrame{*picture, QPoint(0, 0), 0});
+  still.frames.push_back(PointerFrame{*picture, QPoint(0, 0)});
   return std::make_shared<const PointerPicture>(std::move(still));
 }
 
