@@ -29,6 +29,8 @@ struct ButtonRecord {
   QString onMouseDown;
   QString onMouseUp;
   QString onMouseOver;
+  // Declared by a page's command: its blocks run on the page's behalf.
+  bool declaredByPage = false;
 };
 
 struct InputBoxRecord {
@@ -40,6 +42,8 @@ struct InputBoxRecord {
   QString text;
   bool visible = true;
   QString onChanged;
+  // Declared by a page's command: its blocks run on the page's behalf.
+  bool declaredByPage = false;
 };
 
 struct BrowserRecord {
@@ -58,6 +62,8 @@ struct BrowserRecord {
   bool visible = true;
   QString onBeforeNavigate;
   QString onAfterNavigate;
+  // Declared by a page's command: its blocks run on the page's behalf.
+  bool declaredByPage = false;
 };
 
 struct FormRecord {
