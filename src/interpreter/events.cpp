@@ -247,8 +247,8 @@ void Interpreter::afterNavigate(int recordIndex, const QString &url) {
 void Interpreter::pageCommand(int recordIndex, const QString &origin, const QString &text) {
   if (!m_objects.browserTable.contains(recordIndex)) return;
   if (!m_pageOrigins.trusts(origin, m_resources.baseFolder())) {
-    for (const QString &line : m_refusals.refuse(origin, m_clock()))
-      m_windowSystem.writeDiagnostic(line);
+    if (const std::optional<QString> line = m_refusals.refuse(origin, m_clock()))
+      m_windowSystem.writeDiagnostic(*line);
     return;
   }
   runEventText(urlDecode(splitStatements(text, u';', u"\"'")), /*onPageBehalf=*/true);

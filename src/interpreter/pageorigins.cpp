@@ -83,18 +83,18 @@ bool PageOrigins::trusts(const QString &origin, const QString &baseFolder) const
   return false;
 }
 
-QStringList RefusalNotices::refuse(const QString &origin, qint64 nowMs) {
+std::optional<QString> RefusalNotices::refuse(const QString &origin, qint64 nowMs) {
   if (!m_lastCounted) m_lastCounted = nowMs;
   const QString named = origin.isEmpty() ? u"(unknown)"_s : origin;
   if (!m_named.contains(named) && m_named.size() < maxNamedOrigins) {
     m_named.insert(named);
-    return {u"NUV: command refused: the page's origin is not trusted: "_s + named};
+    return u"NUV: command refused: the page's origin is not trusted: "_s + named;
   }
   ++m_uncounted;
-  if (nowMs - *m_lastCounted < countIntervalMs) return {};
+  if (nowMs - *m_lastCounted < countIntervalMs) return std::nullopt;
   m_lastCounted = nowMs;
-  return {u"NUV: "_s + QString::number(std::exchange(m_uncounted, 0)) +
-          u" more commands refused from pages whose origin is not trusted"_s};
+  return u"NUV: "_s + QString::number(std::exchange(m_uncounted, 0)) +
+         u" more commands refused from pages whose origin is not trusted"_s;
 }
 
 } // namespace nuv

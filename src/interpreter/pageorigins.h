@@ -38,8 +38,8 @@ public:
   static constexpr qint64 countIntervalMs = 10'000;
   // Origins past this many are counted, never named: a page can make up origins without end.
   static constexpr qsizetype maxNamedOrigins = 16;
-  // The lines one refusal of a command from origin says now; nowMs from a steady clock.
-  QStringList refuse(const QString &origin, qint64 nowMs);
+  // The line one refusal of a command from origin says now, if any; nowMs from a steady clock.
+  std::optional<QString> refuse(const QString &origin, qint64 nowMs);
 
 private:
   QSet<QString> m_named;
