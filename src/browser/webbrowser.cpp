@@ -2,6 +2,8 @@
 // completion and script errors.
 #include "webbrowser.h"
 
+#include "commandtext.h"
+
 #include <QDir>
 #include <QMetaObject>
 #include <QRandomGenerator>
@@ -59,7 +61,8 @@ QString frameReportToken() {
 WebPage::WebPage(QWebEngineProfile *profile, BrowserListener *listener, QObject *parent)
     : QWebEnginePage(profile, parent), m_listener(listener) {
   setUrlRequestInterceptor(new CommandInterceptor(this));
-  // The page itself reports through loadFinished; frames have no such signal.
+  // The page itself reports through loadFinished; frames have no such signal. The main frame's
+  // document says instead when it is made, before the page's own scripts can navigate.
   QWebEngineScript frames;
   frames.setName(frameScriptName);
   frames.setWorldId(QWebEngineScript::ApplicationWorld);
@@ -67,7 +70,8 @@ WebPage::WebPage(QWebEngineProfile *profile, BrowserListener *listener, QObject 
   frames.setInjectionPoint(QWebEngineScript::DocumentCreation);
   frames.setSourceCode(u"if (window !== window.top) window.addEventListener('load', "
                        u"function () { console.info('"_s +
-                       frameReportToken() + u"'); });"_s);
+                       frameReportToken() + u"'); });"_s + u"else console.info('"_s +
+                       frameReportToken() + u" ' + location.href);"_s);
   scripts().insert(frames);
   QObject::connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
     if (ok) report([this] { m_listener->afterNavigate(url().toString()); });
@@ -75,18 +79,38 @@ WebPage::WebPage(QWebEngineProfile *profile, BrowserListener *listener, QObject 
 }
 
 bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) {
-  // The interceptor reports it and the scheme's handler cancels it; no block runs for it.
-  if (isCommand(url)) return true;
-  if (isMainFrame) {
-    m_fileFolders.clear();
-    m_errorShown = false;
+  if (isCommand(url)) {
+    // A remote page's command goes on to the interceptor, which knows its sender, and the
+    // scheme's handler ends it. A file page's never would: the web engine refuses a file page
+    // every other scheme but by a clicked link, and shows its error page instead. Since it lets a
+    // file page load nothing remote, frames included, a page with a file page on top holds file
+    // pages only, and the sender is one of them.
+    if (!m_fileTop) return true;
+    reportCommand(url, fileSender());
+    return false;
   }
-  if (url.isLocalFile()) {
-    const QString path = QDir::cleanPath(url.toLocalFile());
-    m_fileFolders.append(path.left(path.lastIndexOf(u'/') + 1));
-  }
+  if (isMainFrame) m_errorShown = false;
+  // The page's documents stay until the main frame's next document announces itself: a page
+  // that starts a navigation is still there, and may still command.
+  if (!isMainFrame) addFileFolder(url);
   report([this, &url] { m_listener->beforeNavigate(url.toString()); });
   return true;
+}
+
+void WebPage::addFileFolder(const QUrl &url) {
+  if (!url.isLocalFile()) return;
+  const QString path = QDir::cleanPath(url.toLocalFile());
+  const QString folder = path.left(path.lastIndexOf(u'/') + 1);
+  // A frame that navigates in a loop keeps the list as long as its folders are many.
+  if (!m_fileFolders.contains(folder)) m_fileFolders.append(folder);
+}
+
+// The main frame's new document, from the frame script before any script of the page runs: the
+// page's earlier documents are all gone.
+void WebPage::mainDocumentCreated(const QUrl &url) {
+  m_fileTop = url.isLocalFile();
+  m_fileFolders.clear();
+  addFileFolder(url);
 }
 
 void WebPage::report(const std::function<void()> &call) {
@@ -120,7 +144,11 @@ QString WebPage::senderOrigin(const QUrl &initiator) const {
                                            QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     return origin.toString();
   }
-  // All file pages share one origin: the sender lies somewhere among the file pages shown.
+  return fileSender();
+}
+
+// All file pages share one origin: the sender lies somewhere among the file pages shown.
+QString WebPage::fileSender() const {
   if (m_fileFolders.isEmpty()) return u"file://"_s;
   QString folder = m_fileFolders.first();
   for (const QString &other : m_fileFolders)
@@ -129,11 +157,14 @@ QString WebPage::senderOrigin(const QUrl &initiator) const {
 }
 
 void WebPage::commandRequested(const QUrl &url, const QUrl &initiator) {
-  QString text = QString::fromLatin1(url.toEncoded()).mid(4);
+  reportCommand(url, senderOrigin(initiator));
+}
+
+void WebPage::reportCommand(const QUrl &url, const QString &origin) {
+  QString text = commandText(url);
   // The web engine escapes the double quotes a page writes. Put back, they keep a ";" inside a
   // quoted value from splitting the page's statements, as the page meant.
   text.replace(u"%22"_s, u"\""_s);
-  const QString origin = senderOrigin(initiator);
   QMetaObject::invokeMethod(
       this, [this, origin, text] { m_listener->pageCommand(origin, text); }, Qt::QueuedConnection);
 }
@@ -143,6 +174,8 @@ void WebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, cons
   if (source == u"userscript:"_s + frameScriptName) {
     if (message == frameReportToken())
       report([this] { m_listener->afterNavigate(url().toString()); });
+    else if (message.startsWith(frameReportToken() + u' '))
+      mainDocumentCreated(QUrl(message.mid(frameReportToken().size() + 1)));
     return;
   }
   if (level != ErrorMessageLevel || !message.startsWith(u"Uncaught"_s)) return;

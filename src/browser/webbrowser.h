@@ -33,6 +33,11 @@ protected:
 private:
   // The origin a "nuv:" request reports for its initiator.
   QString senderOrigin(const QUrl &initiator) const;
+  // The origin of a file page that sent a command: the folder of every file page shown.
+  QString fileSender() const;
+  void reportCommand(const QUrl &url, const QString &origin);
+  void addFileFolder(const QUrl &url);
+  void mainDocumentCreated(const QUrl &url);
   void flushRequests();
   // Calls the listener from inside a web-engine callback.
   void report(const std::function<void()> &call);
@@ -42,9 +47,11 @@ private:
   bool m_errorShown = false; // in this page load
   int m_inCallback = 0;
   std::vector<std::function<void()>> m_waiting;
-  // The folders of the file documents the page and its frames have shown since it last
-  // navigated: a file page can only be told apart by its path, which its origin lacks.
+  // The folders of the file documents the page and its frames have shown since the main frame's
+  // document last changed: a file page can only be told apart by its path, which its origin
+  // lacks.
   QStringList m_fileFolders;
+  bool m_fileTop = false; // the main frame shows a file page
 };
 
 class WebBrowser : public QWebEngineView, public Browser {
@@ -64,8 +71,9 @@ private:
   WebPage *m_page;
 };
 
-// The script that reports each frame's completion: it runs in a world of its own, which the
-// page's scripts cannot reach, and names itself with a token fixed per process.
+// The script that reports each frame's completion and each new main document: it runs in a world
+// of its own, which the page's scripts cannot reach, and names itself with a token fixed per
+// process.
 QString frameReportToken();
 
 } // namespace nuv

@@ -103,7 +103,7 @@ QString Interpreter::resolvedBrowserAddress(const QString &location) const {
 }
 
 void Interpreter::trustBrowserAddress(const QString &address) {
-  if (m_pageCommandDepth == 0) m_pageOrigins.trustAddress(address);
+  if (m_pageRunDepth == 0) m_pageOrigins.trustAddress(address);
 }
 
 void Interpreter::openObject(Run &run) {
@@ -111,13 +111,13 @@ void Interpreter::openObject(Run &run) {
   run.openBlock = kind != nullptr ? kind->kind : BlockKind::None;
   switch (run.openBlock) {
   case BlockKind::Button:
-    m_objects.buttonTable.append();
+    m_objects.buttonTable[m_objects.buttonTable.append()].declaredByPage = m_pageRunDepth > 0;
     return;
   case BlockKind::InputBox:
-    m_objects.inputBoxTable.append();
+    m_objects.inputBoxTable[m_objects.inputBoxTable.append()].declaredByPage = m_pageRunDepth > 0;
     return;
   case BlockKind::Browser:
-    m_objects.browserTable.append();
+    m_objects.browserTable[m_objects.browserTable.append()].declaredByPage = m_pageRunDepth > 0;
     return;
   case BlockKind::Form:
     m_objects.formTable.append();

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <utility>
+#include <vector>
 
 namespace nuv {
 
@@ -22,22 +24,62 @@ std::optional<int> hexDigit(QChar c) {
   return std::nullopt;
 }
 
+// The code point of the valid UTF-8 sequence that starts bytes, with its length; none for an
+// overlong form, a surrogate, a code past U+10FFFF or a broken sequence.
+struct Utf8Sequence {
+  char32_t code = 0;
+  int length = 0;
+};
+
+std::optional<Utf8Sequence> utf8SequenceAt(std::span<const quint8> bytes) {
+  if (bytes.empty() || bytes[0] < 0xC2 || bytes[0] > 0xF4) return std::nullopt;
+  const int length = bytes[0] < 0xE0 ? 2 : bytes[0] < 0xF0 ? 3 : 4;
+  if (bytes.size() < size_t(length)) return std::nullopt;
+  char32_t code = bytes[0] & (0x7F >> length);
+  for (int i = 1; i < length; ++i) {
+    if ((bytes[i] & 0xC0) != 0x80) return std::nullopt;
+    code = (code << 6) | (bytes[i] & 0x3F);
+  }
+  static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+    return std::nullopt;
+  return Utf8Sequence{code, length};
+}
+
+// Bytes that escapes gave, one after another: valid UTF-8 sequences as their characters, any
+// other byte as the character of its code.
+void appendEscapedBytes(QString &out, std::span<const quint8> bytes) {
+  for (size_t i = 0; i < bytes.size();) {
+    if (const std::optional<Utf8Sequence> sequence = utf8SequenceAt(bytes.subspan(i))) {
+      const char32_t code = sequence->code;
+      out += QStringView(QChar::fromUcs4(code));
+      i += size_t(sequence->length);
+      continue;
+    }
+    out += QChar(char16_t(bytes[i]));
+    ++i;
+  }
+}
+
 } // namespace
 
-// "+" is a space and "%XY" the character of code XY. The two characters after "%" are always
+// "+" is a space and "%XY" the byte of code XY. The two characters after "%" are always
 // consumed; as many as read as hex digits from the start give the code (0 when none), and a
-// character made by decoding is never decoded again.
+// character made by decoding is never decoded again. Escaped bytes next to each other that form
+// UTF-8, as pages encode text, give its characters.
 QString urlDecode(QStringView text) {
   QString out;
   out.reserve(text.size());
+  std::vector<quint8> bytes;
+  const auto flush = [&out, &bytes] {
+    appendEscapedBytes(out, bytes);
+    bytes.clear();
+  };
   for (qsizetype i = 0; i < text.size(); ++i) {
     const QChar c = text[i];
-    if (c == u'+') {
-      out += u' ';
-      continue;
-    }
     if (c != u'%') {
-      out += c;
+      flush();
+      out += c == u'+' ? QChar(u' ') : c;
       continue;
     }
     int code = 0;
@@ -47,19 +89,24 @@ QString urlDecode(QStringView text) {
       if (!digit) break;
       code = code * 16 + *digit;
     }
-    out += QChar(char16_t(code));
+    bytes.push_back(quint8(code));
     i = end - 1;
   }
+  flush();
   return out;
 }
 
-void Interpreter::runEventText(QString text) {
-  if (!text.isEmpty()) parseContent(text);
+void Interpreter::runEventText(QString text, bool onPageBehalf) {
+  if (text.isEmpty()) return;
+  if (onPageBehalf) ++m_pageRunDepth;
+  parseContent(text);
+  if (onPageBehalf) --m_pageRunDepth;
 }
 
 void Interpreter::buttonClicked(int recordIndex) {
   if (!m_objects.buttonTable.contains(recordIndex)) return;
-  runEventText(m_objects.buttonTable[recordIndex].onClick);
+  const ButtonRecord &b = m_objects.buttonTable[recordIndex];
+  runEventText(b.onClick, b.declaredByPage);
 }
 
 Picture Interpreter::pictureAt(const QString &location) {
@@ -124,7 +171,8 @@ void Interpreter::pointerOverButton(int recordIndex, ControlId control, bool gra
     if (m_hoveredButton == -1) return;
     const int left = std::exchange(m_hoveredButton, -1);
     restoreHoveredPicture(left, m_hoveredControl);
-    runEventText(m_objects.buttonTable[recordIndex].onMouseOver);
+    const ButtonRecord &b = m_objects.buttonTable[recordIndex];
+    runEventText(b.onMouseOver, b.declaredByPage);
     return;
   }
   // MOUSEOVER runs once per entry; moves inside the button while its picture comes are the
@@ -144,7 +192,8 @@ void Interpreter::pointerOverButton(int recordIndex, ControlId control, bool gra
   // The new button is marked first: its MOUSEOVER block may let further events through.
   m_hoveredButton = recordIndex;
   m_hoveredControl = control;
-  runEventText(m_objects.buttonTable[recordIndex].onMouseOver);
+  const ButtonRecord &b = m_objects.buttonTable[recordIndex];
+  runEventText(b.onMouseOver, b.declaredByPage);
   if (previous != -1 && previous != recordIndex) restoreHoveredPicture(previous, previousControl);
 }
 
@@ -171,7 +220,8 @@ void Interpreter::pictureWanted(int recordIndex, ControlId control) {
 void Interpreter::inputBoxKey(int recordIndex, const QString &textBefore, bool enter) {
   if (!m_objects.inputBoxTable.contains(recordIndex)) return;
   m_objects.inputBoxTable[recordIndex].text = textBefore;
-  if (enter) runEventText(m_objects.inputBoxTable[recordIndex].onChanged);
+  const InputBoxRecord &box = m_objects.inputBoxTable[recordIndex];
+  if (enter) runEventText(box.onChanged, box.declaredByPage);
 }
 
 // Inside the web engine's callback: recorded only, so a property read sees it at once.
@@ -190,13 +240,15 @@ void Interpreter::navigationFinished(int recordIndex, const QString &url) {
 void Interpreter::beforeNavigate(int recordIndex, const QString &url) {
   if (!m_objects.browserTable.contains(recordIndex)) return;
   m_objects.browserTable[recordIndex].targetUrl = url;
-  runEventText(m_objects.browserTable[recordIndex].onBeforeNavigate);
+  const BrowserRecord &b = m_objects.browserTable[recordIndex];
+  runEventText(b.onBeforeNavigate, b.declaredByPage);
 }
 
 void Interpreter::afterNavigate(int recordIndex, const QString &url) {
   if (!m_objects.browserTable.contains(recordIndex)) return;
   m_objects.browserTable[recordIndex].location = url;
-  runEventText(m_objects.browserTable[recordIndex].onAfterNavigate);
+  const BrowserRecord &b = m_objects.browserTable[recordIndex];
+  runEventText(b.onAfterNavigate, b.declaredByPage);
 }
 
 // Statements from a page: ";" outside quotes separates them, and only then are escapes decoded,
@@ -206,13 +258,11 @@ void Interpreter::afterNavigate(int recordIndex, const QString &url) {
 void Interpreter::pageCommand(int recordIndex, const QString &origin, const QString &text) {
   if (!m_objects.browserTable.contains(recordIndex)) return;
   if (!m_pageOrigins.trusts(origin, m_resources.baseFolder())) {
-    m_windowSystem.writeDiagnostic(u"NUV: command refused: the page's origin is not trusted: "_s +
-                                   (origin.isEmpty() ? u"(unknown)"_s : origin));
+    if (const std::optional<QString> line = m_refusals.refuse(origin, m_clock()))
+      m_windowSystem.writeDiagnostic(*line);
     return;
   }
-  ++m_pageCommandDepth;
-  runEventText(urlDecode(splitStatements(text, u';', u"\"'")));
-  --m_pageCommandDepth;
+  runEventText(urlDecode(splitStatements(text, u';', u"\"'")), /*onPageBehalf=*/true);
 }
 
 } // namespace nuv

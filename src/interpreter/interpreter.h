@@ -189,14 +189,15 @@ private:
   // A position or size in pixels read from a command's value.
   int pixelValue(QStringView rest, QStringView command) const;
 
-  // Runs an event block from a copy: the block may declare objects and grow the tables.
-  void runEventText(QString text);
+  // Runs an event block from a copy: the block may declare objects and grow the tables. What
+  // runs on a page's behalf trusts no address and marks what it declares as the page's.
+  void runEventText(QString text, bool onPageBehalf);
   // A resolved location; empty stays empty.
   QString resolved(const QString &location) const;
   // A browser's address: resolved, and a local path as a "file:" address.
   QString resolvedBrowserAddress(const QString &location) const;
   // Addresses the document gives its browsers become trusted senders of page commands; those
-  // that pages give through their own commands do not.
+  // that pages give, through their commands or the blocks those declared, do not.
   void trustBrowserAddress(const QString &address);
   void restoreHoveredPicture(int recordIndex, ControlId control);
   // The picture of a resolved location (null for an empty one); may wait for a transfer.
@@ -236,7 +237,8 @@ private:
   int m_newDepth = 0;
   int m_newBudget = maxChainEngines - 1;
   PageOrigins m_pageOrigins;
-  int m_pageCommandDepth = 0; // runs of page commands under way
+  int m_pageRunDepth = 0; // runs on a page's behalf under way
+  RefusalNotices m_refusals;
   std::function<qint64()> m_clock;
   // When the last accepted NEW ran, oldest first; at most maxNewPerSecond are kept.
   std::deque<qint64> m_newStarts;

@@ -29,6 +29,8 @@ struct ButtonRecord {
   QString onMouseDown;
   QString onMouseUp;
   QString onMouseOver;
+  // Declared by a page's command: its blocks run on the page's behalf.
+  bool declaredByPage = false;
 
   bool operator==(const ButtonRecord &) const = default;
 };
@@ -42,6 +44,8 @@ struct InputBoxRecord {
   QString text;
   bool visible = true;
   QString onChanged;
+  // Declared by a page's command: its blocks run on the page's behalf.
+  bool declaredByPage = false;
 
   bool operator==(const InputBoxRecord &) const = default;
 };
@@ -62,6 +66,8 @@ struct BrowserRecord {
   bool visible = true;
   QString onBeforeNavigate;
   QString onAfterNavigate;
+  // Declared by a page's command: its blocks run on the page's behalf.
+  bool declaredByPage = false;
 
   bool operator==(const BrowserRecord &) const = default;
 };

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QUrl>
 
+#include <utility>
+
 namespace nuv {
 
 using namespace Qt::StringLiterals;
@@ -21,6 +23,14 @@ QString fileOrigin(const QString &folder) {
   return u"file://"_s + clean;
 }
 
+// A local browser address is a file path, then perhaps a query ("?") and a fragment ("#"), as in
+// any web address.
+qsizetype endOfFilePath(QStringView address) {
+  for (qsizetype i = 0; i < address.size(); ++i)
+    if (address[i] == u'?' || address[i] == u'#') return i;
+  return address.size();
+}
+
 QString folderOfPath(const QString &path) {
   if (path.endsWith(u'/')) return path;
   return path.left(path.lastIndexOf(u'/') + 1);
@@ -36,7 +46,7 @@ int defaultPort(const QString &scheme) {
 } // namespace
 
 QString originOf(const QString &address) {
-  if (isLocalPath(address)) return fileOrigin(folderOfPath(address));
+  if (isLocalPath(address)) return fileOrigin(folderOfPath(address.left(endOfFilePath(address))));
   const QUrl url(address);
   if (!url.isValid()) return {};
   const QString scheme = url.scheme().toLower();
@@ -49,7 +59,9 @@ QString originOf(const QString &address) {
 
 QString browserAddress(const QString &resolvedLocation) {
   if (!isLocalPath(resolvedLocation)) return resolvedLocation;
-  return QUrl::fromLocalFile(resolvedLocation).toString();
+  const qsizetype end = endOfFilePath(resolvedLocation);
+  const QString file = QUrl::fromLocalFile(resolvedLocation.left(end)).toString();
+  return file + resolvedLocation.mid(end);
 }
 
 void PageOrigins::trustAddress(const QString &address) {
@@ -69,6 +81,20 @@ bool PageOrigins::trusts(const QString &origin, const QString &baseFolder) const
   for (const QString &trusted : m_origins)
     if (covers(trusted)) return true;
   return false;
+}
+
+std::optional<QString> RefusalNotices::refuse(const QString &origin, qint64 nowMs) {
+  if (!m_lastCounted) m_lastCounted = nowMs;
+  const QString named = origin.isEmpty() ? u"(unknown)"_s : origin;
+  if (!m_named.contains(named) && m_named.size() < maxNamedOrigins) {
+    m_named.insert(named);
+    return u"NUV: command refused: the page's origin is not trusted: "_s + named;
+  }
+  ++m_uncounted;
+  if (nowMs - *m_lastCounted < countIntervalMs) return std::nullopt;
+  m_lastCounted = nowMs;
+  return u"NUV: "_s + QString::number(std::exchange(m_uncounted, 0)) +
+         u" more commands refused from pages whose origin is not trusted"_s;
 }
 
 } // namespace nuv

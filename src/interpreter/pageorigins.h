@@ -2,8 +2,11 @@
 // it sent its browsers to.
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace nuv {
 
@@ -26,6 +29,22 @@ public:
 
 private:
   QStringList m_origins; // as originOf gives them
+};
+
+// What standard error hears of refused page commands: each origin once, then how many more were
+// refused, at most once every countInterval, so a page that commands in a loop cannot flood it.
+class RefusalNotices {
+public:
+  static constexpr qint64 countIntervalMs = 10'000;
+  // Origins past this many are counted, never named: a page can make up origins without end.
+  static constexpr qsizetype maxNamedOrigins = 16;
+  // The line one refusal of a command from origin says now, if any; nowMs from a steady clock.
+  std::optional<QString> refuse(const QString &origin, qint64 nowMs);
+
+private:
+  QSet<QString> m_named;
+  qint64 m_uncounted = 0;              // refusals said by no line yet
+  std::optional<qint64> m_lastCounted; // when the last count was said, or the first refusal
 };
 
 } // namespace nuv

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace nuv;
 using namespace nuv::test;
 
@@ -223,6 +225,10 @@ TEST(Browsers, CommandsReachTheBrowserAndItsRecord) {
        "Web.LOCATION",
        "file:///docs/page.html"},
       {"Web LOCATION UC('http://h/x')", {"navigate #1 HTTP://H/X"}, "Web.LOCATION", "HTTP://H/X"},
+      {"Web LOCATION \"help.html#faq\"",
+       {"navigate #1 file:///docs/help.html#faq"},
+       "Web.LOCATION",
+       "file:///docs/help.html#faq"},
       {"Web JSERRORS true", {"silent #1 1"}, "", ""},
       {"Web JSERRORS", {"silent #1 0"}, "", ""},
       {"Web WIDTH 50", {"geometry #1 5 6 50 200"}, "Web.WIDTH", "50"},
@@ -336,6 +342,20 @@ TEST(Browsers, UrlDecoding) {
                                "1")},
       {u"%G41", QString(QChar(0)) + QStringLiteral("1")},
       {u"ab%", QStringLiteral("ab") + QChar(0)},
+      // Escapes next to each other that form UTF-8 give its characters; any other byte stays
+      // the character of its code.
+      {u"Gr%C3%BC%C3%9Fe", QStringLiteral("Gr\u00FC\u00DFe")},
+      {u"%c3%a9%E2%82%AC", QStringLiteral("\u00E9\u20AC")},
+      {u"%F0%9F%98%80", QStringLiteral("\U0001F600")},
+      {u"%C3", QStringLiteral("\u00C3")},
+      {u"%C3+%BC", QStringLiteral("\u00C3 \u00BC")},
+      {u"%C3%BCx%C3", QStringLiteral("\u00FCx\u00C3")},
+      {u"%C3%zz%BC", QStringLiteral("\u00C3") + QChar(0) + QStringLiteral("\u00BC")},
+      {u"%E2%82", QStringLiteral("\u00E2\u0082")},
+      {u"%C0%80", QStringLiteral("\u00C0\u0080")},                   // overlong
+      {u"%ED%A0%80", QStringLiteral("\u00ED\u00A0\u0080")},          // a surrogate
+      {u"%F4%90%80%80", QStringLiteral("\u00F4\u0090\u0080\u0080")}, // past U+10FFFF
+      {u"\u00C3\u00BC", QStringLiteral("\u00C3\u00BC")},             // no escapes: as written
   };
   for (const auto &c : cases)
     EXPECT_EQ(urlDecode(QStringView(c.encoded)), c.decoded)
@@ -354,6 +374,7 @@ TEST(Browsers, AddressesOfPagesAndTheirOrigins) {
       {"/docs/page.html", "file:///docs/"},
       {"file:///docs/sub/page.html", "file:///docs/sub/"},
       {"file:///docs/../etc/", "file:///etc/"},
+      {"/docs/help.html?from=/elsewhere/x#faq", "file:///docs/"},
       {"file://", ""},
       {"C:/docs/x.html", ""},
       {"about:blank", ""},
@@ -364,6 +385,11 @@ TEST(Browsers, AddressesOfPagesAndTheirOrigins) {
   EXPECT_EQ(browserAddress(QStringLiteral("/my docs/a.html")),
             QStringLiteral("file:///my docs/a.html"));
   EXPECT_EQ(browserAddress(QStringLiteral("http://h/a")), QStringLiteral("http://h/a"));
+  // A local address keeps its query and fragment, as a web address does.
+  EXPECT_EQ(browserAddress(QStringLiteral("/docs/help.html#faq")),
+            QStringLiteral("file:///docs/help.html#faq"));
+  EXPECT_EQ(browserAddress(QStringLiteral("/my docs/a.html?q=1&r=/x#top")),
+            QStringLiteral("file:///my docs/a.html?q=1&r=/x#top"));
 }
 
 namespace {
@@ -455,4 +481,109 @@ TEST(Browsers, ReloadForgetsWhatTheOldVersionTrusted) {
                          "diagnostic NUV: command refused: the page's origin is not trusted: "
                          "https://home.example:443",
                          "title ran"}));
+}
+
+// A trusted page may declare objects, but their blocks act for the page when they run later:
+// whatever address they give a browser earns no trust.
+TEST(Browsers, BlocksThatPagesDeclareTrustNothing) {
+  const QString trusted = QStringLiteral("http://pages.example:81");
+  const QString elsewhere = QStringLiteral("http://elsewhere.example:9");
+  const struct {
+    const char *declared;
+    std::function<void(Interpreter &)> trigger;
+  } cases[] = {
+      {"OBJECT BUTTON;NAME Go;EVENT CLICK;Web LOCATION 'http://elsewhere.example:9/';ENDEVENT;"
+       "ENDOBJECT",
+       [](Interpreter &i) { i.buttonClicked(1); }},
+      {"OBJECT BUTTON;NAME Go;TYPE GRAPHICAL;EVENT MOUSEOVER;"
+       "Web LOCATION 'http://elsewhere.example:9/';ENDEVENT;ENDOBJECT",
+       [](Interpreter &i) { i.pointerOverButton(1, 2, true); }},
+      {"OBJECT INPUTBOX;NAME Box;EVENT CHANGED;Web LOCATION 'http://elsewhere.example:9/';"
+       "ENDEVENT;ENDOBJECT",
+       [](Interpreter &i) { i.inputBoxKey(1, QStringLiteral("x"), true); }},
+      {"OBJECT BROWSER;NAME Other;EVENT AFTERNAVIGATE;Web LOCATION 'http://elsewhere.example:9/';"
+       "ENDEVENT;ENDOBJECT",
+       [](Interpreter &i) { i.afterNavigate(2, QStringLiteral("http://x.example/")); }},
+      {"OBJECT BROWSER;NAME Other;EVENT BEFORENAVIGATE;Web LOCATION 'http://elsewhere.example:9/';"
+       "ENDEVENT;ENDOBJECT",
+       [](Interpreter &i) { i.beforeNavigate(2, QStringLiteral("http://x.example/")); }},
+      // What such a block declares is the page's too.
+      {"OBJECT BUTTON;NAME Go;EVENT CLICK;OBJECT BROWSER;NAME Made;"
+       "LOCATION 'http://elsewhere.example:9/';ENDOBJECT;ENDEVENT;ENDOBJECT",
+       [](Interpreter &i) { i.buttonClicked(1); }},
+  };
+  for (const auto &c : cases) {
+    Engine engine(kTrustDocument);
+    Interpreter &i = engine.interpreter;
+    i.pageCommand(1, trusted, QString::fromUtf8(c.declared));
+    c.trigger(i);
+    const bool navigated =
+        engine.windows.log.join(u'\n').contains(QStringLiteral("navigate #1 http://elsewhere")) ||
+        (engine.windows.browsers.size() == 2 &&
+         engine.windows.browsers[1].location.startsWith(QStringLiteral("http://elsewhere")));
+    EXPECT_TRUE(navigated) << c.declared << " never ran its block";
+    engine.windows.log.clear();
+    i.pageCommand(1, elsewhere, QStringLiteral("TITLE+'ran'"));
+    EXPECT_EQ(engine.windows.log,
+              QStringList{QStringLiteral("diagnostic NUV: command refused: the page's origin is "
+                                         "not trusted: http://elsewhere.example:9")})
+        << c.declared;
+  }
+  // The document's own blocks still trust what they give.
+  Engine engine(kTrustDocument);
+  engine.run("OBJECT BUTTON\nNAME Go\nEVENT CLICK\nWeb LOCATION 'http://elsewhere.example:9/'\n"
+             "ENDEVENT\nENDOBJECT\n");
+  engine.interpreter.buttonClicked(1);
+  engine.windows.log.clear();
+  engine.interpreter.pageCommand(1, elsewhere, QStringLiteral("TITLE+'ran'"));
+  EXPECT_EQ(engine.windows.log, QStringList{"title ran"});
+}
+
+// A foreign page that commands in a loop is named once; the rest is a count every ten seconds.
+TEST(Browsers, RefusalsAreSaidOnceThenCounted) {
+  Engine engine(kTrustDocument);
+  qint64 now = 5'000;
+  engine.interpreter.setClock([&now] { return now; });
+  const QString refused = QStringLiteral("diagnostic NUV: command refused: the page's origin is "
+                                         "not trusted: ");
+  const auto more = [](int n) {
+    return QStringLiteral("diagnostic NUV: %1 more commands refused from pages whose origin is "
+                          "not trusted")
+        .arg(n);
+  };
+  const struct {
+    qint64 at;
+    const char *origin;
+    QStringList said;
+  } steps[] = {
+      {5'000, "http://a.example:1", {refused + "http://a.example:1"}},
+      {5'100, "http://a.example:1", {}},
+      {5'200, "", {refused + "(unknown)"}},
+      {5'300, "", {}},
+      {14'999, "http://a.example:1", {}},
+      {15'000, "http://a.example:1", {more(4)}},
+      {15'001, "http://b.example:1", {refused + "http://b.example:1"}},
+      {24'999, "http://b.example:1", {}},
+      {25'000, "http://a.example:1", {more(2)}},
+  };
+  for (const auto &step : steps) {
+    now = step.at;
+    engine.windows.log.clear();
+    engine.interpreter.pageCommand(1, QString::fromUtf8(step.origin), QStringLiteral("TITLE+'x'"));
+    EXPECT_EQ(engine.windows.log, step.said) << step.at;
+  }
+  // Origins made up without end: only the first few are named, the rest counted.
+  engine.windows.log.clear();
+  for (int n = 0; n < 100; ++n)
+    engine.interpreter.pageCommand(1, QStringLiteral("http://o%1.example:1").arg(n),
+                                   QStringLiteral("TITLE+'x'"));
+  const qsizetype named = RefusalNotices::maxNamedOrigins - 3;
+  ASSERT_EQ(engine.windows.log.size(), named);
+  EXPECT_EQ(engine.windows.log.last(),
+            refused + QStringLiteral("http://o%1.example:1").arg(named - 1));
+  now = 35'000;
+  engine.windows.log.clear();
+  engine.interpreter.pageCommand(1, QStringLiteral("http://o0.example:1"),
+                                 QStringLiteral("TITLE+'x'"));
+  EXPECT_EQ(engine.windows.log, QStringList{more(int(100 - named + 1))});
 }

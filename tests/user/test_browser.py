@@ -5,6 +5,8 @@ pages may command the engine, and an engine that shows no browser never loading 
 The web engine takes seconds to start, so each test is one engine run that checks many things in
 the order a person would do them."""
 import os
+import shutil
+import tempfile
 import unittest
 
 from skivet import UserTest, png, solid
@@ -105,7 +107,7 @@ class Browsers(UserTest):
         put(pages, "start.html", page("rgb(0,200,0)", block_link(
             "nuv:TITLE+'one';TITLE+'x+y%2541;z'", "#444") + block_link(
             "#", "#666", 'onclick="go(); return false"') + block_link("frames.html", "#888"),
-            "<script>function go() { location.href = \"nuv:TITLE+'scripted'\"; }"
+            "<script>function go() { location.href = \"nuv:TITLE+'scripted+Gr%C3%BC%C3%9Fe'%\"; }"
             "notDefinedAnywhere();</script>"))
         # The frame's answer waits until the test lets it go.
         put(pages, "frames.html", page("rgb(0,200,0)", block_link(
@@ -138,7 +140,8 @@ class Browsers(UserTest):
         self.click(engine, 100, 15)
         self.assertEqual(engine.wait_title(window, "x y%41;z"), "x y%41;z")
         self.click(engine, 100, 55)
-        self.assertEqual(engine.wait_title(window, "scripted"), "scripted")
+        # Percent-encoded UTF-8 arrives as written, and a stray "%" leaves the other escapes be.
+        self.assertEqual(engine.wait_title(window, "scripted Grüße"), "scripted Grüße")
 
         # A frame's navigation sets TARGETURL before BEFORENAVIGATE; once it completes,
         # AFTERNAVIGATE sees the page's own address in LOCATION.
@@ -279,6 +282,44 @@ class Browsers(UserTest):
         self.assertEqual(err.count("not shown"), 1, err)
         self.assertIn("BROWSER Web16 and any later one not shown: a document shows at most 16 "
                       "browsers", err)
+
+    def test_local_pages_command_however_the_navigation_is_made(self):
+        elsewhere = tempfile.mkdtemp(prefix="nuv-elsewhere-")
+        self.addCleanup(shutil.rmtree, elsewhere, True)
+        home = "file://" + os.path.join(self.dir, "home.html")
+        # On load, from a timer and from a frame; none of them may replace the page.
+        self.write("start.html", page("rgb(0,200,0)", block_link(
+            "file://" + os.path.join(elsewhere, "evil.html"), "#444") +
+            "<iframe src=\"nuv:TITLE+'framed'\" "
+            "style=\"width:5px;height:5px;border:0\"></iframe>",
+            "<script>addEventListener('load', function () {"
+            " location.href = \"nuv:Main+LEFT+150\"; });"
+            "setTimeout(function () { location.href = \"nuv:Main+TOP+120\"; }, 300);</script>"),
+            crlf=False)
+        self.write("home.html", page("white", head="<script>location.href = "
+                                     "\"nuv:TITLE+'home'\";</script>"), crlf=False)
+        # A page outside the document's folder starts a navigation to the trusted folder and
+        # commands at once, as if it were there; later it goes home, whose command runs.
+        with open(os.path.join(elsewhere, "evil.html"), "w") as f:
+            f.write(page("white", head=(
+                f"<script>location.href = \"{home}\"; location.href = \"nuv:Main+LEFT+400\";"
+                f"setTimeout(function () {{ location.href = \"{home}\"; }}, 500);</script>")))
+        engine, window = self.open(
+            "OBJECT BROWSER\nNAME Web\nLEFT 20\nTOP 30\nWIDTH 200\nHEIGHT 150\n"
+            "LOCATION \"start.html?from=doc#top\"\nENDOBJECT", "Local commands", title_stays=False)
+        self.assertEqual(engine.wait_title(window, "framed", FIRST_PAGE), "framed")
+        self.assertEqual(engine.wait_position(window, (150, 120)), (150, 120))
+        moved = {"left": WEB[0] + 150 - FORM[0], "top": WEB[1] + 120 - FORM[1]}
+        self.assertEqual(self.pixel_in(engine, 100, 140, GREEN, **moved), GREEN)
+
+        self.click(engine, 100, 15, **moved)
+        self.assertEqual(engine.wait_title(window, "home"), "home")
+        self.assertEqual(engine.geometry(window)[:2], (150, 120))
+        _, err = engine.stop()
+        refusals = [line for line in err.splitlines() if "refused" in line]
+        self.assertEqual(len(refusals), 1, err)
+        self.assertIn("file://" + elsewhere, refusals[0])
+        self.assertNotIn("ERR_", err)
 
     def test_without_a_browser_the_web_engine_is_never_loaded(self):
         engine, window = self.open("", "Plain")
