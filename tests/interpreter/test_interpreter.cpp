@@ -298,11 +298,11 @@ TEST(Directives, NewAsksWhetherTheDocumentMayStartTheLocation) {
   engine.resources.startable = [](const QString &location) {
     return location.startsWith(QStringLiteral("http:"));
   };
-  EXPECT_EQ(
-      engine.run("NEW \"/home/me/local.nuv\"\nNEW \"other.nuv\""),
-      (QStringList{"diagnostic NEW \"/home/me/local.nuv\" refused: a Skivet from the network "
-                   "may start only network locations",
-                   "start |http://doc.example/other.nuv|-ox:860|-oy:490 env NUV_NEW_DEPTH=1"}));
+  EXPECT_EQ(engine.run("NEW \"/home/me/local.nuv\"\nNEW \"other.nuv\""),
+            (QStringList{"diagnostic NEW \"/home/me/local.nuv\" refused: a Skivet from the network "
+                         "may start only network locations",
+                         "start |http://doc.example/other.nuv|-ox:860|-oy:490 env NUV_NEW_DEPTH=1 "
+                         "NUV_NEW_BUDGET=7"}));
 }
 
 TEST(Directives, NewStopsAtTheDepthBound) {
