@@ -19,6 +19,9 @@ PYTHON = "/usr/bin/python3"  # Debian's, which sees python3-pyftpdlib
 # A sanitized engine runs several times slower; every bound on how long the engine may take
 # stretches by this factor (the sanitizer build sets it).
 TIME_SCALE = float(os.environ.get("NUV_TEST_TIME_SCALE", "1"))
+# The sanitized engine's runs leave out what starts the web engine, whose own faults they would
+# report.
+SANITIZED = "ASAN_OPTIONS" in os.environ
 # How long a wait for something on screen may take: generous, since a wait ends as soon as the
 # condition holds and only a failing test spends all of it.
 WAIT = 10 * TIME_SCALE

@@ -8,7 +8,7 @@ import time
 import unittest
 import zlib
 
-from skivet import NUV, Engine, UserTest, big_png, solid, wait_for
+from skivet import NUV, SANITIZED, Engine, UserTest, big_png, solid, wait_for
 
 
 def png_pixels(path):
@@ -327,6 +327,7 @@ class Watch(UserTest):
                 self.assertEqual(engine.wait_title(window, after, timeout=3), after)
         self.assertIsNone(engine.process.poll())
 
+    @unittest.skipIf(SANITIZED, "starts the web engine")
     def test_a_reload_forgets_the_origins_the_old_version_trusted(self):
         """The page of an origin only the old version gave its browser commands nothing."""
         for name in ("old", "new"):

@@ -148,6 +148,7 @@ class Pointers(UserTest):
     def test_a_long_sequence_over_few_frames_holds_each_frame_once(self):
         # 64 pictures of 256 x 256 (16 MiB decoded) in a cycle of 1024 steps, on every target at
         # once; against one picture, it may cost at most the pointers' bound of 64 MiB.
+        self.measure_memory()
         colours = [(i * 4, 255 - i * 4, 128) for i in range(64)]
         self.write_bytes("one.ani", sequenced_ani([png_cur(256, colours[0])], 1))
         self.write_bytes("long.ani", sequenced_ani([png_cur(256, c) for c in colours], 1024))
