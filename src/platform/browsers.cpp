@@ -4,15 +4,19 @@
 
 #include "browserhost.h"
 #include "messages.h"
+#include "x11.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QPluginLoader>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace nuv {
@@ -108,6 +112,55 @@ private:
   QPointer<QObject> m_context;
 };
 
+// Where a browser's view is made once the window is on screen; the view fills it.
+class BrowserFrame : public QWidget {
+public:
+  using QWidget::QWidget;
+  void hold(QWidget *view) {
+    m_view = view;
+    setFocusProxy(view);
+    view->setGeometry(rect());
+    view->show();
+  }
+
+protected:
+  void resizeEvent(QResizeEvent *) override {
+    if (m_view != nullptr) m_view->setGeometry(rect());
+  }
+
+private:
+  QPointer<QWidget> m_view;
+};
+
+// Whether the only OpenGL the web view's scene graph could use is a software rasteriser, told
+// from the environment, the graphics devices and the X server: asking OpenGL itself would take
+// longer than showing the skin.
+bool onlySoftwareOpenGL() {
+  if (qEnvironmentVariableIntValue("LIBGL_ALWAYS_SOFTWARE") != 0) return true;
+  if (QGuiApplication::platformName() == u"offscreen") return true;
+  const bool gpu = !QDir(u"/dev/dri"_s).entryList({u"renderD*"_s}, QDir::System).isEmpty() ||
+                   QFileInfo::exists(u"/dev/nvidia0"_s);
+  if (!gpu) return true;
+  return QGuiApplication::platformName() == u"xcb" && !x11OffersDirectRendering();
+}
+
+// Drawn through a software rasteriser, the web view's scene graph costs more than drawn in
+// software outright: pages show sooner and take less memory. Such a view also draws into the
+// window the way the skin does, so it can be added once the window shows; an OpenGL one makes Qt
+// remake the window then, and is made before it shows. A scene graph a person chose stays.
+bool webViewsInSoftware() {
+  const QByteArray chosen = qgetenv("QT_QUICK_BACKEND");
+  if (!chosen.isEmpty()) return chosen == "software";
+  if (qEnvironmentVariableIsSet("QSG_RHI_BACKEND")) return false;
+  return onlySoftwareOpenGL();
+}
+
+bool moduleInstalled() {
+  const QStringList candidates = browserModuleCandidates();
+  return std::any_of(candidates.begin(), candidates.end(),
+                     [](const QString &file) { return QFileInfo::exists(file); });
+}
+
 } // namespace
 
 void prepareWebEngineDiagnostics() {
@@ -130,6 +183,10 @@ BrowserModule *Browsers::module() {
   if (m_loadTried) return m_module;
   m_loadTried = true;
   if (m_beforeLoading) m_beforeLoading();
+  // Read when the first view draws. The engines this one starts see it too, and would choose
+  // the same on the same display.
+  if (m_viewsInSoftware && qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+    qputenv("QT_QUICK_BACKEND", "software");
   handlerBeforeWebEngine = qInstallMessageHandler(withoutWebEngineSetupNoise);
   QString why;
   for (const QString &candidate : browserModuleCandidates()) {
@@ -149,49 +206,78 @@ BrowserModule *Browsers::module() {
 }
 
 QWidget *Browsers::create(ControlId id, const BrowserSpec &request, QWidget *parent) {
-  BrowserModule *found = module();
-  if (found == nullptr) return nullptr;
+  if (m_browsers.empty() && !m_loadTried) m_viewsInSoftware = webViewsInSoftware();
+  // A module that is not there is said at once; one that fails to load, when the view is made.
+  if (!m_loadTried && !moduleInstalled()) module();
+  if (m_loadTried && m_module == nullptr) return nullptr;
+  if (!m_viewsInSoftware) m_viewsAllowed = true;
   Entry entry;
+  auto *frame = new BrowserFrame(parent);
+  entry.widget = frame;
   auto reports = std::make_unique<Reports>(m_sink, request.recordIndex);
-  entry.browser =
-      found->createBrowser(parent, profileFolder(request.documentOrigin), reports.get());
-  entry.widget = entry.browser->widget();
-  reports->setContext(entry.widget);
+  reports->setContext(frame);
   entry.reports = std::move(reports);
-  entry.browser->setSilent(request.silent);
-  QWidget *widget = entry.widget;
+  entry.profile = profileFolder(request.documentOrigin);
   m_browsers[id] = std::move(entry);
+  setSilent(id, request.silent);
   if (!request.location.isEmpty()) navigate(id, request.location);
-  return widget;
+  if (m_viewsAllowed) makeView(id);
+  return frame;
 }
 
-Browser *Browsers::browser(ControlId id) const {
+void Browsers::allowViews() {
+  if (m_viewsAllowed) return;
+  m_viewsAllowed = true;
+  for (auto &[id, entry] : m_browsers)
+    makeView(id);
+}
+
+void Browsers::makeView(ControlId id) {
   const auto found = m_browsers.find(id);
-  if (found == m_browsers.end() || found->second.widget == nullptr) return nullptr;
-  return found->second.browser;
+  if (found == m_browsers.end()) return;
+  Entry &entry = found->second;
+  if (entry.widget == nullptr || entry.browser != nullptr) return;
+  BrowserModule *loaded = module();
+  if (loaded == nullptr) return;
+  entry.browser = loaded->createBrowser(entry.widget, entry.profile, entry.reports.get());
+  static_cast<BrowserFrame *>(entry.widget.data())->hold(entry.browser->widget());
+  std::vector<Request> waiting;
+  waiting.swap(entry.waiting);
+  for (const Request &request : waiting)
+    request(*entry.browser);
+}
+
+void Browsers::ask(ControlId id, Request request) {
+  const auto found = m_browsers.find(id);
+  if (found == m_browsers.end() || found->second.widget == nullptr) return;
+  Entry &entry = found->second;
+  if (entry.browser != nullptr)
+    request(*entry.browser);
+  else
+    entry.waiting.push_back(std::move(request));
 }
 
 void Browsers::navigate(ControlId id, const QString &url) {
-  if (Browser *b = browser(id)) b->navigate(QUrl::fromUserInput(url));
+  ask(id, [address = QUrl::fromUserInput(url)](Browser &b) { b.navigate(address); });
 }
 
 void Browsers::action(ControlId id, BrowserAction action) {
-  Browser *b = browser(id);
-  if (b == nullptr) return;
-  switch (action) {
-  case BrowserAction::Back:
-    return b->back();
-  case BrowserAction::Forward:
-    return b->forward();
-  case BrowserAction::Refresh:
-    return b->reload();
-  case BrowserAction::Stop:
-    return b->stop();
-  }
+  ask(id, [action](Browser &b) {
+    switch (action) {
+    case BrowserAction::Back:
+      return b.back();
+    case BrowserAction::Forward:
+      return b.forward();
+    case BrowserAction::Refresh:
+      return b.reload();
+    case BrowserAction::Stop:
+      return b.stop();
+    }
+  });
 }
 
 void Browsers::setSilent(ControlId id, bool silent) {
-  if (Browser *b = browser(id)) b->setSilent(silent);
+  ask(id, [silent](Browser &b) { b.setSilent(silent); });
 }
 
 void Browsers::release() {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace nuv {
 
@@ -37,27 +38,39 @@ public:
   // Runs once, right before the module loads.
   void setBeforeLoading(std::function<void()> action) { m_beforeLoading = std::move(action); }
   // A new browser's widget, or nullptr when there is no module (said once, in a message box).
+  // Where views draw in software, the widget is an empty frame until views are allowed: the web
+  // engine starts and the view is made in it then, and what is asked of the browser meanwhile
+  // waits for it, in order.
   QWidget *create(ControlId id, const BrowserSpec &request, QWidget *parent);
   void navigate(ControlId id, const QString &url);
   void action(ControlId id, BrowserAction action);
   void setSilent(ControlId id, bool silent);
+  // The window's first frame is out (or it will not be shown): loading the web engine and making
+  // the views no longer holds the skin back. Makes every view waiting, and later ones at once.
+  void allowViews();
   // Every browser widget is gone: the module lets its profiles go while the engine still runs.
   void release();
 
 private:
+  using Request = std::function<void(Browser &)>;
   BrowserModule *module();
-  Browser *browser(ControlId id) const;
+  void makeView(ControlId id);
+  void ask(ControlId id, Request request);
 
   struct Entry {
-    QPointer<QWidget> widget; // the browser's; the browser goes with it
+    QPointer<QWidget> widget; // the frame the view lives in; the browser goes with it
     Browser *browser = nullptr;
     std::unique_ptr<BrowserListener> reports;
+    QString profile;
+    std::vector<Request> waiting; // asked before the view was made
   };
   EventSink m_sink;
   std::function<void()> m_beforeLoading;
   std::map<ControlId, Entry> m_browsers;
   BrowserModule *m_module = nullptr;
   bool m_loadTried = false;
+  bool m_viewsAllowed = false;
+  bool m_viewsInSoftware = false; // and so made once the window shows
 };
 
 } // namespace nuv

@@ -54,6 +54,9 @@ QtWindowSystem::QtWindowSystem()
       if (m_skipTaskbar) setSkipTaskbar(m_main, true);
     });
   });
+  // The web engine takes longer to start than the skin to show: it starts once the skin is out.
+  QObject::connect(m_main, &MainWindow::firstPaint, m_main,
+                   [this] { QTimer::singleShot(0, m_main, [this] { m_browsers.allowViews(); }); });
   // A window manager may have dropped the state while the window was minimised.
   QObject::connect(m_main, &MainWindow::restored, m_main, [this] {
     if (m_skipTaskbar) setSkipTaskbar(m_main, true);
@@ -238,6 +241,8 @@ void QtWindowSystem::showMainWindow() {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
   m_main->show();
   m_shown = true;
+  // A window that stays hidden paints no frame, and its pages still load and navigate.
+  if (!m_main->isVisible()) QTimer::singleShot(0, m_main, [this] { m_browsers.allowViews(); });
   runWhenPlaced();
 }
 

@@ -1,4 +1,5 @@
-// The X11 details Qt does not expose: taskbar entries of top-level windows.
+// The X11 details Qt does not expose: taskbar entries of top-level windows, and what the server
+// offers for drawing.
 #include "x11.h"
 
 #include <QGuiApplication>
@@ -73,6 +74,23 @@ void setSkipTaskbar(QWidget *widget, bool skip) {
                  XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                  reinterpret_cast<const char *>(&message));
   xcb_flush(connection);
+}
+
+bool x11OffersDirectRendering() {
+  if (QGuiApplication::platformName() != u"xcb") return false;
+  auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t *connection = x11 != nullptr ? x11->connection() : nullptr;
+  if (connection == nullptr) return false;
+  // Both questions go out before either answer is read: one round trip.
+  const xcb_query_extension_cookie_t dri3 = xcb_query_extension(connection, 4, "DRI3");
+  const xcb_query_extension_cookie_t dri2 = xcb_query_extension(connection, 4, "DRI2");
+  bool offered = false;
+  for (const xcb_query_extension_cookie_t cookie : {dri3, dri2}) {
+    xcb_query_extension_reply_t *reply = xcb_query_extension_reply(connection, cookie, nullptr);
+    if (reply != nullptr && reply->present != 0) offered = true;
+    std::free(reply);
+  }
+  return offered;
 }
 
 } // namespace nuv
