@@ -321,6 +321,20 @@ class Browsers(UserTest):
         self.assertIn("file://" + elsewhere, refusals[0])
         self.assertNotIn("ERR_", err)
 
+    def test_what_a_document_asks_before_its_window_shows_is_done_in_order(self):
+        """The web engine starts once the window is on screen; the addresses a document gives
+        its browser before then are loaded in the order given, in the window first shown."""
+        self.write("one.html", page("rgb(220,0,0)"), crlf=False)
+        self.write("two.html", page("rgb(0,0,220)"), crlf=False)
+        engine, window = self.open(
+            f"OBJECT BROWSER\nNAME Web\nLEFT {WEB[0]}\nTOP {WEB[1]}\nWIDTH {WEB[2]}\n"
+            f"HEIGHT {WEB[3]}\nLOCATION 'one.html'\n"
+            "EVENT AFTERNAVIGATE\nTITLE Web.LOCATION\nENDEVENT\nENDOBJECT\n"
+            "Web LOCATION 'two.html'", "Ordered", title_stays=False)
+        second = "file://" + os.path.join(self.dir, "two.html")
+        self.assertEqual(engine.wait_title(window, second, FIRST_PAGE), second)
+        self.assertEqual(self.pixel_in(engine, 20, 20, BLUE), BLUE)
+
     def test_without_a_browser_the_web_engine_is_never_loaded(self):
         engine, window = self.open("", "Plain")
         self.assertEqual(engine.wait_pixel(FORM[0] + 5, FORM[1] + 5, BG), BG)
