@@ -84,7 +84,8 @@ int main(int argc, char *argv[]) {
   QApplication::setQuitOnLastWindowClosed(true);
   // The style comes from a plugin on some desktops: have it before the plugins are put aside.
   QApplication::style();
-  nuv::deferPlugins();
+  // Qt's Wayland platform loads its shell and buffer plugins when the first window is made.
+  if (!QGuiApplication::platformName().startsWith(QStringLiteral("wayland"))) nuv::deferPlugins();
 
   nuv::Cache cache;
   cache.transfer().setLimits(nuv::TransferLimits::fromEnvironment());

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
@@ -108,6 +109,12 @@ bool Compositor::nativeEventFilter(const QByteArray &eventType, void *message, q
 }
 
 void setInputShape(QWidget *window, const std::optional<QRegion> &region) {
+  // A Wayland window's mask is its input region.
+  if (onWayland()) {
+    if (window != nullptr && window->windowHandle() != nullptr)
+      window->windowHandle()->setMask(region.value_or(QRegion()));
+    return;
+  }
   xcb_connection_t *connection = x11Connection();
   if (connection == nullptr || window == nullptr || !window->testAttribute(Qt::WA_WState_Created))
     return;
@@ -132,6 +139,14 @@ void setInputShape(QWidget *window, const std::optional<QRegion> &region) {
   xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
                        id, 0, 0, uint32_t(rectangles.size()), rectangles.data());
   xcb_flush(connection);
+}
+
+} // namespace nuv
+
+namespace nuv {
+
+bool onWayland() {
+  return QGuiApplication::platformName().startsWith(u"wayland");
 }
 
 } // namespace nuv

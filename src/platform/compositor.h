@@ -41,7 +41,11 @@ private:
 };
 
 // Where a top-level window takes clicks; none restores the default (its bounding shape). Needs
-// the native window, and does nothing off X11.
+// the native window; on X11 its input shape, on Wayland its input region.
 void setInputShape(QWidget *window, const std::optional<QRegion> &region);
+
+// Running natively on Wayland: the compositor places and moves windows, and a window's shape is
+// its transparent pixels.
+bool onWayland();
 
 } // namespace nuv

@@ -1,15 +1,26 @@
 // The Skivet's frameless main window: a background picture, dragged by its background.
 #include "mainwindow.h"
 
+#include "compositor.h"
+
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWindow>
+
+#include <cstdio>
 
 namespace nuv {
 
 MainWindow::MainWindow(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   setMouseTracking(true);
+  // Wayland shapes a window by its transparent pixels: a shaped skin paints only inside its mask
+  // and leaves the rest transparent.
+  if (onWayland()) {
+    setAttribute(Qt::WA_TranslucentBackground, true);
+    m_clipToMask = true;
+  }
 }
 
 QWidget *MainWindow::controlParent() {
@@ -52,6 +63,8 @@ void MainWindow::setPicture(const QImage &picture) {
 
 void MainWindow::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
+  // Wayland shows every pixel a window paints: its shape is what the window leaves unpainted.
+  if (m_clipToMask && !mask().isEmpty()) painter.setClipRegion(mask());
   // An ARGB window that shows no alpha skin is opaque all over.
   if (!m_translucent && testAttribute(Qt::WA_TranslucentBackground))
     painter.fillRect(event->rect(), palette().window());
@@ -93,6 +106,18 @@ void MainWindow::setTranslucent(bool translucent) {
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event) {
+  if (onWayland()) {
+    // Only the compositor moves windows there, and only freely.
+    if (event->button() != Qt::LeftButton || windowHandle() == nullptr) return;
+    if (m_restriction == MoveRestriction::Free) {
+      windowHandle()->startSystemMove();
+    } else if (m_restriction != MoveRestriction::NoMove && !m_restrictionSaid) {
+      m_restrictionSaid = true;
+      std::fprintf(stderr, "nuv: under Wayland the compositor moves windows and cannot keep a "
+                           "move to one direction, so this window is not moved (RESTRICTMOVE)\n");
+    }
+    return;
+  }
   m_dragging = true;
   m_grab = event->globalPosition().toPoint() - pos();
 }

@@ -60,6 +60,8 @@ private:
   bool m_dragging = false;
   QPoint m_grab; // pointer minus window position at the press, in screen pixels
   MoveRestriction m_restriction = MoveRestriction::Free;
+  bool m_restrictionSaid = false;
+  bool m_clipToMask = false;       // the mask does not cut the window itself
   std::vector<QWidget *> m_layers; // children of this window, each covering all of it
   int m_inLastLayer = 0;
 };

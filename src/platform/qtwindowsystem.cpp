@@ -2,6 +2,7 @@
 #include "qtwindowsystem.h"
 
 #include "alphaskin.h"
+#include "compositor.h"
 #include "controls.h"
 #include "loadingwindow.h"
 #include "messages.h"
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <utility>
 
 namespace nuv {
 
@@ -235,6 +237,10 @@ void QtWindowSystem::centreIfUnplaced() {
 
 void QtWindowSystem::showMainWindow() {
   centreIfUnplaced();
+  static bool placementSaid = false;
+  if (onWayland() && !std::exchange(placementSaid, true))
+    std::fprintf(stderr, "nuv: under Wayland the compositor places the window; the place the "
+                         "Skivet asks for is not applied\n");
   // Each control was made with a polish request queued. Showing a control that still has one
   // makes Qt scan the whole queue for its first update, once per control: quadratic in the
   // number of controls. Polished in one pass first, they show in linear time.

@@ -38,14 +38,16 @@ def wait_for(read, holds, timeout=WAIT):
 
 
 def png(width, height, colour_at):
-    """PNG bytes of an image whose pixel (x, y) has the colour colour_at(x, y) = (r, g, b)."""
+    """PNG bytes of an image whose pixel (x, y) has the colour colour_at(x, y) = (r, g, b), or
+    (r, g, b, a) for a picture with an alpha channel."""
     raw = b"".join(b"\x00" + b"".join(bytes(colour_at(x, y)) for x in range(width))
                    for y in range(height))
 
     def chunk(kind, data):
         return (struct.pack(">I", len(data)) + kind + data +
                 struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    kind = 6 if len(colour_at(0, 0)) == 4 else 2
+    header = struct.pack(">IIBBBBB", width, height, 8, kind, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
             chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
 
