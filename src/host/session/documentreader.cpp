@@ -24,6 +24,18 @@ bool isGoneStatus(int status) {
   return status == 404 || status == 410 || status == 550;
 }
 
+// Whether some line's first character past its blanks is "%": only such a line can be a
+// directive. Every other "%" sits inside a line, after a comment mark or in a string.
+bool hasDirectiveLine(QStringView text) {
+  for (qsizetype at = text.indexOf(u'%'); at >= 0; at = text.indexOf(u'%', at + 1)) {
+    qsizetype before = at;
+    while (before > 0 && isBlank(text[before - 1]))
+      --before;
+    if (before == 0 || text[before - 1] == u'\n') return true;
+  }
+  return false;
+}
+
 } // namespace
 
 QString DocumentReader::readDocument(const QString &location) {
@@ -46,8 +58,9 @@ QString DocumentReader::readDocument(const QString &location) {
   }
   m_includeChain.append(location);
   QString result;
-  const std::optional<QString> text = textOf(location);
-  if (text && m_stop == Stop::None) result = expand(*text, location);
+  std::optional<QString> text = textOf(location);
+  if (text && m_stop == Stop::None) result = expand(std::move(*text), location);
+  text.reset();
   m_includeChain.removeLast();
   if (!topLevel) return result;
 
@@ -77,9 +90,18 @@ std::optional<QString> DocumentReader::textOf(const QString &location) {
   if (cause.isEmpty()) {
     m_bytesRead += raw.size();
     if (m_bytesRead > m_maxCharacters) m_stop = Stop::TooLarge;
-    const QString decoded = decodeText(raw);
-    text = normaliseLines(decoded);
-    if (m_map != nullptr) mapLines(location, decoded, *text);
+    QString decoded = decodeText(raw);
+    // From here on only the text counts: a large document is not held three times over.
+    raw = QByteArray();
+    if (m_map != nullptr) {
+      text = normaliseLines(decoded);
+      mapLines(location, decoded, *text);
+    } else {
+      normaliseLinesInPlace(decoded);
+      text = std::move(decoded);
+    }
+    // Every line ends in its break, so an included text splices in whole lines.
+    if (!text->isEmpty() && text->back() != u'\n') text->append(u'\n');
   } else {
     // A file that comes back is watched for like one that was read.
     if (m_map != nullptr) mappedFile(location);
@@ -176,7 +198,16 @@ void DocumentReader::mapLines(const QString &location, QStringView raw, const QS
   }
 }
 
-QString DocumentReader::expand(const QString &text, const QString &location) {
+QString DocumentReader::expand(QString text, const QString &location) {
+  // Without a directive line the expanded text is the text itself. A map wants a place for
+  // each line, so mapped reads take the walk below. Every line counts with a two-character
+  // break there, and so here.
+  if (m_map == nullptr && !hasDirectiveLine(text)) {
+    m_total += text.size() + text.count(u'\n');
+    if (m_total <= m_maxCharacters) return text;
+    m_stop = Stop::TooLarge;
+    return {};
+  }
   const bool fromNetwork = isRemote(location);
   const LineIndex lines(text);
   const std::vector<SourceMap::Place> *places = m_map != nullptr ? &m_places[location] : nullptr;
@@ -184,6 +215,7 @@ QString DocumentReader::expand(const QString &text, const QString &location) {
     return n - 1 < int(places->size()) ? (*places)[size_t(n - 1)] : SourceMap::Place{};
   };
   QString result;
+  result.reserve(text.size());
   for (int n = 1; n <= lines.count() && m_stop == Stop::None; ++n) {
     const QStringView line = lines.line(n);
     // Every line counts, "%" lines too: otherwise includes of includes cost nothing.
@@ -195,7 +227,7 @@ QString DocumentReader::expand(const QString &text, const QString &location) {
     const QStringView work = trimmedView(withoutComment(trimmedView(line), u'#', u"\""));
     if (!work.startsWith(u'%')) {
       result += line;
-      result += u"\r\n"_s;
+      result += u'\n';
       if (places != nullptr) m_map->lines.push_back(placeOf(n));
       continue;
     }
