@@ -107,6 +107,25 @@ TEST_F(DocumentReaderTest, TextEncodings) {
   write("cp1252.skv", "TITLE 'Caf\xe9 \x80'\n");
   EXPECT_EQ(read("utf8.skv"), QString::fromUtf8("TITLE 'Caf\xc3\xa9 \xe2\x82\xac'\n"));
   EXPECT_EQ(read("cp1252.skv"), QString::fromUtf8("TITLE 'Caf\xc3\xa9 \xe2\x82\xac'\n"));
+  // The same far into a long ASCII text, where the file is read in pieces; a byte order mark
+  // counts only at the start of the file.
+  const QByteArray head(70000, 'a');
+  const QString headText(70000, u'a');
+  const struct {
+    const char *name;
+    QByteArray content;
+    QString expected;
+  } cases[] = {
+      {"utf8", head + "\n\xc3\xa9\n", headText + QString::fromUtf8("\n\xc3\xa9\n")},
+      {"cp1252", head + "\n\xe9\x80\n", headText + QString::fromUtf8("\n\xc3\xa9\xe2\x82\xac\n")},
+      {"mark at the start", "\xef\xbb\xbf" + head + "\n", headText + u'\n'},
+      {"mark within", head.left(65536) + "\xef\xbb\xbf\n",
+       QString(65536, u'a') + QChar(0xfeff) + u'\n'},
+  };
+  for (const auto &c : cases) {
+    write(QStringLiteral("long.skv"), c.content);
+    EXPECT_EQ(read(QStringLiteral("long.skv")), c.expected) << c.name;
+  }
 }
 
 TEST_F(DocumentReaderTest, IncludeBombEndsWithAMessage) {

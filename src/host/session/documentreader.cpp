@@ -24,6 +24,15 @@ bool isGoneStatus(int status) {
   return status == 404 || status == 410 || status == 550;
 }
 
+// The bytes after an ASCII head: the head reads the same in either encoding, so the rest decides
+// it alone, and starts a character. A byte order mark counts only at the start of the file.
+QString decodeRest(const QByteArray &rest, bool atStart) {
+  const QByteArrayView mark("\xEF\xBB\xBF");
+  if (atStart || !rest.startsWith(mark)) return decodeText(rest);
+  // Decoded behind an ASCII byte, the mark stays a character as it would have mid-text.
+  return decodeText(QByteArray(1, ' ') + rest).mid(1);
+}
+
 // Whether some line's first character past its blanks is "%": only such a line can be a
 // directive. Every other "%" sits inside a line, after a comment mark or in a string.
 bool hasDirectiveLine(QStringView text) {
@@ -84,15 +93,13 @@ QString DocumentReader::readDocument(const QString &location) {
 std::optional<QString> DocumentReader::textOf(const QString &location) {
   const auto known = m_texts.constFind(location);
   if (known != m_texts.cend()) return *known;
-  QByteArray raw;
-  const QString cause = readRaw(location, raw);
+  QString decoded;
+  qsizetype byteCount = 0;
+  const QString cause = readText(location, decoded, byteCount);
   std::optional<QString> text;
   if (cause.isEmpty()) {
-    m_bytesRead += raw.size();
+    m_bytesRead += byteCount;
     if (m_bytesRead > m_maxCharacters) m_stop = Stop::TooLarge;
-    QString decoded = decodeText(raw);
-    // From here on only the text counts: a large document is not held three times over.
-    raw = QByteArray();
     if (m_map != nullptr) {
       text = normaliseLines(decoded);
       mapLines(location, decoded, *text);
@@ -112,19 +119,25 @@ std::optional<QString> DocumentReader::textOf(const QString &location) {
   return text;
 }
 
-QString DocumentReader::readRaw(const QString &location, QByteArray &raw) {
+QString DocumentReader::readText(const QString &location, QString &text, qsizetype &byteCount) {
   if (isRemote(location)) {
+    QByteArray raw;
     const QString cause = readRemote(location, raw);
-    if (!cause.isEmpty() || raw.size() <= m_maxCharacters) return cause;
-    raw.clear();
-    return u"is larger than the bound of "_s + describeBytes(m_maxCharacters) + u"."_s;
+    if (!cause.isEmpty()) return cause;
+    if (raw.size() > m_maxCharacters)
+      return u"is larger than the bound of "_s + describeBytes(m_maxCharacters) + u"."_s;
+    byteCount = raw.size();
+    text = decodeText(raw);
+    return {};
   }
   const QString path = findLocalFile(location);
   if (path.isEmpty()) return gone;
-  LocalFile file = readRegularFile(path, m_maxCharacters);
+  LocalText file = readRegularText(path, m_maxCharacters);
   switch (file.error) {
   case LocalReadError::None:
-    raw = std::move(file.bytes);
+    byteCount = qsizetype(file.byteCount);
+    text = std::move(file.asciiHead);
+    if (!file.rest.isEmpty()) text += decodeRest(file.rest, text.isEmpty());
     return {};
   case LocalReadError::Missing:
     return gone;

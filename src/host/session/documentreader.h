@@ -69,8 +69,9 @@ private:
   // The decoded text of a location, read once per document; nullopt (after the message) when it
   // cannot be read.
   std::optional<QString> textOf(const QString &location);
-  // "" when read; otherwise the cause, said of the location.
-  QString readRaw(const QString &location, QByteArray &raw);
+  // "" when read, with the decoded text and how many bytes it came from; otherwise the cause,
+  // said of the location.
+  QString readText(const QString &location, QString &text, qsizetype &byteCount);
   QString readRemote(const QString &location, QByteArray &raw);
   // The text with its directive lines followed: LF line breaks, every line ending in one.
   QString expand(QString text, const QString &location);
