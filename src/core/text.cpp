@@ -292,13 +292,25 @@ QString prepareText(QStringView text) {
   return normalisedCopy(text, true);
 }
 
-void prepareTextInPlace(QString &text) {
+namespace {
+
+void normaliseInPlace(QString &text, bool tabsToBlanks) {
   if (!text.isDetached()) {
-    text = prepareText(text);
+    text = normalisedCopy(text, tabsToBlanks);
     return;
   }
   QChar *const begin = text.data();
-  text.truncate(normaliseInto(begin, begin + text.size(), begin, true) - begin);
+  text.truncate(normaliseInto(begin, begin + text.size(), begin, tabsToBlanks) - begin);
+}
+
+} // namespace
+
+void prepareTextInPlace(QString &text) {
+  normaliseInPlace(text, true);
+}
+
+void normaliseLinesInPlace(QString &text) {
+  normaliseInPlace(text, false);
 }
 
 int countLines(QStringView text) {

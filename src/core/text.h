@@ -40,6 +40,8 @@ QString normaliseLines(QStringView text);
 QString prepareText(QStringView text);
 // The same, reusing the text's own buffer when nobody else shares it.
 void prepareTextInPlace(QString &text);
+// normaliseLines, reusing the text's own buffer when nobody else shares it.
+void normaliseLinesInPlace(QString &text);
 int countLines(QStringView text);
 // Line n (1-based) without its LF; -1 gives the last line; others give "".
 QString getLine(QStringView text, int n);

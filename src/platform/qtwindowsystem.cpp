@@ -10,6 +10,7 @@
 #include "pointers.h"
 #include "x11.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMetaObject>
@@ -68,6 +69,12 @@ QtWindowSystem::QtWindowSystem()
 QtWindowSystem::~QtWindowSystem() {
   delete m_main;
   m_browsers.release();
+}
+
+bool QtWindowSystem::needsOrderlyEnd() const {
+  if (m_browserMade) return true;
+  const QClipboard *clipboard = QGuiApplication::clipboard();
+  return clipboard->ownsClipboard() || clipboard->ownsSelection();
 }
 
 QWidget *QtWindowSystem::control(ControlId id) const {
@@ -507,6 +514,7 @@ std::optional<ControlId> QtWindowSystem::createBrowser(const BrowserSpec &reques
   const ControlId id = ControlId(m_controls.size()) + 1;
   QWidget *widget = m_browsers.create(id, request, m_main->controlParent());
   if (widget == nullptr) return std::nullopt;
+  m_browserMade = true;
   if (request.mask) {
     const QRegion region = outlineRegion(TraceOutline(*request.mask));
     if (!region.isEmpty()) widget->setMask(region);

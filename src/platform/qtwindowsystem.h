@@ -49,6 +49,11 @@ public:
   // window where it is, for the document to run afresh. Only between runs.
   void resetDocument();
   Browsers &browsers() { return m_browsers; }
+  // Whether ending the process must take everything apart in order: a browser's profile is
+  // written as it goes away, and a clipboard this process owns reaches the desktop's keeper
+  // only as the application object goes. Otherwise nothing outlives the process but files
+  // that are complete already.
+  bool needsOrderlyEnd() const;
 
   void showMessage(const QString &title, const QString &text, MessageIcon icon) override;
   void setTitle(const QString &title) override;
@@ -118,6 +123,7 @@ private:
   QString m_pendingTitle;
   bool m_titlePending = false;
   bool m_closed = false;
+  bool m_browserMade = false;
   bool m_shown = false;
   std::vector<std::function<void()>> m_whenPlaced; // until the window first shows or closes
   bool m_skipTaskbar = false;

@@ -64,23 +64,23 @@ TEST_F(DocumentReaderTest, IncludesAreSplicedAndPercentLinesDropped) {
   write("parts/b.skv", "B1\nB2"); // no final line break
   write("parts/c.skv", "%INCLUDE 'parts/d.skv'\rC1");
   write("parts/d.skv", "D1\n");
-  EXPECT_EQ(read("main.skv"), QStringLiteral("  TITLE 'a' # note\r\nB1\r\nB2\r\nD1\r\nC1\r\n"
-                                             "# mentions %INCLUDE \"x\"\r\n   \r\nEND\r\n"));
+  EXPECT_EQ(read("main.skv"), QStringLiteral("  TITLE 'a' # note\nB1\nB2\nD1\nC1\n"
+                                             "# mentions %INCLUDE \"x\"\n   \nEND\n"));
   EXPECT_TRUE(readErrors().isEmpty());
 }
 
 TEST_F(DocumentReaderTest, CyclesContributeNothing) {
   write("self.skv", "S1\n%INCLUDE 'self.skv'\nS2\n");
-  EXPECT_EQ(read("self.skv"), QStringLiteral("S1\r\nS2\r\n"));
+  EXPECT_EQ(read("self.skv"), QStringLiteral("S1\nS2\n"));
   write("a.skv", "A1\n%INCLUDE 'b.skv'\nA2\n");
   write("b.skv", "B1\n%INCLUDE 'a.skv'\nB2\n");
-  EXPECT_EQ(read("a.skv"), QStringLiteral("A1\r\nB1\r\nB2\r\nA2\r\n"));
+  EXPECT_EQ(read("a.skv"), QStringLiteral("A1\nB1\nB2\nA2\n"));
   EXPECT_TRUE(readErrors().isEmpty());
 }
 
 TEST_F(DocumentReaderTest, MissingIncludeIsReportedOnceAndReadingGoesOn) {
   write("main.skv", "M1\n%INCLUDE 'gone.skv'\nM2\n");
-  EXPECT_EQ(read("main.skv"), QStringLiteral("M1\r\nM2\r\n"));
+  EXPECT_EQ(read("main.skv"), QStringLiteral("M1\nM2\n"));
   const QStringList errors = readErrors();
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors[0].contains(QStringLiteral("Could not open Skivet!\r\n\r\n") + folder.path() +
@@ -93,20 +93,39 @@ TEST_F(DocumentReaderTest, IncludesResolveAgainstTheStartedDocumentsFolder) {
   write("sub/inner.skv", "%INCLUDE 'leaf.skv'\n");
   write("leaf.skv", "TOP LEAF\n");
   write("sub/leaf.skv", "SUB LEAF\n");
-  EXPECT_EQ(read("main.skv"), QStringLiteral("TOP LEAF\r\n"));
+  EXPECT_EQ(read("main.skv"), QStringLiteral("TOP LEAF\n"));
 }
 
 TEST_F(DocumentReaderTest, BackslashesAndLetterCaseOfWindowsAuthors) {
   write("Parts/Common.skv", "COMMON\n");
   write("main.skv", "%INCLUDE 'parts\\common.skv'\n");
-  EXPECT_EQ(read("main.skv"), QStringLiteral("COMMON\r\n"));
+  EXPECT_EQ(read("main.skv"), QStringLiteral("COMMON\n"));
 }
 
 TEST_F(DocumentReaderTest, TextEncodings) {
   write("utf8.skv", "TITLE 'Caf\xc3\xa9 \xe2\x82\xac'\n");
   write("cp1252.skv", "TITLE 'Caf\xe9 \x80'\n");
-  EXPECT_EQ(read("utf8.skv"), QString::fromUtf8("TITLE 'Caf\xc3\xa9 \xe2\x82\xac'\r\n"));
-  EXPECT_EQ(read("cp1252.skv"), QString::fromUtf8("TITLE 'Caf\xc3\xa9 \xe2\x82\xac'\r\n"));
+  EXPECT_EQ(read("utf8.skv"), QString::fromUtf8("TITLE 'Caf\xc3\xa9 \xe2\x82\xac'\n"));
+  EXPECT_EQ(read("cp1252.skv"), QString::fromUtf8("TITLE 'Caf\xc3\xa9 \xe2\x82\xac'\n"));
+  // The same far into a long ASCII text, where the file is read in pieces; a byte order mark
+  // counts only at the start of the file.
+  const QByteArray head(70000, 'a');
+  const QString headText(70000, u'a');
+  const struct {
+    const char *name;
+    QByteArray content;
+    QString expected;
+  } cases[] = {
+      {"utf8", head + "\n\xc3\xa9\n", headText + QString::fromUtf8("\n\xc3\xa9\n")},
+      {"cp1252", head + "\n\xe9\x80\n", headText + QString::fromUtf8("\n\xc3\xa9\xe2\x82\xac\n")},
+      {"mark at the start", "\xef\xbb\xbf" + head + "\n", headText + u'\n'},
+      {"mark within", head.left(65536) + "\xef\xbb\xbf\n",
+       QString(65536, u'a') + QChar(0xfeff) + u'\n'},
+  };
+  for (const auto &c : cases) {
+    write(QStringLiteral("long.skv"), c.content);
+    EXPECT_EQ(read(QStringLiteral("long.skv")), c.expected) << c.name;
+  }
 }
 
 TEST_F(DocumentReaderTest, IncludeBombEndsWithAMessage) {
@@ -125,7 +144,7 @@ TEST_F(DocumentReaderTest, IncludeBombEndsWithAMessage) {
       << errors[0].toStdString();
   // The reader is usable again afterwards.
   write("small.skv", "OK\n");
-  EXPECT_EQ(read("small.skv"), QStringLiteral("OK\r\n"));
+  EXPECT_EQ(read("small.skv"), QStringLiteral("OK\n"));
 }
 
 TEST_F(DocumentReaderTest, OnlyRegularFilesAreRead) {
@@ -141,7 +160,7 @@ TEST_F(DocumentReaderTest, OnlyRegularFilesAreRead) {
     QElapsedTimer clock;
     clock.start();
     write("main.skv", "M1\n%INCLUDE '" + name.toUtf8() + "'\nM2\n");
-    EXPECT_EQ(read("main.skv"), QStringLiteral("M1\r\nM2\r\n")) << name.toStdString();
+    EXPECT_EQ(read("main.skv"), QStringLiteral("M1\nM2\n")) << name.toStdString();
     // Read as the document itself, too.
     EXPECT_EQ(reader.readDocument(name), QString()) << name.toStdString();
     EXPECT_LT(clock.elapsed(), 1000) << name.toStdString();
@@ -154,13 +173,44 @@ TEST_F(DocumentReaderTest, OnlyRegularFilesAreRead) {
   }
 }
 
+// A text without directive lines is passed on whole; the line walk that a source map needs must
+// give the same text, and the bound must count each line with a two-character break either way.
+TEST_F(DocumentReaderTest, TextsWithoutDirectivesReadAsTheLineWalkReadsThem) {
+  const struct {
+    const char *name;
+    QByteArray content;
+    QString expected; // "" when refused by the bound
+    qsizetype bound = 1000;
+  } cases[] = {
+      {"crlf", "A\r\nB", QStringLiteral("A\nB\n")},
+      {"blank lines", "\r\n\r\nA\r\n\r\n\rB\r\n", QStringLiteral("\nA\nB\n")},
+      {"percent inside lines", "A 100%\n# %INCLUDE 'x'\nTITLE \"%INCLUDE\"\n",
+       QStringLiteral("A 100%\n# %INCLUDE 'x'\nTITLE \"%INCLUDE\"\n")},
+      {"tabs and blanks", "\tTAB\n  x%\t\n", QStringLiteral("\tTAB\n  x%\t\n")},
+      {"empty", "", QString()},
+      {"at the bound", "xxxxxxxx\nxxxxxxxx\n", QStringLiteral("xxxxxxxx\nxxxxxxxx\n"), 20},
+      {"past the bound", "xxxxxxxxx\nxxxxxxxx\n", QString(), 20},
+  };
+  for (const auto &c : cases) {
+    reader.setMaxCharacters(c.bound);
+    write(QStringLiteral("plain.skv"), c.content);
+    EXPECT_EQ(read(QStringLiteral("plain.skv")), c.expected) << c.name;
+    SourceMap map;
+    DocumentReader walking{cache, interpreter.evaluator(), windows};
+    walking.setMaxCharacters(c.bound);
+    walking.setSourceMap(&map);
+    EXPECT_EQ(walking.readDocument(folder.path() + QStringLiteral("/plain.skv")), c.expected)
+        << c.name;
+  }
+}
+
 TEST_F(DocumentReaderTest, BytesReadCountAgainstTheBound) {
   reader.setMaxCharacters(1000);
   write("big.skv", QByteArray(1001, 'x'));
   write("fits.skv", QByteArray(998, 'x'));
   write("main.skv", "%INCLUDE 'big.skv'\nM\n");
-  EXPECT_EQ(read("main.skv"), QStringLiteral("M\r\n"));
-  EXPECT_EQ(read("fits.skv"), QString(998, u'x') + QStringLiteral("\r\n"));
+  EXPECT_EQ(read("main.skv"), QStringLiteral("M\n"));
+  EXPECT_EQ(read("fits.skv"), QString(998, u'x') + QStringLiteral("\n"));
   const QStringList errors = readErrors();
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors[0].contains(QStringLiteral("big.skv\r\n\r\nis larger than the bound of 1000 "
@@ -185,7 +235,7 @@ TEST_F(DocumentReaderTest, IncludeFanOutEndsAtTheBoundOnIncludes) {
   }
   // A document that includes the same part a few times is ordinary.
   writeFanOut(3, "LEAF\n");
-  EXPECT_EQ(read("fan0.skv"), QStringLiteral("LEAF\r\n").repeated(8));
+  EXPECT_EQ(read("fan0.skv"), QStringLiteral("LEAF\n").repeated(8));
 }
 
 TEST_F(DocumentReaderTest, PercentLinesCountTowardTheSize) {
@@ -218,7 +268,7 @@ LoopbackServer *RemoteDocumentTest::s_http = nullptr;
 TEST_F(RemoteDocumentTest, EachFileIsFetchedOncePerDocument) {
   writeFanOut(6, "LEAF\n", s_http);
   EXPECT_EQ(reader.readDocument(s_http->url(QStringLiteral("/fan0.skv"))),
-            QStringLiteral("LEAF\r\n").repeated(64));
+            QStringLiteral("LEAF\n").repeated(64));
   QStringList expected;
   for (int level = 0; level <= 6; ++level)
     expected << QStringLiteral("GET /fan%1.skv").arg(level);
@@ -239,7 +289,7 @@ TEST_F(RemoteDocumentTest, ARemoteDocumentIncludesOnlyRemoteLocations) {
     s_http->writeFile(QStringLiteral("e.skv"),
                       "E1\n%INCLUDE '" + include.toUtf8() + "'\n%INCLUDE 'part.skv'\nE2\n");
     EXPECT_EQ(reader.readDocument(s_http->url(QStringLiteral("/e.skv"))),
-              QStringLiteral("E1\r\nPART\r\nE2\r\n"))
+              QStringLiteral("E1\nPART\nE2\n"))
         << include.toStdString();
     const QStringList errors = readErrors();
     ASSERT_EQ(errors.size(), 1) << include.toStdString();
@@ -254,7 +304,7 @@ TEST_F(RemoteDocumentTest, ARemoteDocumentIncludesOnlyRemoteLocations) {
   s_http->writeFile(QStringLiteral("remote-part.skv"), "R\n%INCLUDE 'secret.txt'\n");
   write("local.skv", "%INCLUDE 'secret.txt'\n%INCLUDE '" +
                          s_http->url(QStringLiteral("/remote-part.skv")).toUtf8() + "'\n");
-  EXPECT_EQ(read("local.skv"), QStringLiteral("\"token\"\r\nR\r\n"));
+  EXPECT_EQ(read("local.skv"), QStringLiteral("\"token\"\nR\n"));
   EXPECT_EQ(readErrors().size(), 1);
 }
 

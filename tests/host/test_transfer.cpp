@@ -312,6 +312,10 @@ TEST(DecodeText, Utf8OrWindows1252) {
       {"caf\xe9", QStringLiteral("café")},
       {"\x80 \x93q\x94", QStringLiteral("€ “q”")},
       {"", QString()},
+      // One byte past ASCII far into a long text still decides the encoding.
+      {QByteArray(100, 'a') + "\xc3\xa9", QString(100, u'a') + QStringLiteral("é")},
+      {QByteArray(100, 'a') + "\xe9", QString(100, u'a') + QStringLiteral("é")},
+      {QByteArray("a\0\x7f", 3), QString::fromLatin1("a\0\x7f", 3)},
   };
   for (const auto &c : cases)
     EXPECT_EQ(decodeText(c.bytes), c.text) << c.bytes.toStdString();

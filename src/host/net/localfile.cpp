@@ -94,6 +94,33 @@ LocalFile readRegularFile(const QString &path, qint64 maxBytes, PastBound pastBo
   return file;
 }
 
+LocalText readRegularText(const QString &path, qint64 maxBytes) {
+  FileDescriptor fd;
+  struct stat status {};
+  if (std::optional<LocalText> refused = openChecked<LocalText>(path, fd, status)) return *refused;
+
+  LocalText file;
+  maxBytes = std::max<qint64>(maxBytes, 0);
+  const qint64 readLimit = maxBytes < std::numeric_limits<qint64>::max() ? maxBytes + 1 : maxBytes;
+  file.asciiHead.reserve(qsizetype(std::clamp<qint64>(status.st_size, 0, readLimit)));
+  QByteArray piece(qsizetype(readChunk), Qt::Uninitialized);
+  for (;;) {
+    const qint64 want = std::min(readChunk, readLimit - file.byteCount);
+    const ssize_t got = ::read(fd.get(), piece.data(), size_t(want));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return failure<LocalText>(LocalReadError::Unreadable, errno);
+    if (got == 0) break;
+    file.byteCount += got;
+    if (file.byteCount > maxBytes) return failure<LocalText>(LocalReadError::TooLarge);
+    const QLatin1StringView bytes(piece.constData(), qsizetype(got));
+    if (file.rest.isEmpty() && QtPrivate::isAscii(bytes))
+      file.asciiHead.append(bytes);
+    else
+      file.rest.append(bytes.data(), bytes.size());
+  }
+  return file;
+}
+
 OpenedFile openRegularFile(const QString &path, qint64 maxBytes) {
   FileDescriptor fd;
   struct stat status {};

@@ -51,6 +51,24 @@ enum class PastBound {
 LocalFile readRegularFile(const QString &path, qint64 maxBytes,
                           PastBound pastBound = PastBound::Refuse);
 
+struct LocalText {
+  LocalReadError error = LocalReadError::None;
+  // Set when error is Unreadable: what the system said.
+  QString reason;
+  // The file's bytes up to the first piece of the read that is not all ASCII, widened as they
+  // came: ASCII reads the same in every encoding a document may have.
+  QString asciiHead;
+  // The bytes from that piece on, for the caller to decode.
+  QByteArray rest;
+  qint64 byteCount = 0;
+
+  bool ok() const { return error == LocalReadError::None; }
+};
+
+// readRegularFile for a text, refusing a file past the bound: an ASCII file is never held as
+// bytes and text at once, and its bytes are never copied twice.
+LocalText readRegularText(const QString &path, qint64 maxBytes);
+
 struct OpenedFile {
   LocalReadError error = LocalReadError::None;
   // Set when error is Unreadable: what the system said.

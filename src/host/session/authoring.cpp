@@ -219,8 +219,8 @@ struct Told {
 // What the checker finds in the expanded text, placed through the map.
 void addFindings(std::vector<Told> &told, const SourceMap &map, const QString &text,
                  const Cache &cache) {
-  // One line per place: the reader ends every line it keeps with CR LF.
-  QStringList lines = text.split(u"\r\n"_s);
+  // One line per place: the reader ends every line it keeps with LF.
+  QStringList lines = text.split(u'\n');
   lines.removeLast();
   const FileProbe exists = [&cache](const QString &location) {
     const QString resolved = cache.resolve(location);

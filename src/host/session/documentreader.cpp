@@ -24,6 +24,27 @@ bool isGoneStatus(int status) {
   return status == 404 || status == 410 || status == 550;
 }
 
+// The bytes after an ASCII head: the head reads the same in either encoding, so the rest decides
+// it alone, and starts a character. A byte order mark counts only at the start of the file.
+QString decodeRest(const QByteArray &rest, bool atStart) {
+  const QByteArrayView mark("\xEF\xBB\xBF");
+  if (atStart || !rest.startsWith(mark)) return decodeText(rest);
+  // Decoded behind an ASCII byte, the mark stays a character as it would have mid-text.
+  return decodeText(QByteArray(1, ' ') + rest).mid(1);
+}
+
+// Whether some line's first character past its blanks is "%": only such a line can be a
+// directive. Every other "%" sits inside a line, after a comment mark or in a string.
+bool hasDirectiveLine(QStringView text) {
+  for (qsizetype at = text.indexOf(u'%'); at >= 0; at = text.indexOf(u'%', at + 1)) {
+    qsizetype before = at;
+    while (before > 0 && isBlank(text[before - 1]))
+      --before;
+    if (before == 0 || text[before - 1] == u'\n') return true;
+  }
+  return false;
+}
+
 } // namespace
 
 QString DocumentReader::readDocument(const QString &location) {
@@ -46,8 +67,9 @@ QString DocumentReader::readDocument(const QString &location) {
   }
   m_includeChain.append(location);
   QString result;
-  const std::optional<QString> text = textOf(location);
-  if (text && m_stop == Stop::None) result = expand(*text, location);
+  std::optional<QString> text = textOf(location);
+  if (text && m_stop == Stop::None) result = expand(std::move(*text), location);
+  text.reset();
   m_includeChain.removeLast();
   if (!topLevel) return result;
 
@@ -71,15 +93,22 @@ QString DocumentReader::readDocument(const QString &location) {
 std::optional<QString> DocumentReader::textOf(const QString &location) {
   const auto known = m_texts.constFind(location);
   if (known != m_texts.cend()) return *known;
-  QByteArray raw;
-  const QString cause = readRaw(location, raw);
+  QString decoded;
+  qsizetype byteCount = 0;
+  const QString cause = readText(location, decoded, byteCount);
   std::optional<QString> text;
   if (cause.isEmpty()) {
-    m_bytesRead += raw.size();
+    m_bytesRead += byteCount;
     if (m_bytesRead > m_maxCharacters) m_stop = Stop::TooLarge;
-    const QString decoded = decodeText(raw);
-    text = normaliseLines(decoded);
-    if (m_map != nullptr) mapLines(location, decoded, *text);
+    if (m_map != nullptr) {
+      text = normaliseLines(decoded);
+      mapLines(location, decoded, *text);
+    } else {
+      normaliseLinesInPlace(decoded);
+      text = std::move(decoded);
+    }
+    // Every line ends in its break, so an included text splices in whole lines.
+    if (!text->isEmpty() && text->back() != u'\n') text->append(u'\n');
   } else {
     // A file that comes back is watched for like one that was read.
     if (m_map != nullptr) mappedFile(location);
@@ -90,19 +119,25 @@ std::optional<QString> DocumentReader::textOf(const QString &location) {
   return text;
 }
 
-QString DocumentReader::readRaw(const QString &location, QByteArray &raw) {
+QString DocumentReader::readText(const QString &location, QString &text, qsizetype &byteCount) {
   if (isRemote(location)) {
+    QByteArray raw;
     const QString cause = readRemote(location, raw);
-    if (!cause.isEmpty() || raw.size() <= m_maxCharacters) return cause;
-    raw.clear();
-    return u"is larger than the bound of "_s + describeBytes(m_maxCharacters) + u"."_s;
+    if (!cause.isEmpty()) return cause;
+    if (raw.size() > m_maxCharacters)
+      return u"is larger than the bound of "_s + describeBytes(m_maxCharacters) + u"."_s;
+    byteCount = raw.size();
+    text = decodeText(raw);
+    return {};
   }
   const QString path = findLocalFile(location);
   if (path.isEmpty()) return gone;
-  LocalFile file = readRegularFile(path, m_maxCharacters);
+  LocalText file = readRegularText(path, m_maxCharacters);
   switch (file.error) {
   case LocalReadError::None:
-    raw = std::move(file.bytes);
+    byteCount = qsizetype(file.byteCount);
+    text = std::move(file.asciiHead);
+    if (!file.rest.isEmpty()) text += decodeRest(file.rest, text.isEmpty());
     return {};
   case LocalReadError::Missing:
     return gone;
@@ -176,7 +211,16 @@ void DocumentReader::mapLines(const QString &location, QStringView raw, const QS
   }
 }
 
-QString DocumentReader::expand(const QString &text, const QString &location) {
+QString DocumentReader::expand(QString text, const QString &location) {
+  // Without a directive line the expanded text is the text itself. A map wants a place for
+  // each line, so mapped reads take the walk below. Every line counts with a two-character
+  // break there, and so here.
+  if (m_map == nullptr && !hasDirectiveLine(text)) {
+    m_total += text.size() + text.count(u'\n');
+    if (m_total <= m_maxCharacters) return text;
+    m_stop = Stop::TooLarge;
+    return {};
+  }
   const bool fromNetwork = isRemote(location);
   const LineIndex lines(text);
   const std::vector<SourceMap::Place> *places = m_map != nullptr ? &m_places[location] : nullptr;
@@ -184,6 +228,7 @@ QString DocumentReader::expand(const QString &text, const QString &location) {
     return n - 1 < int(places->size()) ? (*places)[size_t(n - 1)] : SourceMap::Place{};
   };
   QString result;
+  result.reserve(text.size());
   for (int n = 1; n <= lines.count() && m_stop == Stop::None; ++n) {
     const QStringView line = lines.line(n);
     // Every line counts, "%" lines too: otherwise includes of includes cost nothing.
@@ -195,7 +240,7 @@ QString DocumentReader::expand(const QString &text, const QString &location) {
     const QStringView work = trimmedView(withoutComment(trimmedView(line), u'#', u"\""));
     if (!work.startsWith(u'%')) {
       result += line;
-      result += u"\r\n"_s;
+      result += u'\n';
       if (places != nullptr) m_map->lines.push_back(placeOf(n));
       continue;
     }

@@ -57,7 +57,8 @@ public:
   // The location must be resolved. "" when it cannot be read (after a "Read Error" message
   // naming the cause), when it is already being read further up (an include cycle), or when the
   // document passes a bound (after a message naming the bound). Each file is read once per
-  // document; including it again splices the same text.
+  // document; including it again splices the same text. The lines are normalised as
+  // normaliseLines does, and each ends in LF.
   QString readDocument(const QString &location);
 
 private:
@@ -68,10 +69,12 @@ private:
   // The decoded text of a location, read once per document; nullopt (after the message) when it
   // cannot be read.
   std::optional<QString> textOf(const QString &location);
-  // "" when read; otherwise the cause, said of the location.
-  QString readRaw(const QString &location, QByteArray &raw);
+  // "" when read, with the decoded text and how many bytes it came from; otherwise the cause,
+  // said of the location.
+  QString readText(const QString &location, QString &text, qsizetype &byteCount);
   QString readRemote(const QString &location, QByteArray &raw);
-  QString expand(const QString &text, const QString &location);
+  // The text with its directive lines followed: LF line breaks, every line ending in one.
+  QString expand(QString text, const QString &location);
   // Mapped reads only: the source place of each line of normaliseLines(raw).
   void mapLines(const QString &location, QStringView raw, const QString &normalised);
   // Mapped reads only: the location's index in files, added when new.
