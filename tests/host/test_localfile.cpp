@@ -67,7 +67,9 @@ TEST(ReadRegularText, BoundsAndTheAsciiHead) {
     EXPECT_EQ(text.error, c.error) << c.name;
     EXPECT_EQ(text.asciiHead, c.head) << c.name;
     EXPECT_EQ(text.rest, c.rest) << c.name;
-    if (text.ok()) EXPECT_EQ(text.byteCount, c.content.size()) << c.name;
+    if (text.ok()) {
+      EXPECT_EQ(text.byteCount, c.content.size()) << c.name;
+    }
   }
   EXPECT_EQ(readRegularText(dir.path(), 100).error, LocalReadError::NotRegular);
   EXPECT_EQ(readRegularText(dir.filePath(QStringLiteral("none")), 100).error,
