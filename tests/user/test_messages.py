@@ -26,7 +26,6 @@ class Messages(UserTest):
         server = self.serve(site)
         server.set_control({"/broken.skv": {"status": 500}})
         down = f"http://127.0.0.1:{refused_port()}/"
-        self.write("picture.nuv", "")
         self.write_bytes("picture.nuv", b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01")
         self.write("doc/with-include.skv", 'TITLE "Runs"\n%INCLUDE "gone.skv"\nEXIT\n')
         self.write("down.nuv", f'"{down}app.skv"\n')
