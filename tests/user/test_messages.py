@@ -39,6 +39,10 @@ class Messages(UserTest):
             dict(name="missing location file", args=["absent.nuv"], code=1,
                  says=["Read Error: Could not read the location file\n\n"
                        f"{self.dir}/absent.nuv\n\nNo such file: check the name"]),
+            dict(name="location file over FTP", args=["ftp://127.0.0.1:1/app.nuv"], code=1,
+                 says=["Read Error: Could not read the location file\n\nftp://127.0.0.1:1/app.nuv"
+                       "\n\nA location file is read from this machine or over HTTP(S)"],
+                 never=["No such file"]),
             dict(name="binary location file", args=["picture.nuv"], code=1,
                  says=[f"Read Error: Could not read the location file\n\n{self.dir}/picture.nuv"
                        "\n\nIt holds bytes that are not text"],

@@ -286,6 +286,9 @@ bool Startup::readLocationText(QString &text) {
       text += u"\r\n\r\nIt is not a regular file: devices, FIFOs and folders are never read."_s;
     else if (file.error == LocalReadError::Unreadable)
       text += u"\r\n\r\nIt could not be read: "_s + file.reason + u"."_s;
+    else if (isRemote(m_locationFile))
+      text += u"\r\n\r\nA location file is read from this machine or over HTTP(S); an ftp:// "
+              u"address may name the document inside one."_s;
     else
       text += u"\r\n\r\nNo such file: check the name, or give the path of a location file "
               u"(.nuv, .jov) or a Skivet (.skv)."_s;
