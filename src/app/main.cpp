@@ -102,6 +102,11 @@ int main(int argc, char *argv[]) {
   nuv::QtWindowSystem windows;
   nuv::Interpreter interpreter(windows, resources);
   windows.setEventSink(&interpreter);
+  // Giving up on the loading window fails the fetches it waits for, as any failed fetch.
+  windows.setLoadingCancel([&cache] {
+    cache.transfer().cancelWaits(
+        QStringLiteral("The wait was cancelled (Esc, or a click on the LOADING window)."));
+  });
   // The web engine finds its own plugins through the library paths.
   windows.browsers().setBeforeLoading([] { nuv::restorePlugins(); });
   // The window outlives the interpreter: nothing it reports while going may reach a dead sink.

@@ -4,6 +4,7 @@
 #include "outline.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -51,6 +52,9 @@ void LoadingWindow::present(const QImage &picture, bool shaped, const QWidget *n
     const QRegion region = shaped ? outlineRegion(TraceOutline(m_picture)) : QRegion();
     if (!region.isEmpty()) setMask(region);
   }
+  // At start-up nothing else shows, so Esc must be able to reach this window.
+  setWindowFlag(Qt::WindowDoesNotAcceptFocus, near != nullptr);
+  setAttribute(Qt::WA_ShowWithoutActivating, near != nullptr);
   const QScreen *screen = near != nullptr && near->screen() != nullptr
                               ? near->screen()
                               : QGuiApplication::primaryScreen();
@@ -60,10 +64,26 @@ void LoadingWindow::present(const QImage &picture, bool shaped, const QWidget *n
 
 void LoadingWindow::showEvent(QShowEvent *) {
   if (m_picture.isNull()) m_pulse.start();
+  QCoreApplication::instance()->installEventFilter(this);
 }
 
 void LoadingWindow::hideEvent(QHideEvent *) {
   m_pulse.stop();
+  QCoreApplication::instance()->removeEventFilter(this);
+}
+
+void LoadingWindow::mousePressEvent(QMouseEvent *event) {
+  // A click anywhere on it, picture or panel, is the person giving up.
+  event->accept();
+  Q_EMIT cancelled();
+}
+
+bool LoadingWindow::eventFilter(QObject *, QEvent *event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  if (static_cast<QKeyEvent *>(event)->key() != Qt::Key_Escape) return false;
+  // Taken here, at its first receiver, so one press cancels once and reaches nothing else.
+  Q_EMIT cancelled();
+  return true;
 }
 
 void LoadingWindow::paintEvent(QPaintEvent *) {

@@ -7,7 +7,8 @@
 
 namespace nuv {
 
-// Never takes focus: it comes and goes while the user may be typing in the main window.
+// Takes focus only when no main window shows (start-up): otherwise it comes and goes while the
+// user may be typing in the main window, and Esc there reaches it through an event filter.
 class LoadingWindow : public QWidget {
   Q_OBJECT
 public:
@@ -17,10 +18,16 @@ public:
   // outline when shaped. Centred on the screen of the given window (the primary one when null).
   void present(const QImage &picture, bool shaped, const QWidget *near);
 
+Q_SIGNALS:
+  // The person gave up waiting: a click on the window, or Esc in any of the engine's windows.
+  void cancelled();
+
 protected:
   void paintEvent(QPaintEvent *event) override;
   void showEvent(QShowEvent *event) override;
   void hideEvent(QHideEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
   QImage m_picture;

@@ -155,10 +155,18 @@ void QtWindowSystem::closeMainWindow() {
 
 // Made anew for each showing and gone when hidden, so a new LOADINGIMAGE always shows.
 void QtWindowSystem::showLoadingWindow(const Picture &picture, bool shaped) {
-  if (!m_loading) m_loading = std::make_unique<LoadingWindow>();
-  m_loading->present(picture ? *picture : QImage(), shaped, m_main->isVisible() ? m_main : nullptr);
+  if (!m_loading) {
+    m_loading = std::make_unique<LoadingWindow>();
+    // Read when the person cancels, so a cancel set later still counts.
+    QObject::connect(m_loading.get(), &LoadingWindow::cancelled, m_loading.get(), [this] {
+      if (m_loadingCancel) m_loadingCancel();
+    });
+  }
+  const bool alone = !m_main->isVisible();
+  m_loading->present(picture ? *picture : QImage(), shaped, alone ? nullptr : m_main);
   applyPointer(PointerTarget::Form, m_loading.get());
   m_loading->show();
+  if (alone) m_loading->activateWindow();
 }
 
 void QtWindowSystem::hideLoadingWindow() {

@@ -73,6 +73,8 @@ public:
   SkinKind applySkin(const SkinRequest &skin) override;
   void setClipObjects(bool clip) override;
   void showLoadingWindow(const Picture &picture, bool shaped) override;
+  // Runs when the person cancels the wait the loading window shows (Esc, or a click on it).
+  void setLoadingCancel(std::function<void()> cancel) { m_loadingCancel = std::move(cancel); }
   void hideLoadingWindow() override;
   bool setPointer(PointerTarget target, const Pointer &pointer) override;
   ControlId createControl(const ControlSpec &request) override;
@@ -107,6 +109,7 @@ private:
   ControlEvents *m_events = nullptr;
   MainWindow *m_main;
   std::unique_ptr<LoadingWindow> m_loading; // while PRELOAD runs
+  std::function<void()> m_loadingCancel;
   Browsers m_browsers;
   std::vector<QPointer<QWidget>> m_controls; // ControlId n is m_controls[n - 1]
   // The pictures that controls showing a part were cut from, for a new cut after a resize while

@@ -83,8 +83,13 @@ TEST_F(DocumentReaderTest, MissingIncludeIsReportedOnceAndReadingGoesOn) {
   EXPECT_EQ(read("main.skv"), QStringLiteral("M1\nM2\n"));
   const QStringList errors = readErrors();
   ASSERT_EQ(errors.size(), 1);
-  EXPECT_TRUE(errors[0].contains(QStringLiteral("Could not open Skivet!\r\n\r\n") + folder.path() +
+  // The include is named, with the file that includes it; the rest of the document reads on.
+  EXPECT_TRUE(errors[0].contains(QStringLiteral("Could not open the include\r\n\r\n") +
+                                 folder.path() +
                                  QStringLiteral("/gone.skv\r\n\r\nappears to no longer exist!")));
+  EXPECT_TRUE(errors[0].contains(QStringLiteral("It is included by ") + folder.path() +
+                                 QStringLiteral("/main.skv.")));
+  EXPECT_FALSE(errors[0].contains(QStringLiteral("Could not open Skivet!")));
   EXPECT_TRUE(read("nothing.skv").isEmpty());
 }
 

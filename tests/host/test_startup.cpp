@@ -74,14 +74,17 @@ TEST_F(StartupTest, RemoteLocationFileGivesTheDocument) {
   }
 }
 
-TEST_F(StartupTest, OnlyAFetchThatCouldNotConnectMeansOffline) {
+// A refused connection is one server down, not the machine offline: the message names the server.
+TEST_F(StartupTest, AFetchThatCouldNotConnectNamesTheServer) {
   const RefusedPort refused;
   const struct {
     QString address;
     QString message;
   } cases[] = {
       {QStringLiteral("http://127.0.0.1:%1/app.nuv").arg(refused.port()),
-       "message Connection Error|You are not connected to the internet."},
+       QStringLiteral("message Connection Error|Could not open http://127.0.0.1:%1/app.nuv\r\n\r\n"
+                      "The server 127.0.0.1:%1 refused the connection")
+           .arg(refused.port())},
       {s_http->url("/missing.nuv"), "message Connection Error|Could not open " +
                                         s_http->url("/missing.nuv") + "\r\n\r\nCode: 404"},
       {s_http->url("/cut.nuv?truncate=2"), "message Connection Error|Could not open "},

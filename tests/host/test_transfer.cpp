@@ -294,6 +294,38 @@ TEST_F(TransferTest, EventsRunWhileBusyAndNestedFetchWaitsItsTurn) {
   EXPECT_FALSE(m_transfer.isBusy());
 }
 
+// More requests than one server takes at once, so some run and some wait their turn: a cancel
+// ends both kinds, and a follow-up asked for from a done() too, while the server still holds
+// every answer. The next request runs as usual.
+TEST_F(TransferTest, CancelEndsRunningAndQueuedRequestsAndLaterOnesRun) {
+  const QString cause = QStringLiteral("Given up.");
+  const int requests = maxConnectionsPerHost + 2;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (!m_transfer.isBusy()) return;
+    timer.stop();
+    m_transfer.cancelWaits(cause);
+  });
+  timer.start(0);
+  TransferGroup group(m_transfer);
+  QStringList errors;
+  bool followedUp = false;
+  for (int n = 0; n < requests; ++n) {
+    group.add(s_http->url(QStringLiteral("/hello.txt?hold=never&n=%1").arg(n)), false,
+              [&](TransferResult &&result) {
+                errors << result.error;
+                if (followedUp) return;
+                followedUp = true;
+                group.add(s_http->url(QStringLiteral("/hello.txt?hold=never&follow=1")), false,
+                          [&](TransferResult &&followUp) { errors << followUp.error; });
+              });
+  }
+  group.wait();
+  EXPECT_EQ(errors, QStringList(QList<QString>(requests + 1, cause)));
+  EXPECT_FALSE(m_transfer.isBusy());
+  EXPECT_TRUE(m_transfer.fetchBytes(s_http->url(QStringLiteral("/hello.txt"))).succeeded());
+}
+
 TEST_F(TransferTest, WaitWhileBusyReturnsWhenIdle) {
   bool ran = false;
   QTimer::singleShot(0, [&] { ran = true; });

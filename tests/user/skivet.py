@@ -111,9 +111,10 @@ def session(work, offscreen=False):
 class Engine:
     """One run of build/nuv."""
 
-    def __init__(self, args, env, cwd=None, stderr=subprocess.PIPE):
-        """stderr may be a file, for tests that watch what the engine says while it runs."""
-        self.process = subprocess.Popen([NUV] + list(args), env=env, cwd=cwd,
+    def __init__(self, args, env, cwd=None, stderr=subprocess.PIPE, program=None):
+        """stderr may be a file, for tests that watch what the engine says while it runs;
+        program, a script that starts the engine in turn (scripts/run)."""
+        self.process = subprocess.Popen([program or NUV] + list(args), env=env, cwd=cwd,
                                         stdout=subprocess.PIPE, stderr=stderr, text=True)
         self.env = env
 

@@ -184,5 +184,61 @@ class PictureSwap(HeldFetch):
         self.assertIsNone(engine.process.poll())
 
 
+class CancelTheWait(HeldFetch):
+    """Esc, or a click on the LOADING window, ends the wait as a failed fetch while the server
+    still holds its answer: the engine then does what it does when that fetch fails."""
+
+    def give_up(self, engine, how):
+        loading = engine.window("LOADING")
+        if how == "Esc":
+            engine.xdotool("key", "Escape")
+            return
+        left, top, width, height = engine.geometry(loading)
+        engine.xdotool("mousemove", left + width // 2, top + height // 2)
+        engine.xdotool("click", 1)
+
+    def test_at_start_up_the_engine_ends_with_the_message_of_a_failed_fetch(self):
+        for how in ["Esc", "click"]:
+            with self.subTest(how=how):
+                name = f"start-{how}.nuv"
+                address = self.held_file(name, b'"app.skv"\n')
+                engine = self.start(address)
+                try:
+                    self.asked_for(name)
+                    self.give_up(engine, how)
+                    self.assertEqual(self.ended(engine), 1)
+                    _, err = engine.process.communicate()
+                    self.assertIn(f"Connection Error: Could not open {address}\n\nThe wait was "
+                                  "cancelled", err)
+                finally:
+                    self.release(name)
+
+    def test_during_a_preload_the_document_goes_on_without_the_picture(self):
+        for how in ["Esc", "click"]:
+            with self.subTest(how=how):
+                name = f"preload-{how}.png"
+                held = self.held_file(name, solid(8, 8, DOWN))
+                self.write("app.skv", (
+                    "TITLE 'Ready'\n"
+                    f"OBJECT FORM\nLEFT {LEFT}\nTOP {TOP}\nBITMAP 'back.png'\nENDOBJECT\n"
+                    "OBJECT BUTTON\nNAME Go\nCAPTION 'Go'\nLEFT 20\nTOP 20\nWIDTH 80\n"
+                    f"HEIGHT 30\nEVENT CLICK\nPRELOAD IMAGE '{held}'\nTITLE 'Went on'\n"
+                    "ENDEVENT\nENDOBJECT\n"))
+                engine = self.start("app.nuv")
+                try:
+                    window = engine.window("Ready")
+                    self.click(engine, 60, 35)
+                    self.asked_for(name)
+                    self.give_up(engine, how)
+                    # Well before the server lets the picture go.
+                    self.assertEqual(engine.wait_title(window, "Went on"), "Went on")
+                    self.assertFalse(wait_for(lambda: engine.visible("LOADING"),
+                                              lambda shown: not shown))
+                    self.assertIsNone(engine.process.poll())
+                finally:
+                    self.release(name)
+                    engine.stop()
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -36,8 +36,10 @@ class CommandLine(UserTest):
         self.write("app.nuv", "doc.skv")
         rc, _, err = self.run_to_end("-zz", "app.nuv", "-xx:10", "-NOMOVE", "-Relative")
         self.assertEqual(rc, 0)
+        hint = "It is left out; run nuv --help for the options."
         self.assertEqual(err.splitlines(),
-                         ["Jov Error: Unknown parameter: -zz", "Jov Error: Unknown parameter: -xx:10"])
+                         ["Jov Error: Unknown parameter: -zz", "", hint,
+                          "Jov Error: Unknown parameter: -xx:10", "", hint])
 
     def test_placement_options(self):
         self.write("doc.skv", STAY.format(title="Placed"))

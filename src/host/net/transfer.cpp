@@ -45,6 +45,48 @@ bool isOfflineCode(CURLcode code, bool connected) {
   }
 }
 
+// The engine's sentence for a failure the library reports, then the library's own words: what
+// happened to which server, and what a person can do about it.
+QString explainFailure(CURLcode code, bool connected, const QString &server,
+                       const QString &detail) {
+  QString sentence;
+  switch (code) {
+  case CURLE_COULDNT_RESOLVE_HOST:
+    sentence = QStringLiteral("The name of the server %1 could not be looked up: check the "
+                              "address and the network.");
+    break;
+  case CURLE_COULDNT_RESOLVE_PROXY:
+    sentence = QStringLiteral("The name of the proxy for %1 could not be looked up: check the "
+                              "proxy setting.");
+    break;
+  case CURLE_COULDNT_CONNECT:
+    sentence = QStringLiteral("The server %1 refused the connection or could not be reached: "
+                              "check that it is running and that the address is right.");
+    break;
+  case CURLE_OPERATION_TIMEDOUT:
+    sentence = connected ? QStringLiteral("The server %1 took longer than the bound to answer: "
+                                          "try again later.")
+                         : QStringLiteral("The server %1 did not accept a connection in time: "
+                                          "check the address, or try again later.");
+    break;
+  case CURLE_SSL_CONNECT_ERROR:
+  case CURLE_PEER_FAILED_VERIFICATION:
+    sentence = QStringLiteral("No secure connection to %1 could be made: its certificate was "
+                              "not accepted or the exchange failed.");
+    break;
+  case CURLE_GOT_NOTHING:
+  case CURLE_RECV_ERROR:
+  case CURLE_PARTIAL_FILE:
+    sentence = QStringLiteral("The server %1 closed the connection before its answer was whole: "
+                              "try again later.");
+    break;
+  default:
+    sentence = QStringLiteral("The transfer from %1 failed.");
+    break;
+  }
+  return sentence.arg(server) + QStringLiteral(" (") + detail + u')';
+}
+
 // Milliseconds of a steady clock, for the progress window.
 qint64 steadyMs() {
   using namespace std::chrono;
@@ -101,7 +143,8 @@ QByteArray ftpHeaders(CURL *easy, bool completed, qint64 bodySize) {
 struct Transfer::Request {
   std::unique_ptr<CURL, EasyDeleter> easy;
   QString url;
-  QString server; // scheme, host and port: the unit of the connection limit
+  QString server;     // scheme, host and port: the unit of the connection limit
+  QString serverName; // host, and port when given, as messages name it
   bool headOnly = false;
   Done done;
   qint64 maxBody = 0;
@@ -185,6 +228,21 @@ Transfer::Request::Cut Transfer::Request::whyCut(const TransferLimits &limits) c
   return {};
 }
 
+QString describeStatus(int status) {
+  QString advice;
+  if (status == 404 || status == 410 || status == 550)
+    advice = QStringLiteral("It has nothing at that address: check the address.");
+  else if (status == 401 || status == 403)
+    advice = QStringLiteral("It does not give that address to this engine.");
+  else if (status >= 500 && status <= 599)
+    advice = QStringLiteral("That is a fault of the server: try again later.");
+  else if (status >= 300 && status <= 399)
+    advice = QStringLiteral("It moved the address without naming a new one: check the address.");
+  else
+    advice = QStringLiteral("Only an answer with a status from 200 to 299 is the document.");
+  return QStringLiteral("The server answered with status %1. ").arg(status) + advice;
+}
+
 QString TransferResult::header(QStringView name) const {
   for (const QByteArray &rawLine : headers.split('\n')) {
     const QString line = QString::fromLatin1(rawLine).trimmed();
@@ -250,6 +308,10 @@ void Transfer::endAll(const QString &cause) {
   m_endCause = cause;
 }
 
+void Transfer::cancelWaits(const QString &cause) {
+  if (isBusy()) m_cancelCause = cause;
+}
+
 TransferResult Transfer::run(const QString &url, bool headOnly) {
   // One request at a time: a request asked for from an event handler waits its turn here.
   while (isBusy())
@@ -271,8 +333,8 @@ void Transfer::submit(const QString &url, bool headOnly, Done done) {
     result.error = std::move(error);
     done(std::move(result));
   };
-  if (!m_endCause.isEmpty()) {
-    failNow(m_endCause);
+  if (!m_endCause.isEmpty() || !m_cancelCause.isEmpty()) {
+    failNow(m_endCause.isEmpty() ? m_cancelCause : m_endCause);
     return;
   }
   if (!startLibrary()) {
@@ -290,6 +352,8 @@ void Transfer::submit(const QString &url, bool headOnly, Done done) {
   request->url = url;
   request->server = parsed.scheme().toLower() + QStringLiteral("://") + parsed.host().toLower() +
                     u':' + QString::number(parsed.port());
+  request->serverName =
+      parsed.port() < 0 ? parsed.host() : parsed.host() + u':' + QString::number(parsed.port());
   request->headOnly = headOnly;
   request->done = std::move(done);
   request->maxBody = m_limits.maxBodyBytes;
@@ -376,8 +440,9 @@ void Transfer::step() {
   // was reached, or the deadline is not the network's doing), unless no connection was made.
   for (size_t i = 0; i < m_running.size();) {
     Request *request = m_running[i].get();
-    const Request::Cut cut =
-        m_endCause.isEmpty() ? request->whyCut(m_limits) : Request::Cut{m_endCause};
+    const Request::Cut cut = !m_endCause.isEmpty()      ? Request::Cut{m_endCause}
+                             : !m_cancelCause.isEmpty() ? Request::Cut{m_cancelCause}
+                                                        : request->whyCut(m_limits);
     if (!cut.cause.isEmpty()) {
       finish(request, cut.offline ? CURLE_OPERATION_TIMEDOUT : CURLE_ABORTED_BY_CALLBACK,
              cut.cause);
@@ -385,6 +450,15 @@ void Transfer::step() {
     }
     ++i;
   }
+  // Queued requests never started: a cancel ends them without a connection.
+  while (!m_cancelCause.isEmpty() && !m_waiting.empty()) {
+    std::unique_ptr<Request> request = std::move(m_waiting.front());
+    m_waiting.pop_front();
+    TransferResult result;
+    result.error = m_cancelCause;
+    request->done(std::move(result));
+  }
+  if (!isBusy()) m_cancelCause.clear();
   if (!m_running.empty()) curl().multi_poll(m_multi.get(), nullptr, 0, pollSliceMs, nullptr);
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
@@ -414,8 +488,9 @@ void Transfer::finish(Request *ended, int curlCode, const QString &stallError) {
   else if (!stallError.isEmpty())
     result.error = stallError;
   else if (!complete)
-    result.error =
-        QString::fromUtf8(request->errorText[0] ? request->errorText : curl().easy_strerror(code));
+    result.error = explainFailure(
+        code, request->connected, request->serverName,
+        QString::fromUtf8(request->errorText[0] ? request->errorText : curl().easy_strerror(code)));
   if (complete) result.body = std::move(request->body);
   // A slot is free: the next request for this server goes out before done() may yield.
   startWaiting();

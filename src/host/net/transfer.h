@@ -102,6 +102,9 @@ public:
   // Every request under way ends at its next step with cause as its error, and every later one
   // fails as it is asked for: the engine is going, and no server may keep it.
   void endAll(const QString &cause);
+  // The person gave up waiting: every request under way or queued ends at its next step with
+  // cause as its error, as a failed fetch. Requests asked for afterwards run as usual.
+  void cancelWaits(const QString &cause);
 
 private:
   friend class TransferGroup;
@@ -127,6 +130,7 @@ private:
   std::deque<std::unique_ptr<Request>> m_waiting; // for a free connection to their server
   QHash<QString, int> m_perHost;                  // running requests by server
   QString m_endCause;                             // set once endAll ran
+  QString m_cancelCause;                          // set by cancelWaits until nothing runs
 };
 
 // Requests that run side by side. add() before wait() queues; wait() first lets whatever the
@@ -156,6 +160,10 @@ private:
   int m_pending = 0;
   bool m_started = false;
 };
+
+// What a status means to a person and what they can do: "The server answered with status 404.
+// It has nothing at that address: check the address."
+QString describeStatus(int status);
 
 // Text of a download: UTF-8 when the bytes are valid UTF-8, otherwise Windows-1252.
 QString decodeText(const QByteArray &bytes);

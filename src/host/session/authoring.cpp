@@ -28,10 +28,11 @@ const char helpText[] = R"(Usage: nuv LOCATION [-x:N] [-y:N] [-ox:N] [-oy:N] [-r
        nuv --watch LOCATION [placement options]
        nuv --screenshot FILE LOCATION [placement options]
        nuv -postinstall | -preuninstall
-       nuv --help | --version | --reference
+       nuv --help | -h | -? | --version | --reference
 
 Runs a Skivet. LOCATION is a location file (.nuv, .jov) whose first field names the document,
-or an http(s):// address whose body does.
+a Skivet document itself (a local file named *.skv), or an http(s):// address whose body names
+the document.
 
 Placement:
   -x:N, -y:N         left and top edge in pixels; N- counts from the right or bottom edge
@@ -133,6 +134,11 @@ AuthoringOptions readAuthoringOptions(const QStringList &arguments) {
   };
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString &argument = arguments[i];
+    // The short forms people try first.
+    if (argument == u"-h" || argument == u"-?") {
+      help = true;
+      continue;
+    }
     if (!argument.startsWith(u"--"_s)) {
       options.arguments += argument;
       continue;

@@ -171,7 +171,7 @@ QString DocumentReader::readRemote(const QString &location, QByteArray &raw) {
   if (m_cache.transfer().limits().deadline.hasExpired()) m_stop = Stop::PastDeadline;
   if (isGoneStatus(fetched.status)) return gone;
   if (fetched.outcome == TransferOutcome::Complete)
-    return u"could not be read. The server answered with status %1."_s.arg(fetched.status);
+    return u"could not be read. "_s + describeStatus(fetched.status);
   return u"could not be read. "_s + fetched.error;
 }
 
@@ -278,6 +278,14 @@ QString DocumentReader::expand(QString text, const QString &location) {
   return result;
 }
 
+QString DocumentReader::includerOf(const QString &location) const {
+  // The chain holds the file being read last; a refused include was never added to it.
+  for (qsizetype i = m_includeChain.size() - 1; i >= 0; --i) {
+    if (m_includeChain[i] != location) return m_includeChain[i];
+  }
+  return {};
+}
+
 void DocumentReader::showReadError(const QString &location, const QString &cause) {
   if (m_map != nullptr) {
     // The document itself has no place to point at; an include is named at its %INCLUDE line.
@@ -288,6 +296,19 @@ void DocumentReader::showReadError(const QString &location, const QString &cause
         {place,
          cause == gone ? u"cannot read '%1'"_s.arg(location) : u"'%1' "_s.arg(location) + cause,
          false, m_map->lines.size()});
+    return;
+  }
+  // An include's failure names the include and the file that includes it; the rest of the
+  // Skivet still runs, so the message says so instead of "Could not open Skivet!".
+  // Past a bound nothing opens, and the message says so as for the document.
+  const QString includer = m_stop == Stop::None ? includerOf(location) : QString();
+  if (!includer.isEmpty()) {
+    m_windows.showMessage(u"Read Error"_s,
+                          u"Could not open the include\r\n\r\n"_s + location + u"\r\n\r\n"_s +
+                              cause + u"\r\n\r\nIt is included by "_s + includer +
+                              u". The Skivet opens without its lines; correct or remove its "
+                              u"%INCLUDE line."_s,
+                          MessageIcon::Critical);
     return;
   }
   m_windows.showMessage(u"Read Error"_s,

@@ -82,6 +82,8 @@ private:
   // Mapped reads only: an %INCLUDE line that includes nothing, said at that line.
   void passOver(const QString &text);
   void showReadError(const QString &location, const QString &cause);
+  // The file that includes location, "" for the document itself.
+  QString includerOf(const QString &location) const;
 
   Cache &m_cache;
   const Evaluator &m_evaluator;

@@ -9,6 +9,7 @@
 #include "interpreter.h"
 #include "localfile.h"
 #include "locations.h"
+#include "network.h"
 #include "saturating.h"
 #include "text.h"
 #include "transfer.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QTimer>
 
+#include <algorithm>
 #include <optional>
 
 namespace nuv {
@@ -83,6 +85,25 @@ private:
   bool m_shown = false;
 };
 
+// Bytes no text file holds: a NUL anywhere in what was read, or a control character other than
+// a tab in the first line. Such a file is a picture or a program, not a location file.
+bool looksBinary(const QByteArray &bytes, const QByteArray &line) {
+  if (bytes.contains('\0')) return true;
+  return std::any_of(line.begin(), line.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && byte != '\t') || byte == 0x7f;
+  });
+}
+
+// A local file named *.skv is a document itself, not a location file naming one.
+bool namesDocument(const QString &file) {
+  return !isRemote(file) && file.endsWith(u".skv", Qt::CaseInsensitive);
+}
+
+const QString usageLine = u"Usage: nuv LOCATION [options], where LOCATION is a location file "
+                          u"(.nuv, .jov), a Skivet (.skv) or an http(s):// address. "
+                          u"Run nuv --help for the options."_s;
+
 bool hasPrefix(const QString &argument, QStringView option) {
   return argument.startsWith(option, Qt::CaseInsensitive);
 }
@@ -111,7 +132,8 @@ bool Startup::run(const QStringList &rawArguments) {
     if (!trimmed.isEmpty()) arguments.append(trimmed);
   }
   if (arguments.isEmpty()) {
-    m_windows.showMessage(u"Error"_s, u"You cannot run this program standalone!"_s,
+    m_windows.showMessage(u"Error"_s,
+                          u"You cannot run this program standalone!\r\n\r\n"_s + usageLine,
                           MessageIcon::None);
     return stopWith(1);
   }
@@ -141,7 +163,12 @@ bool Startup::run(const QStringList &rawArguments) {
 QString Startup::readStartDocument() {
   const StartupFetches fetches(m_cache.transfer(), m_windows);
   QString locationText;
-  if (!readLocationText(locationText)) return {};
+  // A document given directly resolves against its own folder, as if a location file beside it
+  // had named it.
+  if (namesDocument(m_locationFile))
+    locationText = m_locationFile;
+  else if (!readLocationText(locationText))
+    return {};
   // An empty first field would otherwise resolve to the folder itself.
   if (trimBlanks(locationText).isEmpty()) {
     m_windows.showMessage(u"General Error"_s, u"An error occured while reading the Skivet!"_s,
@@ -188,7 +215,9 @@ bool Startup::handleArgument(const QString &argument) {
   } else if (hasPrefix(argument, u"-nomove")) {
     // Accepted for old shortcuts; it has no effect.
   } else if (argument.startsWith(u'-')) {
-    m_windows.showMessage(u"Jov Error"_s, u"Unknown parameter: "_s + argument,
+    m_windows.showMessage(u"Jov Error"_s,
+                          u"Unknown parameter: "_s + argument +
+                              u"\r\n\r\nIt is left out; run nuv --help for the options."_s,
                           MessageIcon::Exclamation);
   } else {
     takeLocationFile(argument);
@@ -215,8 +244,10 @@ int Startup::coordinate(const QString &text, bool horizontal) const {
 bool Startup::readLocationText(QString &text) {
   if (isRemote(m_locationFile) && !m_locationFile.startsWith(u"ftp:", Qt::CaseInsensitive)) {
     const TransferResult fetched = m_cache.transfer().fetchBytes(m_locationFile);
-    // Only the fetch itself can tell: a reachability guess must never override an answer.
-    if (fetched.outcome == TransferOutcome::Offline) {
+    // A server that cannot be reached is not the machine being offline: only with no network
+    // up at all (and a server that is not this machine) is the person told to connect.
+    if (fetched.outcome == TransferOutcome::Offline && !namesThisMachine(m_locationFile) &&
+        !anyNetworkUp()) {
       m_windows.showMessage(u"Connection Error"_s,
                             u"You are not connected to the internet. In order to view this "
                             u"Skivet, you must connect first."_s,
@@ -226,7 +257,8 @@ bool Startup::readLocationText(QString &text) {
     if (!fetched.succeeded()) {
       // A status says why only when the answer came whole; a cut-off one may carry 200.
       const QString cause = fetched.outcome == TransferOutcome::Complete
-                                ? u"Code: "_s + QString::number(fetched.status)
+                                ? u"Code: "_s + QString::number(fetched.status) + u"\r\n\r\n"_s +
+                                      describeStatus(fetched.status)
                                 : fetched.error;
       m_windows.showMessage(u"Connection Error"_s,
                             u"Could not open "_s + m_locationFile + u"\r\n\r\n"_s + cause,
@@ -235,6 +267,7 @@ bool Startup::readLocationText(QString &text) {
     }
     const std::optional<QByteArray> line = firstLine(fetched.body);
     if (!line) return refuseLongLine();
+    if (looksBinary(fetched.body.left(maxLocationLineBytes + 1), *line)) return refuseBinary();
     text = decodeText(*line);
     // Written like a local location file, it gives its first field; a bare first line is the
     // location as it stands.
@@ -251,13 +284,32 @@ bool Startup::readLocationText(QString &text) {
     QString text = u"Could not read the location file\r\n\r\n"_s + m_locationFile;
     if (file.error == LocalReadError::NotRegular)
       text += u"\r\n\r\nIt is not a regular file: devices, FIFOs and folders are never read."_s;
+    else if (file.error == LocalReadError::Unreadable)
+      text += u"\r\n\r\nIt could not be read: "_s + file.reason + u"."_s;
+    else if (isRemote(m_locationFile))
+      text += u"\r\n\r\nA location file is read from this machine or over HTTP(S); an ftp:// "
+              u"address may name the document inside one."_s;
+    else
+      text += u"\r\n\r\nNo such file: check the name, or give the path of a location file "
+              u"(.nuv, .jov) or a Skivet (.skv)."_s;
     m_windows.showMessage(u"Read Error"_s, text, MessageIcon::Critical);
     return false;
   }
   const std::optional<QByteArray> line = firstLine(file.bytes);
   if (!line) return refuseLongLine();
+  if (looksBinary(file.bytes, *line)) return refuseBinary();
   text = firstField(decodeText(*line));
   return true;
+}
+
+bool Startup::refuseBinary() {
+  m_windows.showMessage(u"Read Error"_s,
+                        u"Could not read the location file\r\n\r\n"_s + m_locationFile +
+                            u"\r\n\r\nIt holds bytes that are not text, so it is no location "
+                            u"file: a location file's first line names the Skivet, such as "
+                            u"\"hello.skv\"."_s,
+                        MessageIcon::Critical);
+  return false;
 }
 
 bool Startup::refuseLongLine() {

@@ -40,6 +40,7 @@ private:
   QString readStartDocument();
   bool readLocationText(QString &text);
   bool refuseLongLine();
+  bool refuseBinary();
   // Start-up stops here; the program ends with code.
   bool stopWith(int code) {
     m_exitCode = code;
