@@ -3,6 +3,7 @@
 #include "browsers.h"
 
 #include "browserhost.h"
+#include "installdirs.h"
 #include "messages.h"
 #include "x11.h"
 
@@ -25,7 +26,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString moduleFile = u"lib/nuv/nuvbrowser.so"_s;
+const QString moduleName = u"nuvbrowser.so"_s;
+// The package that brings the module to an installed engine.
+const QString modulePackage = u"nuv-browser"_s;
 
 // Cookies and storage of one document origin: a folder of the per-user folder named after the
 // origin, with a digest so that origins that read alike never share one.
@@ -171,8 +174,11 @@ void prepareWebEngineDiagnostics() {
 QStringList browserModuleCandidates() {
   const QString chosen = qEnvironmentVariable("NUV_BROWSER_MODULE");
   if (!chosen.isEmpty()) return {chosen};
-  const QString folder = QCoreApplication::applicationDirPath();
-  return {folder + u'/' + moduleFile, folder + u"/../"_s + moduleFile};
+  const QString folder = QCoreApplication::applicationDirPath() + u'/';
+  // The build tree keeps the module in lib/nuv/ beside the engine; an install, where it was
+  // configured to go.
+  return {folder + u"lib/nuv/"_s + moduleName,
+          QDir::cleanPath(folder + QLatin1StringView(installed::moduleFolder)) + u'/' + moduleName};
 }
 
 Browsers::Browsers(EventSink sink) : m_sink(std::move(sink)) {}
@@ -189,18 +195,26 @@ BrowserModule *Browsers::module() {
     qputenv("QT_QUICK_BACKEND", "software");
   handlerBeforeWebEngine = qInstallMessageHandler(withoutWebEngineSetupNoise);
   QString why;
-  for (const QString &candidate : browserModuleCandidates()) {
-    if (!QFileInfo::exists(candidate)) {
-      why = candidate + u": no such file"_s;
-      continue;
-    }
+  const QStringList candidates = browserModuleCandidates();
+  for (const QString &candidate : candidates) {
+    if (!QFileInfo::exists(candidate)) continue;
     QPluginLoader loader(candidate);
     m_module = qobject_cast<BrowserModule *>(loader.instance());
     if (m_module != nullptr) return m_module;
     why = loader.errorString();
   }
+  if (why.isEmpty()) {
+    showMessageBox(u"Browser Error"_s,
+                   u"Web pages cannot be shown: the browser module is not installed.\n"_s
+                   u"Install the "_s +
+                       modulePackage + u" package (sudo apt install "_s + modulePackage +
+                       u").\nLooked for: "_s + candidates.join(u", "_s),
+                   MessageIcon::Exclamation);
+    return nullptr;
+  }
   showMessageBox(u"Browser Error"_s,
-                 u"Web pages cannot be shown: the browser module could not be loaded.\n"_s + why,
+                 u"Web pages cannot be shown: the browser module could not be loaded.\n"_s + why +
+                     u"\nReinstalling the "_s + modulePackage + u" package may mend it."_s,
                  MessageIcon::Exclamation);
   return nullptr;
 }

@@ -20,7 +20,8 @@ class BrowserModule;
 class BrowserListener;
 
 // Where the module is looked for: NUV_BROWSER_MODULE when set, else lib/nuv/ beside the
-// engine (the build tree) and then lib/nuv/ beside its bin/ folder (an installed engine).
+// engine (the build tree) and then the module folder the install was configured with, relative
+// to the engine's folder (an installed engine).
 QStringList browserModuleCandidates();
 
 // Before the application object: the web engine's context log, when a person turns it on to see

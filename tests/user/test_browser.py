@@ -9,7 +9,7 @@ import shutil
 import tempfile
 import unittest
 
-from skivet import UserTest, png, solid
+from skivet import Engine, UserTest, png, solid, wait_for
 
 BG, GREEN, RED, BLUE, OLIVE = (40, 60, 90), (0, 200, 0), (220, 0, 0), (0, 0, 220), (160, 160, 0)
 HOVER = (250, 200, 40)  # every link under the pointer
@@ -349,6 +349,28 @@ class Browsers(UserTest):
         _, err = engine.stop()
         self.assertEqual(err.count("Browser Error:"), 1, err)
         self.assertIn("no-such-module.so", err)
+        # A person is told what to install.
+        self.assertIn("the browser module is not installed.\nInstall the nuv-browser package "
+                      "(sudo apt install nuv-browser).", err)
+
+    def test_a_module_that_does_not_load_is_said_with_the_reason(self):
+        self.env["NUV_BROWSER_MODULE"] = self.write("broken.so", "not a shared object")
+        self.write("app.skv", "OBJECT BROWSER\nNAME A\nLOCATION 'x.html'\nENDOBJECT\n"
+                              "TITLE 'Broken module'")
+        # The module is loaded once the window shows: what the engine says is read as it runs.
+        said = os.path.join(self.dir, "stderr")
+        with open(said, "w") as stderr:
+            engine = Engine(["app.nuv"], self.env, cwd=self.dir, stderr=stderr)
+            self.addCleanup(engine.stop)
+            engine.window("Broken module")
+
+            def read():
+                with open(said) as f:
+                    return f.read()
+            err = wait_for(read, lambda text: "Reinstalling" in text)
+        self.assertIn("the browser module could not be loaded.\n", err)
+        self.assertIn("broken.so", err)
+        self.assertIn("Reinstalling the nuv-browser package may mend it.", err)
 
 
 if __name__ == "__main__":

@@ -50,13 +50,21 @@ class Shortcuts(UserTest):
         return path
 
     def chore(self, option):
+        """Runs an installer chore; returns the lines it printed."""
         # Run from the desktop folder, where a relative record line would name an entry.
         done = subprocess.run([self.engine, option], env=self.env, capture_output=True, text=True,
                               timeout=20, cwd=self.desktop if os.path.isdir(self.desktop) else None)
-        # No message, and the program ends without a window.
-        self.assertEqual((done.returncode, done.stdout), (0, ""))
+        # No message box, and the program ends without a window.
+        self.assertEqual(done.returncode, 0)
         self.assertNotIn(":", "".join(line for line in done.stderr.splitlines()
                                       if not line.startswith("QStandardPaths")))
+        # Uninstalling says nothing; installing says where each entry went, or why none did.
+        lines = done.stdout.splitlines()
+        if option == "-preuninstall":
+            self.assertEqual(lines, [])
+        for line in lines:
+            self.assertRegex(line, "^(Desktop entry written: /|No desktop entries written: )")
+        return lines
 
     def records(self):
         if not os.path.exists(self.record):
@@ -73,12 +81,13 @@ class Shortcuts(UserTest):
         self.template("b.nuv")
         self.template("a.jov", title="My App\r\nsecond line\r\n", icon=True)
         self.template("c.nuv", title="\r\nnot this\r\n")
-        self.chore("-postinstall")
+        said = self.chore("-postinstall")
         self.assertEqual(sorted(os.listdir(self.desktop)),
                          ["My App.desktop", "b.desktop", "c.desktop"])
         # .jov before .nuv, whatever the names.
         self.assertEqual(self.records(), [self.shortcut("My App.desktop"),
                                           self.shortcut("b.desktop"), self.shortcut("c.desktop")])
+        self.assertEqual(said, ["Desktop entry written: " + line for line in self.records()])
         for name in os.listdir(self.desktop):
             path = self.shortcut(name)
             check = subprocess.run(["desktop-file-validate", path], capture_output=True, text=True)
@@ -89,7 +98,8 @@ class Shortcuts(UserTest):
             "Type": "Application", "Name": "My App", "Comment": "JOV Shortcut",
             "Exec": f'"{self.engine}" "{os.path.join(self.templates, "a.jov")}"',
             "Path": self.program + "/", "Icon": os.path.join(self.templates, "a.ico")})
-        self.assertNotIn("Icon", entry_values(self.shortcut("b.desktop")))
+        # Without an icon of its own, an entry shows the engine's.
+        self.assertEqual(entry_values(self.shortcut("b.desktop"))["Icon"], "nuv")
 
     def test_installed_twice_then_uninstalled(self):
         self.template("a.jov")
@@ -167,10 +177,60 @@ class Shortcuts(UserTest):
         self.assertEqual(os.listdir(self.desktop), ["a.desktop"])
         self.assertTrue(os.path.exists(self.record))
 
-    def test_no_desktop_folder_gives_no_shortcut_and_no_record(self):
+    def test_the_desktop_folder_is_the_desktop_s_own_and_made_when_missing(self):
+        """Found as the desktop finds it (xdg-user-dir, else user-dirs.dirs, else ~/Desktop),
+        made when it does not exist yet, and named in what the chore prints."""
         self.template("a.jov")
         shutil.rmtree(self.desktop)
-        self.chore("-postinstall")
+        tools = os.path.join(self.dir, "tools")
+        os.makedirs(tools)
+        # A stand-in for xdg-user-dir that names a folder no configuration file names.
+        asked = os.path.join(self.home, "Asked")
+        self.write("tools/xdg-user-dir", f'#!/bin/sh\n[ "$1" = DESKTOP ] && echo "{asked}"\n',
+                   crlf=False)
+        os.chmod(os.path.join(tools, "xdg-user-dir"), 0o755)
+        no_tool = os.path.join(self.dir, "empty")
+        os.makedirs(no_tool)
+        real_path = self.env["PATH"]
+        configured = os.path.join(self.home, "Schreibtisch", "neu")
+        line = 'XDG_DESKTOP_DIR="$HOME/Schreibtisch/neu"'
+        cases = [
+            # (what is there, PATH, user-dirs.dirs line or None, the folder entries go to)
+            ("nothing", no_tool, None, self.desktop),
+            ("user-dirs.dirs", no_tool, line, configured),
+            ("xdg-user-dir", real_path, line, configured),
+            ("xdg-user-dir first", tools + os.pathsep + real_path, line, asked),
+        ]
+        dirs = os.path.join(self.home, ".config", "user-dirs.dirs")
+        for case, path, line, expected in cases:
+            with self.subTest(case):
+                if line is not None:
+                    self.write(dirs, f"# written by xdg-user-dirs-update\n{line}\n", crlf=False)
+                self.env["PATH"] = path
+                said = self.chore("-postinstall")
+                entry = os.path.join(expected, "a.desktop")
+                self.assertEqual(said, [f"Desktop entry written: {entry}"])
+                self.assertEqual(os.listdir(expected), ["a.desktop"])
+                self.assertEqual(self.records(), [entry])
+                shutil.rmtree(os.path.join(self.home, os.path.relpath(expected, self.home)
+                                           .split(os.sep)[0]))
+                os.remove(self.record)
+                if os.path.exists(dirs):
+                    os.remove(dirs)
+
+    def test_a_desktop_that_cannot_be_made_gives_no_shortcut_and_no_record(self):
+        self.template("a.jov")
+        shutil.rmtree(self.desktop)
+        self.write("home/Desktop", "a file where the folder would go")
+        said = self.chore("-postinstall")
+        self.assertEqual(said, ["No desktop entries written: the folder could not be made "
+                                f"({self.desktop}/)"])
+        self.assertIsNone(self.records())
+
+    def test_no_templates_leave_the_desktop_as_it_was(self):
+        shutil.rmtree(self.desktop)
+        said = self.chore("-postinstall")
+        self.assertEqual(said, [f"No desktop entries written: no templates in {self.templates}/"])
         self.assertFalse(os.path.exists(self.desktop))
         self.assertIsNone(self.records())
 
@@ -240,6 +300,43 @@ class Shortcuts(UserTest):
         shutil.rmtree(os.path.join(self.user, "cache", "sub"))
         self.chore("-preuninstall")
         self.assertFalse(os.path.exists(self.user))
+
+    def test_uninstall_removes_the_web_profiles_and_nothing_beside_them(self):
+        """What browsers leave: a profile per origin under the per-user folder, and the folders
+        Qt WebEngine fills by itself under the data and cache folders."""
+        data, cache = self.env["XDG_DATA_HOME"], os.path.join(self.dir, "cache")
+        self.env["XDG_CACHE_HOME"] = cache
+        made = ["NUV/browsers/file___tmp_doc-0123456789ab/Cookies",
+                "NUV/browsers/file___tmp_doc-0123456789ab/Local Storage/leveldb/000003.log",
+                "NUV/browsers/http___127.0.0.1_8000-ba9876543210/cache/Cache_Data/index",
+                "NUV/QtWebEngine/Default/user_prefs.json"]
+        for name in made:
+            self.write(os.path.join(data, name), "x")
+        self.write(os.path.join(cache, "NUV/QtWebEngine/Default/Cache/Cache_Data/index"), "x")
+        kept = [os.path.join(data, "other/QtWebEngine/Default/Cookies"),
+                os.path.join(data, "NUV-old/browsers/x/Cookies"),
+                os.path.join(data, "keep.txt"),
+                os.path.join(cache, "other/QtWebEngine/x"),
+                os.path.join(cache, "NUV/thumbnails/y"),
+                os.path.join(self.dir, "outside/precious")]
+        for path in kept:
+            self.write(path, "x")
+        # A link inside a profile is removed, never followed.
+        os.symlink(os.path.join(self.dir, "outside"),
+                   os.path.join(data, "NUV/browsers/file___tmp_doc-0123456789ab/link"))
+        self.chore("-preuninstall")
+        for path in kept:
+            self.assertTrue(os.path.exists(path), path)
+        for folder in (os.path.join(data, "NUV"), os.path.join(cache, "NUV/QtWebEngine")):
+            self.assertFalse(os.path.exists(folder), folder)
+
+    def test_a_link_in_place_of_the_profiles_is_not_followed(self):
+        data = self.env["XDG_DATA_HOME"]
+        precious = self.write("elsewhere/profile/Cookies", "x")
+        os.makedirs(os.path.join(data, "NUV"))
+        os.symlink(os.path.join(self.dir, "elsewhere"), os.path.join(data, "NUV", "browsers"))
+        self.chore("-preuninstall")
+        self.assertTrue(os.path.exists(precious))
 
     def test_per_user_folder_in_the_program_folder_is_kept(self):
         # When no per-user folder can be made, the engine keeps its files beside itself.

@@ -54,7 +54,8 @@ For people who write Skivets:
 
 Installers:
   -postinstall       make a desktop entry for every template in the program's Desktop folder
-  -preuninstall      remove those entries and the per-user folders
+                     on the desktop (made when missing), and print where each went
+  -preuninstall      remove those entries, the web profiles and the per-user folders
 
 Files: the per-user folder is $XDG_DATA_HOME/NUV/ (default ~/.local/share/NUV/), with the
 download cache in its cache/ and the uninstall record uninsNUV.dat.

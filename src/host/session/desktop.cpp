@@ -1,6 +1,7 @@
 // Installer chores: desktop shortcuts for the shipped templates, and removing them again.
 #include "desktop.h"
 
+#include "installdirs.h"
 #include "localfile.h"
 #include "transfer.h"
 
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -28,6 +30,8 @@ constexpr qint64 maxEntryBytes = 64 * 1024;
 constexpr qint64 maxRecordBytes = 1024 * 1024;
 // Free names tried for an entry before the template goes without one: "Title (2)" and on.
 constexpr int maxNameTries = 100;
+// xdg-user-dir is a few lines of shell; one that takes longer than this is not answering.
+constexpr int userDirToolMs = 5000;
 
 // The line that marks an entry this engine wrote.
 constexpr QStringView entryMarker = u"Comment=JOV Shortcut";
@@ -157,7 +161,52 @@ QString deletableEntry(const DesktopPlaces &places, const QString &line) {
   return isOwnEntry(path, places.program) ? path : QString();
 }
 
+// What `xdg-user-dir DESKTOP` answers; "" when the program is missing, fails or names no
+// absolute folder.
+QString askUserDirTool() {
+  const QString tool = QStandardPaths::findExecutable(u"xdg-user-dir"_s);
+  if (tool.isEmpty()) return {};
+  QProcess process;
+  process.setStandardInputFile(QProcess::nullDevice());
+  process.setStandardErrorFile(QProcess::nullDevice());
+  process.start(tool, {u"DESKTOP"_s});
+  if (!process.waitForFinished(userDirToolMs)) {
+    process.kill();
+    process.waitForFinished();
+    return {};
+  }
+  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return {};
+  const QString answer = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+  if (!QDir::isAbsolutePath(answer) || answer.contains(u'\n')) return {};
+  return QDir::cleanPath(answer);
+}
+
+// A base folder of the XDG rules: the variable when it holds an absolute path, else the default
+// under the home folder.
+QString xdgBase(const char *variable, const QString &underHome) {
+  const QString base = qEnvironmentVariable(variable);
+  if (!base.isEmpty() && QDir::isAbsolutePath(base)) return withSlash(base);
+  return withSlash(QDir::homePath()) + underHome;
+}
+
+// Deletes a folder the engine made, with all it holds; links inside are removed, never followed.
+// A link in the folder's place is left alone: it is not the engine's.
+void removeTree(const QString &folder) {
+  const QFileInfo info(folder);
+  if (info.isSymLink() || !info.isDir()) return;
+  QDir(folder).removeRecursively();
+}
+
 } // namespace
+
+QString desktopFolder() {
+  const QString answer = askUserDirTool();
+  if (!answer.isEmpty()) return withSlash(answer);
+  // Qt reads user-dirs.dirs as xdg-user-dir does, and falls back to ~/Desktop.
+  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  if (desktop.isEmpty() || !QDir::isAbsolutePath(desktop)) return {};
+  return withSlash(QDir::cleanPath(desktop));
+}
 
 DesktopPlaces DesktopPlaces::ofThisProgram(const QString &userFolder, const QString &cacheFolder) {
   DesktopPlaces places;
@@ -165,11 +214,20 @@ DesktopPlaces DesktopPlaces::ofThisProgram(const QString &userFolder, const QStr
   places.programFolder = withSlash(QCoreApplication::applicationDirPath());
   places.templates = places.programFolder + u"Desktop/"_s;
   if (!QFileInfo(places.templates).isDir())
-    places.templates = withSlash(QDir::cleanPath(places.programFolder + u"../share/nuv/Desktop"_s));
-  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-  if (!desktop.isEmpty() && QFileInfo(desktop).isDir()) places.desktop = withSlash(desktop);
+    places.templates = withSlash(QDir::cleanPath(
+        places.programFolder + QLatin1StringView(installed::dataFolder) + u"/Desktop"_s));
+  places.desktop = desktopFolder();
   places.userFolder = withSlash(userFolder);
   places.cacheFolder = withSlash(cacheFolder);
+  // Profiles are kept under the data folder's NUV/ even when the per-user folder fell back to
+  // the program folder; Qt WebEngine's own folders follow the application name.
+  const QString data = xdgBase("XDG_DATA_HOME", u".local/share/"_s);
+  const QString cache = xdgBase("XDG_CACHE_HOME", u".cache/"_s);
+  places.webFolders = {data + u"NUV/browsers"_s};
+  const QString application = QCoreApplication::applicationName();
+  if (!application.isEmpty() && !application.contains(u'/'))
+    places.webFolders +=
+        {data + application + u"/QtWebEngine"_s, cache + application + u"/QtWebEngine"_s};
   return places;
 }
 
@@ -214,30 +272,60 @@ QString shortcutEntry(const QString &title, const QString &program, const QStrin
   return entry;
 }
 
-int postInstall(const DesktopPlaces &places) {
-  // No desktop: no shortcut and no record.
-  if (places.desktop.isEmpty()) return 0;
+PostInstallReport postInstall(const DesktopPlaces &places) {
+  PostInstallReport report;
+  report.desktop = places.desktop;
   const QDir templates(places.templates);
   QStringList names;
   for (const QString &pattern : {u"*.jov"_s, u"*.nuv"_s})
     names += templates.entryList({pattern}, QDir::Files, QDir::Name);
+  report.templates = int(names.size());
+  // No desktop: no shortcut and no record. A missing one is made, as the desktop would.
+  if (places.desktop.isEmpty()) {
+    report.problem = u"no desktop folder could be named"_s;
+    return report;
+  }
+  if (names.isEmpty()) return report;
+  if (!QFileInfo(places.desktop).isDir() && !QDir().mkpath(places.desktop)) {
+    report.problem = u"the folder could not be made"_s;
+    return report;
+  }
   const QString record = places.userFolder + QLatin1StringView(uninstallRecordName);
-  int written = 0;
   for (const QString &name : names) {
     const QString base = name.chopped(4);
     const QString icon = places.templates + base + u".ico"_s;
     QString title = titleFrom(places.templates + base + u".txt"_s);
     if (title.isEmpty()) title = base;
     const QString path = entryPathFor(places, title);
-    if (path.isEmpty()) continue;
+    if (path.isEmpty()) {
+      report.failed += places.desktop + shortcutFileName(title);
+      continue;
+    }
     const QString entry =
         shortcutEntry(title, places.program, places.templates + name, places.programFolder,
-                      QFileInfo(icon).isFile() ? icon : QString());
-    if (writeEntry(path, entry.toUtf8())) ++written;
+                      QFileInfo(icon).isFile() ? icon : QLatin1StringView(engineIconName));
+    if (writeEntry(path, entry.toUtf8()))
+      report.written += path;
+    else
+      report.failed += path;
     // Recorded even when it could not be written: an uninstall then tries once more.
     appendRecord(record, path);
   }
-  return written;
+  return report;
+}
+
+QStringList describe(const PostInstallReport &report, const DesktopPlaces &places) {
+  if (!report.problem.isEmpty())
+    return {u"No desktop entries written: "_s + report.problem +
+            (report.desktop.isEmpty() ? QString() : u" ("_s + report.desktop + u')')};
+  if (report.templates == 0)
+    return {u"No desktop entries written: no templates in "_s + places.templates};
+  QStringList lines;
+  for (const QString &path : report.written)
+    lines += u"Desktop entry written: "_s + path;
+  for (const QString &path : report.failed)
+    lines += u"Desktop entry not written: "_s + path;
+  return lines;
 }
 
 void preUninstall(const DesktopPlaces &places) {
@@ -250,6 +338,11 @@ void preUninstall(const DesktopPlaces &places) {
       if (!path.isEmpty()) QFile::remove(path);
     }
     QFile::remove(record);
+  }
+  // Cookies, storage and caches of the web engine: all of each folder is the engine's.
+  for (const QString &folder : places.webFolders) {
+    removeTree(folder);
+    QDir().rmdir(QFileInfo(folder).path());
   }
   removeFolder(places.userFolder + u"Updates"_s);
   removeFolder(places.cacheFolder);

@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 namespace nuv {
@@ -207,7 +208,11 @@ bool Startup::handleArgument(const QString &argument) {
   } else if (hasPrefix(argument, u"-relative")) {
     m_relative = true;
   } else if (hasPrefix(argument, u"-postinstall")) {
-    postInstall(DesktopPlaces::ofThisProgram(userFolder(), m_cache.cacheFolder()));
+    const DesktopPlaces places = DesktopPlaces::ofThisProgram(userFolder(), m_cache.cacheFolder());
+    // Said on standard output: an installer shows it, and no box may wait on a person.
+    for (const QString &line : describe(postInstall(places), places))
+      std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
     return false;
   } else if (hasPrefix(argument, u"-preuninstall")) {
     preUninstall(DesktopPlaces::ofThisProgram(userFolder(), m_cache.cacheFolder()));
