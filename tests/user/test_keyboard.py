@@ -1,9 +1,10 @@
 """A Skivet used from the keyboard: Tab and Shift+Tab through the controls in the order the
 document declared them, Space and Enter on a button doing what a click does, and the ring that
 marks the focused control."""
+import os
 import unittest
 
-from skivet import UserTest, png, solid, wait_for
+from skivet import Engine, UserTest, png, solid, wait_for
 
 MAGENTA, PANEL = (255, 0, 255), (40, 60, 90)
 NORMAL, DOWN, OVER = (30, 160, 60), (200, 30, 30), (250, 200, 40)
@@ -30,6 +31,11 @@ def text_button(name, top, visible=True):
     hidden = "" if visible else "VISIBLE FALSE\n"
     return (f"OBJECT BUTTON\nTYPE TEXT\nNAME {name}\nCAPTION '{name} caption'\nLEFT 10\n"
             f"TOP {top}\nWIDTH 80\nHEIGHT 24\n{hidden}{clicks_to_title(name)}ENDOBJECT\n")
+
+
+def text_picture_button(name, top):
+    return (f"OBJECT BUTTON\nTYPE TEXT\nNAME {name}\nCAPTION '{name}'\nBITMAP 'normal.png'\n"
+            f"LEFT 10\nTOP {top}\nWIDTH 80\nHEIGHT 30\n{clicks_to_title(name)}ENDOBJECT\n")
 
 
 def picture_button(name, left, top):
@@ -148,6 +154,53 @@ class Keyboard(UserTest):
         # Focus moving on takes the ring away.
         engine.xdotool("key", "Tab")
         self.assertEqual(engine.wait_pixel(*edge, NORMAL), NORMAL)
+
+    def test_the_focused_button_of_each_kind_is_marked_and_only_it(self):
+        buttons = [  # the button, a pixel on its edge in the window
+            (text_button("Bravo", 40), (10, 52)),
+            (text_picture_button("Tango", 80), (10, 95)),  # beside its centred picture
+            (picture_button("Delta", *PICTURE_AT), (PICTURE_AT[0], PICTURE_AT[1] + 15)),
+            (shaped_button("Echo", *SHAPED_AT),
+             (SHAPED_AT[0] + DISC_LEFT, SHAPED_AT[1] + DISC_MIDDLE)),
+        ]
+        engine, window = self.open("".join(button for button, _ in buttons))
+        edges = [self.at(*edge) for _, edge in buttons]
+        self.assertEqual(engine.wait_pixel(*edges[2], NORMAL), NORMAL)
+        self.assertEqual(engine.wait_pixel(*edges[3], NORMAL), NORMAL)
+        unmarked = [engine.pixel(*edge) for edge in edges]
+
+        def only(marked):
+            def holds(seen):
+                return all((got != plain) == (index == marked)
+                           for index, (got, plain) in enumerate(zip(seen, unmarked)))
+            return holds
+        for marked in range(len(buttons)):
+            engine.xdotool("key", "Tab")
+            seen = wait_for(lambda: [engine.pixel(*edge) for edge in edges], only(marked))
+            self.assertTrue(only(marked)(seen), f"after {marked + 1} Tabs: {seen} "
+                                                f"against {unmarked}")
+
+    def test_a_reloaded_document_starts_in_its_first_input_box_and_tabs_in_its_order(self):
+        self.write("app.skv", f'TITLE "Keys"\nOBJECT FORM\nNAME Main\nLEFT {self.LEFT}\n'
+                              f'TOP {self.TOP}\nBITMAP "skin.png"\nENDOBJECT\n'
+                              + input_box("Alpha", 10) + text_button("Bravo", 40))
+        engine = Engine(["--watch", "app.nuv"], self.env, cwd=self.dir)
+        self.addCleanup(engine.stop)
+        window = engine.window("Keys")
+        engine.xdotool("mousemove", self.LEFT + 195, self.TOP + 145)
+        engine.xdotool("windowfocus", "--sync", window)
+        # The focus rests on the old version's button when the new version comes.
+        self.press_and_read(engine, window, ["Tab", "Return"], "Bravo")
+        self.write("app.new", f'TITLE "Again"\nOBJECT FORM\nNAME Main\nLEFT {self.LEFT}\n'
+                              f'TOP {self.TOP}\nBITMAP "skin.png"\nENDOBJECT\n'
+                              + picture_button("Xray", *PICTURE_AT) + input_box("Yankee", 40)
+                              + shaped_button("Zulu", *SHAPED_AT))
+        os.replace(os.path.join(self.dir, "app.new"), os.path.join(self.dir, "app.skv"))
+        self.assertEqual(engine.wait_title(window, "Again"), "Again")
+        steps = [([], "Yankee"), (["Tab"], "Zulu"), (["Tab"], "Xray"), (["shift+Tab"], "Zulu"),
+                 (["shift+Tab", "shift+Tab"], "Xray")]
+        for keys, expected in steps:
+            self.press_and_read(engine, window, keys + ["Return"], expected)
 
     def test_without_input_boxes_nothing_is_focused_until_tab(self):
         engine, window = self.open(picture_button("Papa", 20, 20) + text_button("Quebec", 60) +
