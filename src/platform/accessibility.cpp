@@ -6,8 +6,10 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QMetaObject>
 #include <QPointer>
+#include <QVariant>
 
 namespace nuv {
 
@@ -84,14 +86,40 @@ QAccessibleInterface *interfaceFor(const QString &, QObject *object) {
   return nullptr;
 }
 
+// Where a control's name waits while no assistive technology is active.
+constexpr char waitingName[] = "nuvWaitingAccessibleName";
+
+// Gives the waiting names once an assistive technology comes.
+class NameOnActivation : public QAccessible::ActivationObserver {
+public:
+  void accessibilityActiveChanged(bool active) override {
+    if (!active) return;
+    for (QWidget *widget : QApplication::allWidgets()) {
+      const QVariant name = widget->property(waitingName);
+      if (!name.isValid()) continue;
+      widget->setAccessibleName(name.toString());
+      widget->setProperty(waitingName, QVariant());
+    }
+  }
+};
+
 } // namespace
 
 void installAccessibility() {
   static const bool installed = [] {
     QAccessible::installFactory(interfaceFor);
+    static NameOnActivation observer;
+    QAccessible::installActivationObserver(&observer);
     return true;
   }();
   (void)installed;
+}
+
+void nameForScreenReaders(QWidget *control, const QString &name) {
+  if (QAccessible::isActive())
+    control->setAccessibleName(name);
+  else
+    control->setProperty(waitingName, name);
 }
 
 } // namespace nuv

@@ -429,14 +429,14 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
     auto *button = new TextButton(request.recordIndex, id, m_main->controlParent());
     button->setText(request.caption);
     // The caption names it; one without a caption goes by its object's name.
-    if (request.caption.isEmpty()) button->setAccessibleName(request.name);
+    if (request.caption.isEmpty()) nameForScreenReaders(button, request.name);
     widget = button;
     break;
   }
   case ObjectKind::PictureButton:
   case ObjectKind::ShapedButton: {
     auto *button = new PictureButton(request.recordIndex, id, m_main->controlParent());
-    button->setAccessibleName(request.caption.isEmpty() ? request.name : request.caption);
+    nameForScreenReaders(button, request.caption.isEmpty() ? request.name : request.caption);
     if (request.kind == ObjectKind::ShapedButton) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
       // Without a picture it has no size.
@@ -452,7 +452,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   case ObjectKind::InputBox: {
     auto *box = new InputBox(request.recordIndex, m_main->controlParent());
     box->setText(request.text);
-    box->setAccessibleName(request.name);
+    nameForScreenReaders(box, request.name);
     // The first input box declared takes the focus, unless Tab has already moved it.
     if (m_main->focusWidget() == m_main || m_main->focusWidget() == nullptr) box->setFocus();
     widget = box;
