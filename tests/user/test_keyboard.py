@@ -118,6 +118,17 @@ class Keyboard(UserTest):
         for moves, key, expected in steps:
             self.press_and_read(engine, window, moves + [key], expected)
 
+    def test_clicking_a_button_leaves_the_focus_in_the_input_box(self):
+        engine, window = self.open(MIXED)
+        for button, (x, y), title in (("text", (50, 52), "Bravo"),
+                                      ("picture", (PICTURE_AT[0] + 20, PICTURE_AT[1] + 15),
+                                       "Delta")):
+            with self.subTest(button=button):
+                engine.xdotool("mousemove", *self.at(x, y))
+                engine.xdotool("click", 1)
+                self.assertEqual(engine.wait_title(window, title), title)
+                self.press_and_read(engine, window, ["Return"], "Alpha")
+
     def test_space_held_on_a_picture_button_shows_its_pressed_picture_until_released(self):
         engine, window = self.open(MIXED)
         x, y = self.at(PICTURE_AT[0] + 20, PICTURE_AT[1] + 15)
