@@ -152,8 +152,8 @@ class Keyboard(UserTest):
         # Outside the disc: just left of its edge, and the corners of its square.
         outside = [self.at(sx + DISC_LEFT - 1, sy + DISC_MIDDLE), self.at(sx, sy),
                    self.at(sx + 2, sy + 2), self.at(sx + 39, sy + 39)]
+        # The input box has the focus, which no keyboard moved: no ring yet.
         self.assertEqual(engine.wait_pixel(*edge, NORMAL), NORMAL)
-        # The input box has the focus, which no keyboard moved: no ring anywhere.
         for _ in range(4):
             engine.xdotool("key", "Tab")
         ring = wait_for(lambda: engine.pixel(*edge), lambda got: got != NORMAL)
