@@ -293,6 +293,7 @@ void Interpreter::closeButton() {
   request.element = ++m_objects.elementCount(request.kind);
   request.recordIndex = index;
   request.caption = record.caption;
+  request.name = m_objects.nameOfNext(record.name);
   // A shaped button takes its picture's size.
   request.geometry = request.kind == ObjectKind::ShapedButton
                          ? saturatedRect(record.left, record.top, 0, 0)
@@ -315,6 +316,7 @@ void Interpreter::closeInputBox() {
   request.recordIndex = index;
   request.geometry = saturatedRect(record.left, record.top, record.width, record.height);
   request.text = record.text;
+  request.name = m_objects.nameOfNext(record.name);
   request.visible = true; // input boxes show at creation whatever VISIBLE said
   const ControlId control = m_windowSystem.createControl(request);
   m_objects.registerObject(record.name, control, ObjectKind::InputBox, index);

@@ -9,13 +9,18 @@ ObjectModel::NameKey::NameKey(const QString &upperName)
 
 int ObjectModel::registerObject(QString &name, ControlId control, ObjectKind kind,
                                 int recordIndex) {
+  name = nameOfNext(name);
   const int n = objectIndex.append();
-  if (name.isEmpty()) name = QStringLiteral("Object") + QString::number(n);
   objectIndex[n] = ObjectIndexEntry{name, kind, control, recordIndex};
   // The earliest entry of a name wins; entries count from 1, so 0 marks a name just added.
   int &first = m_firstByName[NameKey(name.toUpper())];
   if (first == 0) first = n;
   return n;
+}
+
+QString ObjectModel::nameOfNext(const QString &declared) const {
+  if (!declared.isEmpty()) return declared;
+  return QStringLiteral("Object") + QString::number(objectIndex.count() + 1);
 }
 
 int &ObjectModel::elementCount(ObjectKind buttonKind) {

@@ -125,6 +125,8 @@ public:
 
   // Appends an entry; an empty name becomes "Object<n>" and is written back.
   int registerObject(QString &name, ControlId control, ObjectKind kind, int recordIndex);
+  // The name the next entry registered with this declared name gets.
+  QString nameOfNext(const QString &declared) const;
   // Case-insensitive, earliest entry wins; -1 when none. upperName must be upper case.
   int findObject(const QString &upperName) const;
 

@@ -20,6 +20,34 @@ void PictureView::paint(QPainter &painter, QPoint origin, const QRect &area) con
   painter.drawImage(target.topLeft(), *pixels, target.translated(-placed.topLeft()));
 }
 
+namespace {
+
+// The region less one pixel along every edge, diagonals included.
+QRegion eroded(const QRegion &region) {
+  const QRegion across = region & region.translated(1, 0) & region.translated(-1, 0);
+  return across & across.translated(0, 1) & across.translated(0, -1);
+}
+
+} // namespace
+
+FocusRing FocusRing::along(const QRegion &outline) {
+  const QRegion once = eroded(outline);
+  return {outline - once, once - eroded(once)};
+}
+
+void FocusRing::paint(QPainter &painter, const QPalette &palette) const {
+  const QColor highlight = palette.color(QPalette::Highlight);
+  const QColor contrast = highlight.lightness() > 128 ? QColor(Qt::black) : QColor(Qt::white);
+  for (const QRect &band : outer)
+    painter.fillRect(band, highlight);
+  for (const QRect &band : inner)
+    painter.fillRect(band, contrast);
+}
+
+bool FocusRing::shownOn(const QWidget *control) {
+  return control->hasFocus() && control->window()->testAttribute(Qt::WA_KeyboardFocusChange);
+}
+
 QPoint PictureView::originOn(const QWidget *button, QSize pictureSize) {
   if (qobject_cast<const TextButton *>(button) == nullptr) return {0, 0};
   return {(button->width() - pictureSize.width()) / 2,
@@ -29,7 +57,8 @@ QPoint PictureView::originOn(const QWidget *button, QSize pictureSize) {
 TextButton::TextButton(int recordIndex, int id, QWidget *parent)
     : QPushButton(parent), m_record(recordIndex), m_id(id) {
   setMouseTracking(true);
-  setFocusPolicy(Qt::NoFocus);
+  // Reached by Tab, never by a click: clicking a button leaves the focus in an input box.
+  setFocusPolicy(Qt::TabFocus);
   connect(this, &QPushButton::clicked, this, [this] { Q_EMIT activated(m_record); });
 }
 
@@ -53,11 +82,22 @@ void TextButton::paintEvent(QPaintEvent *event) {
   m_picture.paint(painter, PictureView::originOn(this, m_picture.size), event->rect());
   if (isDown()) painter.fillRect(rect(), QColor(0, 0, 0, 40));
   painter.drawText(rect(), Qt::AlignCenter, text());
+  if (FocusRing::shownOn(this)) FocusRing::along(QRegion(rect())).paint(painter, palette());
+}
+
+void TextButton::keyPressEvent(QKeyEvent *event) {
+  // Outside a dialog a push button ignores Enter; here Enter clicks, as Space does on release.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (!event->isAutoRepeat()) click();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
 }
 
 PictureButton::PictureButton(int recordIndex, int id, QWidget *parent)
     : QWidget(parent), m_record(recordIndex), m_id(id) {
   setMouseTracking(true);
+  setFocusPolicy(Qt::TabFocus);
 }
 
 void PictureButton::setPicture(PictureView picture) {
@@ -67,22 +107,79 @@ void PictureButton::setPicture(PictureView picture) {
 
 void PictureButton::setOutline(const QRegion &outline) {
   m_outline = outline;
+  m_outlineRing.reset();
   setMask(outline);
 }
 
 void PictureButton::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
   m_picture.paint(painter, QPoint(0, 0), event->rect());
+  if (!FocusRing::shownOn(this)) return;
+  if (m_outline.isEmpty()) {
+    FocusRing::along(QRegion(rect())).paint(painter, palette());
+    return;
+  }
+  if (!m_outlineRing) m_outlineRing = FocusRing::along(m_outline);
+  m_outlineRing->paint(painter, palette());
+}
+
+void PictureButton::click() {
+  // Each report may run a block that takes the controls away.
+  const QPointer<PictureButton> self(this);
+  Q_EMIT pressed(m_record, m_id);
+  if (self.isNull()) return;
+  Q_EMIT released(m_record, m_id);
+  if (self.isNull()) return;
+  Q_EMIT activated(m_record);
+}
+
+void PictureButton::keyPressEvent(QKeyEvent *event) {
+  switch (event->key()) {
+  case Qt::Key_Space:
+    // A held key repeats; the button stays pressed once until the key comes up.
+    if (!event->isAutoRepeat() && !m_pressed) {
+      m_pressed = m_spaceDown = true;
+      Q_EMIT pressed(m_record, m_id);
+    }
+    return;
+  case Qt::Key_Return:
+  case Qt::Key_Enter:
+    if (!event->isAutoRepeat() && !m_pressed) click();
+    return;
+  default:
+    QWidget::keyPressEvent(event);
+  }
+}
+
+void PictureButton::keyReleaseEvent(QKeyEvent *event) {
+  if (event->key() != Qt::Key_Space || !m_spaceDown) {
+    QWidget::keyReleaseEvent(event);
+    return;
+  }
+  if (event->isAutoRepeat()) return;
+  m_pressed = m_spaceDown = false;
+  const QPointer<PictureButton> self(this);
+  Q_EMIT released(m_record, m_id);
+  if (!self.isNull()) Q_EMIT activated(m_record);
+}
+
+// Focus moving away while Space is held takes the press back without a click, as a pointer
+// released off the button does.
+void PictureButton::focusOutEvent(QFocusEvent *event) {
+  QWidget::focusOutEvent(event);
+  if (!m_spaceDown) return;
+  m_pressed = m_spaceDown = false;
+  Q_EMIT released(m_record, m_id);
 }
 
 void PictureButton::mousePressEvent(QMouseEvent *event) {
-  if (event->button() != Qt::LeftButton) return;
+  if (event->button() != Qt::LeftButton || m_spaceDown) return;
   m_pressed = true;
   Q_EMIT pressed(m_record, m_id);
 }
 
 void PictureButton::mouseReleaseEvent(QMouseEvent *event) {
-  if (event->button() != Qt::LeftButton || !m_pressed) return;
+  if (event->button() != Qt::LeftButton || !m_pressed || m_spaceDown) return;
   m_pressed = false;
   // The release may run a block that lets further events through; decide the click first.
   const bool inside = rect().contains(event->position().toPoint()) &&

@@ -6,7 +6,10 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegion>
 #include <QWidget>
+
+#include <optional>
 
 class QPainter;
 
@@ -27,6 +30,19 @@ struct PictureView {
   void paint(QPainter &painter, QPoint origin, const QRect &area) const;
 };
 
+// The ring that marks the control the keyboard is on: the outer two pixels of a control's
+// outline, the outer one in the highlight colour and the inner one in a contrasting colour, so it
+// shows on any picture.
+struct FocusRing {
+  QRegion outer;
+  QRegion inner;
+  static FocusRing along(const QRegion &outline);
+  void paint(QPainter &painter, const QPalette &palette) const;
+  // Only after the keyboard moved the focus: a window that starts with a focused control, or
+  // one clicked into, shows no ring.
+  static bool shownOn(const QWidget *control);
+};
+
 // Text buttons, with or without a picture under the caption.
 class TextButton : public QPushButton {
   Q_OBJECT
@@ -43,6 +59,7 @@ Q_SIGNALS:
 protected:
   void mouseMoveEvent(QMouseEvent *event) override;
   void paintEvent(QPaintEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
 
 private:
   int m_record;
@@ -62,6 +79,9 @@ public:
   // skin clips objects), so the outline is kept apart.
   void setOutline(const QRegion &outline);
   const QRegion &outline() const { return m_outline; }
+  // What a click does, at once: press, release and activation. For the keyboard's Enter and a
+  // screen reader's press action.
+  void click();
 
 Q_SIGNALS:
   void pressed(int recordIndex, int id);
@@ -74,13 +94,19 @@ protected:
   void mousePressEvent(QMouseEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+  void keyReleaseEvent(QKeyEvent *event) override;
+  void focusOutEvent(QFocusEvent *event) override;
 
 private:
   int m_record;
   int m_id;
   PictureView m_picture;
   QRegion m_outline; // empty: not shaped
+  // Traced from a shaped button's outline when the ring first shows, then kept with it.
+  std::optional<FocusRing> m_outlineRing;
   bool m_pressed = false;
+  bool m_spaceDown = false; // pressed by the Space key, which releases it
 };
 
 class InputBox : public QLineEdit {

@@ -1,6 +1,7 @@
 // The window system of a real desktop: Qt widgets for the main window and its controls.
 #include "qtwindowsystem.h"
 
+#include "accessibility.h"
 #include "alphaskin.h"
 #include "compositor.h"
 #include "controls.h"
@@ -10,6 +11,7 @@
 #include "pointers.h"
 #include "x11.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -40,6 +42,8 @@ QtWindowSystem::QtWindowSystem()
     : m_main(new MainWindow), m_browsers([this] { return m_events; }),
       m_timeSkins(qEnvironmentVariableIsSet("NUV_TIME_SKINS")),
       m_pointers([this](PointerTarget target) { return controlsOf(target); }) {
+  installAccessibility();
+  holdFocusInWindow();
   QObject::connect(m_main, &MainWindow::pointerOverBackground, m_main, [this] {
     if (m_events != nullptr) m_events->pointerOverBackground();
   });
@@ -90,6 +94,7 @@ void QtWindowSystem::resetDocument() {
   m_main->clearControls();
   m_controls.clear();
   m_cutFrom.clear();
+  holdFocusInWindow();
   for (const PointerTarget target : {PointerTarget::Form, PointerTarget::TextButtons,
                                      PointerTarget::GraphButtons, PointerTarget::InputBoxes})
     m_pointers.set(target, nullptr);
@@ -119,6 +124,17 @@ void QtWindowSystem::publishTitle() {
   if (!m_titlePending) return;
   m_titlePending = false;
   m_main->setWindowTitle(m_pendingTitle);
+  // A screen reader learns of the window's new name as it does of a control's.
+  if (QAccessible::isActive()) {
+    QAccessibleEvent renamed(m_main, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&renamed);
+  }
+}
+
+// Until an input box takes it or Tab moves it, the window itself holds the focus: no control
+// shows a focus ring, and Space or Enter press nothing. The window is no stop for Tab.
+void QtWindowSystem::holdFocusInWindow() {
+  m_main->setFocus(Qt::OtherFocusReason);
 }
 
 void QtWindowSystem::setWindowFlag(Qt::WindowType flag, bool on) {
@@ -433,12 +449,15 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   case ObjectKind::TextPictureButton: {
     auto *button = new TextButton(request.recordIndex, id, m_main->controlParent());
     button->setText(request.caption);
+    // The caption names it; one without a caption goes by its object's name.
+    if (request.caption.isEmpty()) nameForScreenReaders(button, request.name);
     widget = button;
     break;
   }
   case ObjectKind::PictureButton:
   case ObjectKind::ShapedButton: {
     auto *button = new PictureButton(request.recordIndex, id, m_main->controlParent());
+    nameForScreenReaders(button, request.caption.isEmpty() ? request.name : request.caption);
     if (request.kind == ObjectKind::ShapedButton) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
       // Without a picture it has no size.
@@ -454,6 +473,9 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   case ObjectKind::InputBox: {
     auto *box = new InputBox(request.recordIndex, m_main->controlParent());
     box->setText(request.text);
+    nameForScreenReaders(box, request.name);
+    // The first input box declared takes the focus, unless Tab has already moved it.
+    if (m_main->focusWidget() == m_main || m_main->focusWidget() == nullptr) box->setFocus();
     widget = box;
     break;
   }

@@ -91,6 +91,7 @@ private:
   void setWindowFlag(Qt::WindowType flag, bool on);
   // Gives the window the last caption asked for since the previous publish.
   void publishTitle();
+  void holdFocusInWindow();
   void runWhenPlaced();
   // Connects a new control's reports to the sink; the sink is read when a report comes.
   void connectReports(QWidget *widget);

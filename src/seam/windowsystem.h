@@ -52,6 +52,7 @@ struct ControlSpec {
   int element = 0;                          // index in the kind's collection, from 1
   int recordIndex = 0;                      // the record the control's events report
   QString caption;
+  QString name;   // the object's NAME: what a screen reader calls a control without a caption
   QRect geometry; // pixels; an empty size means "size of the picture"
   Picture picture;
   QString text; // an input box's starting text

@@ -451,6 +451,10 @@ TEST(ObjectBlocks, DeclarationsCreateControlsAndNames) {
   EXPECT_EQ(nameOf(engine.windows.controls[1].picture), QStringLiteral("/docs/b.bmp"));
   EXPECT_TRUE(engine.windows.controls[2].visible) << "input boxes always show at creation";
   EXPECT_FALSE(m.inputBoxTable[1].visible);
+  // Each control carries its object's name, which screen readers call it by.
+  const char *const names[] = {"Object1", "Object2", "Box1"};
+  for (size_t i = 0; i < std::size(names); ++i)
+    EXPECT_EQ(engine.windows.controls[i].name, QString::fromUtf8(names[i])) << i;
 }
 
 TEST(ObjectBlocks, TwoOpensBeforeOneCloseLeaveTheFirstWithoutControl) {
