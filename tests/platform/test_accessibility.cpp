@@ -52,10 +52,12 @@ TEST(Accessibility, ControlsAreNamedOnlyOnceAReaderIsActive) {
   }
   // Naming a button must not make Qt describe it. Qt describes every line edit as it is made,
   // and a text button as its caption is set, reader or not: those are not asked.
-  for (size_t i = 0; i < std::size(cases); ++i)
+  for (size_t i = 0; i < std::size(cases); ++i) {
     if (cases[i].kind == ObjectKind::PictureButton ||
-        (cases[i].kind == ObjectKind::TextButton && *cases[i].caption == '\0'))
+        (cases[i].kind == ObjectKind::TextButton && *cases[i].caption == '\0')) {
       EXPECT_FALSE(described().contains(windows.control(ids[i]))) << cases[i].name;
+    }
+  }
 
   QAccessible::removeFactory(recordingFactory);
   QAccessible::setActive(true);
