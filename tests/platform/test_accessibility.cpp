@@ -43,12 +43,12 @@ TEST(Accessibility, ControlsAreNamedOnlyOnceAReaderIsActive) {
   QAccessible::installFactory(recordingFactory);
   std::vector<ControlId> ids;
   for (const auto &c : cases) {
-    ControlSpec spec;
-    spec.kind = c.kind;
-    spec.caption = QString::fromUtf8(c.caption);
-    spec.name = QString::fromUtf8(c.name);
-    spec.geometry = QRect(0, 0, 40, 20);
-    ids.push_back(windows.createControl(spec));
+    ControlSpec request;
+    request.kind = c.kind;
+    request.caption = QString::fromUtf8(c.caption);
+    request.name = QString::fromUtf8(c.name);
+    request.geometry = QRect(0, 0, 40, 20);
+    ids.push_back(windows.createControl(request));
   }
   // Naming a button must not make Qt describe it. Qt describes every line edit as it is made,
   // and a text button as its caption is set, reader or not: those are not asked.

@@ -1,6 +1,6 @@
 """A Skivet document given on the command line by itself: a local file named *.skv (any letter
 case) runs as its own document, its folder the base of relative locations; any other name is a
-location file, as it always is. The same holds for --check, --watch and --screenshot."""
+location file. The same holds for --check, --watch and --screenshot."""
 import os
 import unittest
 
