@@ -20,6 +20,9 @@ namespace {
 
 const QString frameScriptName = u"nuv-frames"_s;
 
+// How long a page's commands wait for the end of the refused "nuv:" navigation that carried them.
+constexpr int refusalEndLimitMs = 2000;
+
 bool isCommand(const QUrl &url) {
   return url.scheme().compare(u"nuv", Qt::CaseInsensitive) == 0;
 }
@@ -43,7 +46,8 @@ public:
     if (type != QWebEngineUrlRequestInfo::ResourceTypeMainFrame &&
         type != QWebEngineUrlRequestInfo::ResourceTypeSubFrame)
       return; // a picture or script fetched from "nuv:" is no navigation
-    m_page->commandRequested(info.requestUrl(), info.initiator());
+    m_page->commandRequested(info.requestUrl(), info.initiator(),
+                             type == QWebEngineUrlRequestInfo::ResourceTypeMainFrame);
   }
 
 private:
@@ -75,7 +79,11 @@ WebPage::WebPage(QWebEngineProfile *profile, BrowserListener *listener, QObject 
   scripts().insert(frames);
   QObject::connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
     if (ok) report([this] { m_listener->afterNavigate(url().toString()); });
+    releaseCommands();
   });
+  m_refusalEnd.setSingleShot(true);
+  m_refusalEnd.setInterval(refusalEndLimitMs);
+  QObject::connect(&m_refusalEnd, &QTimer::timeout, this, &WebPage::releaseCommands);
 }
 
 bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) {
@@ -86,7 +94,7 @@ bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMa
     // file page load nothing remote, frames included, a page with a file page on top holds file
     // pages only, and the sender is one of them.
     if (!m_fileTop) return true;
-    reportCommand(url, fileSender());
+    reportCommand(url, fileSender(), isMainFrame);
     return false;
   }
   if (isMainFrame) m_errorShown = false;
@@ -156,17 +164,31 @@ QString WebPage::fileSender() const {
   return u"file://"_s + folder;
 }
 
-void WebPage::commandRequested(const QUrl &url, const QUrl &initiator) {
-  reportCommand(url, senderOrigin(initiator));
+void WebPage::commandRequested(const QUrl &url, const QUrl &initiator, bool mainFrame) {
+  reportCommand(url, senderOrigin(initiator), mainFrame);
 }
 
-void WebPage::reportCommand(const QUrl &url, const QString &origin) {
+void WebPage::reportCommand(const QUrl &url, const QString &origin, bool mainFrame) {
   QString text = commandText(url);
   // The web engine escapes the double quotes a page writes. Put back, they keep a ";" inside a
   // quoted value from splitting the page's statements, as the page meant.
   text.replace(u"%22"_s, u"\""_s);
-  QMetaObject::invokeMethod(
-      this, [this, origin, text] { m_listener->pageCommand(origin, text); }, Qt::QueuedConnection);
+  auto command = [this, origin, text] { m_listener->pageCommand(origin, text); };
+  if (mainFrame || !m_heldCommands.empty()) {
+    m_heldCommands.push_back(std::move(command));
+    m_refusalEnd.start();
+    return;
+  }
+  QMetaObject::invokeMethod(this, std::move(command), Qt::QueuedConnection);
+}
+
+// After the web engine's callback, in the order the page sent them.
+void WebPage::releaseCommands() {
+  m_refusalEnd.stop();
+  std::vector<std::function<void()>> commands;
+  commands.swap(m_heldCommands);
+  for (auto &command : commands)
+    QMetaObject::invokeMethod(this, std::move(command), Qt::QueuedConnection);
 }
 
 void WebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,

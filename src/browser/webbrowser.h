@@ -5,6 +5,7 @@
 #include "browserhost.h"
 
 #include <QStringList>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -23,7 +24,7 @@ public:
   // a block run from inside it must not re-enter the engine.
   void whenOutsideCallback(std::function<void()> request);
   // A "nuv:" request of the page or one of its frames, seen by the request interceptor.
-  void commandRequested(const QUrl &url, const QUrl &initiator);
+  void commandRequested(const QUrl &url, const QUrl &initiator, bool mainFrame);
 
 protected:
   bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
@@ -35,7 +36,8 @@ private:
   QString senderOrigin(const QUrl &initiator) const;
   // The origin of a file page that sent a command: the folder of every file page shown.
   QString fileSender() const;
-  void reportCommand(const QUrl &url, const QString &origin);
+  void reportCommand(const QUrl &url, const QString &origin, bool mainFrame);
+  void releaseCommands();
   void addFileFolder(const QUrl &url);
   void mainDocumentCreated(const QUrl &url);
   void flushRequests();
@@ -52,6 +54,11 @@ private:
   // lacks.
   QStringList m_fileFolders;
   bool m_fileTop = false; // the main frame shows a file page
+  // A "nuv:" link in the main frame is a navigation the web engine ends as refused a little
+  // later. A navigation started before that end (a command's BACK, say) never reports its own
+  // completion, so the page's commands wait for it.
+  std::vector<std::function<void()>> m_heldCommands;
+  QTimer m_refusalEnd; // a refusal whose end is never reported holds commands no longer
 };
 
 class WebBrowser : public QWebEngineView, public Browser {
