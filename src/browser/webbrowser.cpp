@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QMetaObject>
 #include <QRandomGenerator>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -78,8 +79,24 @@ WebPage::WebPage(QWebEngineProfile *profile, BrowserListener *listener, QObject 
                        frameReportToken() + u" ' + location.href);"_s);
   scripts().insert(frames);
   QObject::connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-    if (ok) report([this] { m_listener->afterNavigate(url().toString()); });
+    if (ok && !m_finishReported) report([this] { m_listener->afterNavigate(url().toString()); });
     releaseCommands();
+  });
+  // Now and then the web engine ends a history navigation as failed, with no error, just before
+  // it shows that navigation's address: the page did change, and that is its finished load.
+  QObject::connect(this, &QWebEnginePage::loadingChanged, this,
+                   [this](const QWebEngineLoadingInfo &info) {
+                     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+                       m_finishReported = false;
+                       m_unreportedFinish.clear();
+                     } else if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus &&
+                                info.errorCode() == 0 && !info.isErrorPage()) {
+                       m_unreportedFinish = info.url();
+                       if (url() == info.url()) reportUnreportedFinish();
+                     }
+                   });
+  QObject::connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl &address) {
+    if (!m_unreportedFinish.isEmpty() && address == m_unreportedFinish) reportUnreportedFinish();
   });
   m_refusalEnd.setSingleShot(true);
   m_refusalEnd.setInterval(refusalEndLimitMs);
@@ -180,6 +197,12 @@ void WebPage::reportCommand(const QUrl &url, const QString &origin, bool mainFra
     return;
   }
   QMetaObject::invokeMethod(this, std::move(command), Qt::QueuedConnection);
+}
+
+void WebPage::reportUnreportedFinish() {
+  m_unreportedFinish.clear();
+  m_finishReported = true;
+  report([this] { m_listener->afterNavigate(url().toString()); });
 }
 
 // After the web engine's callback, in the order the page sent them.

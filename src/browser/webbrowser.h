@@ -38,6 +38,7 @@ private:
   QString fileSender() const;
   void reportCommand(const QUrl &url, const QString &origin, bool mainFrame);
   void releaseCommands();
+  void reportUnreportedFinish();
   void addFileFolder(const QUrl &url);
   void mainDocumentCreated(const QUrl &url);
   void flushRequests();
@@ -59,6 +60,9 @@ private:
   // completion, so the page's commands wait for it.
   std::vector<std::function<void()>> m_heldCommands;
   QTimer m_refusalEnd; // a refusal whose end is never reported holds commands no longer
+  // A navigation the web engine ended as failed without an error, until its address shows.
+  QUrl m_unreportedFinish;
+  bool m_finishReported = false; // for the load under way, by the path above
 };
 
 class WebBrowser : public QWebEngineView, public Browser {
