@@ -151,13 +151,11 @@ bool onlySoftwareOpenGL() {
 // software outright: pages show sooner and take less memory. Such a view also draws into the
 // window the way the skin does, so it can be added once the window shows; an OpenGL one makes Qt
 // remake the window then, and is made before it shows. A scene graph a person chose stays.
-// Choosing it by itself waits on NUV_WEB_SCENE_GRAPH=auto: with it, Back after a browser is
-// hidden and shown again loses its finished-load report more often than without.
 bool webViewsInSoftware() {
   const QByteArray chosen = qgetenv("QT_QUICK_BACKEND");
   if (!chosen.isEmpty()) return chosen == "software";
   if (qEnvironmentVariableIsSet("QSG_RHI_BACKEND")) return false;
-  return qgetenv("NUV_WEB_SCENE_GRAPH") == "auto" && onlySoftwareOpenGL();
+  return onlySoftwareOpenGL();
 }
 
 bool moduleInstalled() {
