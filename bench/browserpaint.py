@@ -8,7 +8,10 @@ Xvfb display (load on the machine falls on all alike; ratios hold, absolute time
   the same place and size (goal at most 0.85x), and peak memory of the whole process tree
   against it (largest sum of Pss of the program and every process below it);
 - two: both pages of a Skivet with two same-site browsers on screen, against the one page of the
-  one-browser Skivet (goal at most 1.05x).
+  one-browser Skivet (goal at most 1.05x);
+- chromium (with --chromium, where Debian's chromium is installed): the one-browser Skivet's page
+  against Chromium's app mode showing the same page at the same place (goal at most 0.5x), and
+  peak memory against it.
 
 A run ends when the probed pixels show the expected colours (one screen grab per poll for all
 probes). --against BUILD adds the engine of another build folder, so a change is measured
@@ -29,7 +32,7 @@ from skivet import session, solid  # noqa: E402
 PAGE = (0, 160, 80)
 SKIN = (40, 60, 90)
 PLACE = (100, 80, 400, 300)  # the browser on screen: left, top, width, height
-GOALS = {"skin": 1.2, "page": 0.85, "two": 1.05}
+GOALS = {"skin": 1.2, "page": 0.85, "two": 1.05, "chromium": 0.5}
 
 
 def children():
@@ -134,6 +137,8 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--against", help="another build folder whose engine runs alongside")
     parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--chromium", action="store_true",
+                        help="also run Chromium's app mode (/usr/bin/chromium) on the page")
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="nuv-browserpaint-")
@@ -151,6 +156,15 @@ def main():
     # name -> (command, probes)
     programs = {"bare web view": ([os.path.join(args.build, "bench", "bare_webengine"), page,
                                    *map(str, PLACE)], [one_probe])}
+    if args.chromium:
+        # Its own fresh profile each run, as a first start of the engine has; the sandbox only
+        # off where the engine's is too (as root).
+        left, top, width, height = PLACE
+        programs["chromium app mode"] = (
+            ["/usr/bin/chromium", f"--app=file://{page}", f"--window-position={left},{top}",
+             f"--window-size={width},{height + 40}", f"--user-data-dir={work}/chromium",
+             "--no-first-run", "--no-default-browser-check"]
+            + (["--no-sandbox"] if os.geteuid() == 0 else []), [one_probe])
     for label, build in builds.items():
         nuv = os.path.join(build, "nuv")
         programs[label + "plain skin"] = ([nuv, os.path.join(work, "plain.nuv")], [skin_probe])
@@ -182,7 +196,7 @@ def main():
     print(f"{args.runs} alternating runs, Xvfb, load average {load}; page {PLACE[2]}x{PLACE[3]}")
     print(f"{'program':24} {'skin ms':>8} {'page ms':>8} {'peak PSS MiB':>13}")
     for name in programs:
-        skin = f"{median(name, 0):8.0f}" if "bare" not in name else f"{'':8}"
+        skin = f"{median(name, 0):8.0f}" if "browser" in name or "skin" in name else f"{'':8}"
         pages = f"{median(name, -1):8.0f}" if "plain" not in name else f"{'':8}"
         print(f"{name:24} {skin} {pages} {memory(name):13.1f}")
     for label in builds:
@@ -191,12 +205,18 @@ def main():
             "page": median(label + "one browser", -1) / median("bare web view", 0),
             "two": median(label + "two browsers", -1) / median(label + "one browser", -1),
         }
+        if args.chromium:
+            rows["chromium"] = (median(label + "one browser", -1) /
+                                median("chromium app mode", 0))
         for row, ratio in rows.items():
             goal = GOALS[row]
             print(f"{label}{row}: {ratio:.2f}x (goal at most {goal}: "
                   f"{'met' if ratio <= goal else 'missed'})")
         print(f"{label}page memory: "
               f"{memory(label + 'one browser') / memory('bare web view'):.2f}x the bare web view")
+        if args.chromium:
+            print(f"{label}page memory: {memory(label + 'one browser') / memory('chromium app mode'):.2f}x"
+                  " Chromium's app mode")
 
 
 if __name__ == "__main__":
