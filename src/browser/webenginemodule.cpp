@@ -27,9 +27,12 @@ public:
   }
 };
 
-// Chromium starts a renderer process for every page, so each browser of a document cost one.
-// Past this many, pages of one site share the renderers there are.
-constexpr int rendererProcessLimit = 4;
+// Chromium starts a renderer process for every page, so each browser of a document cost one, and
+// a second browser's renderer starting beside the first delayed both pages. One engine shows one
+// document, whose pages share one profile; in one renderer, a second browser costs its page
+// little more than the first. (The web engine keeps no site isolation between renderers that
+// this would give up: cross-site frames already share one.)
+constexpr int rendererProcessLimit = 1;
 
 // Read once, when the web engine starts; a limit a person set stays as it is.
 void limitRendererProcesses() {
