@@ -1,6 +1,7 @@
 // The small window shown while PRELOAD fetches: a "LOADING" panel, or the document's picture.
 #include "loadingwindow.h"
 
+#include "density.h"
 #include "outline.h"
 
 #include <QGuiApplication>
@@ -47,10 +48,12 @@ void LoadingWindow::present(const QImage &picture, bool shaped, const QWidget *n
   if (m_picture.isNull()) {
     resize(panelSize);
   } else {
-    resize(m_picture.size());
-    // A picture without a shape keeps its rectangle.
+    m_picture = shownAt(picture, devicePixelRatioF(), shaped);
+    resize(logicalSizeOf(m_picture));
+    // A picture without a shape keeps its rectangle. Shown for a moment only, it is cut to the
+    // logical pixels its outline touches.
     const QRegion region = shaped ? outlineRegion(TraceOutline(m_picture)) : QRegion();
-    if (!region.isEmpty()) setMask(region);
+    if (!region.isEmpty()) setMask(logicalCover(region, m_picture.devicePixelRatio()));
   }
   // At start-up nothing else shows, so Esc must be able to reach this window.
   setWindowFlag(Qt::WindowDoesNotAcceptFocus, near != nullptr);
