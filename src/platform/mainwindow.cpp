@@ -79,7 +79,10 @@ void MainWindow::applyDeviceShape() {
 void MainWindow::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
   // Wayland shows every pixel a window paints: its shape is what the window leaves unpainted.
-  if (m_clipToMask && !mask().isEmpty()) painter.setClipRegion(mask());
+  if (m_clipToMask && !m_deviceShape.isEmpty() && mask() == m_shapeCover)
+    painter.setClipPath(logicalPathOf(m_deviceShape, devicePixelRatioF()));
+  else if (m_clipToMask && !mask().isEmpty())
+    painter.setClipRegion(mask());
   // An ARGB window that shows no alpha skin is opaque all over.
   if (!m_translucent && testAttribute(Qt::WA_TranslucentBackground))
     painter.fillRect(event->rect(), palette().window());

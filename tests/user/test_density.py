@@ -121,6 +121,38 @@ class Density(UserTest):
         self.assert_drawn(engine, window, expected)
 
 
+class ThreeHalves(UserTest):
+    """At 1.5 device pixels to a pixel art is drawn from a copy at the window's device pixels:
+    still square pixels of the art's two colours, and the shape is exactly what shows."""
+
+    def test_shaped_skin_with_art_shows_no_key_colour_and_no_blend(self):
+        self.env["QT_SCALE_FACTOR"] = "1.5"
+        # The picture in one colour of its own: only the art shows INK and PAPER.
+        box = blob(PICTURE_BOX, 1)
+        self.write_bytes("skin.png",
+                         png(*SIZE, lambda x, y: KEY if box(x, y) == KEY else (0, 0, 200)))
+        self.write_bytes("skin@2x.png", png(2 * SIZE[0], 2 * SIZE[1], blob(ART_BOX, 2)))
+        self.write("app.nuv", '"app.skv"')
+        self.write("app.skv", f'TITLE "Half"\nOBJECT FORM\nLEFT {LEFT}\nTOP {TOP}\n'
+                   'BITMAP "skin.png"\nSETSHAPEBMP\nENDOBJECT\n')
+        engine = self.start("app.nuv")
+        window = engine.window("Half")
+        left, top, width, height = engine.geometry(window)
+        self.assertEqual((width, height), (60, 45))
+        shape_width, shape_height, x, y = engine.shape_extents(window)
+
+        def drawn():
+            return engine.area(left, top, width, height)
+        got = wait_for(drawn, lambda got: got[y + 1][x + 1] != ROOT)
+        inside = {(column, row) for row in range(height) for column in range(width)
+                  if got[row][column] != ROOT}
+        self.assertEqual({got[row][column] for column, row in inside}, {INK, PAPER})
+        # Every pixel of the shape's extents that shows nothing lies outside the shape: the
+        # art's box is a rectangle, so the shape fills its extents.
+        self.assertEqual(inside, {(column, row) for row in range(y, y + shape_height)
+                                  for column in range(x, x + shape_width)})
+
+
 class RemoteDensity(UserTest):
     """A remote document's pictures: art comes from the same server through the cache, and a
     picture without art costs one quiet "not found"."""
