@@ -531,6 +531,32 @@ TEST_F(CacheTest, HighDensityArtFromTheServer) {
   EXPECT_TRUE(s_http->requests().isEmpty()) << s_http->requests().join(u' ').toStdString();
 }
 
+// A PRELOAD list fetches each picture's art beside it, side by side: showing the pictures later
+// asks the server nothing more, a missing art included.
+TEST_F(CacheTest, PreloadedPicturesBringTheirArt) {
+  s_http->writeFile(QStringLiteral("pre/a.png"), nuv::test::pngBytes(4, 4, 0x0000ff));
+  s_http->writeFile(QStringLiteral("pre/a@2x.png"), nuv::test::pngBytes(8, 8, 0x00ff00));
+  s_http->writeFile(QStringLiteral("pre/b.png"), nuv::test::pngBytes(4, 4, 0x0000ff));
+  s_http->clearLog();
+  const auto cache = newRun(0);
+  cache->setBaseFolder(s_http->url("/pre/"));
+  cache->setHighDensity(true);
+  cache->preloadPictures({QStringLiteral("a.png"), QStringLiteral("b.png")});
+  QStringList requests = s_http->requests();
+  requests.sort();
+  EXPECT_EQ(requests, (QStringList{"GET /pre/a.png", "GET /pre/a@2x.png", "GET /pre/b.png",
+                                   "GET /pre/b@2x.png"}));
+
+  s_http->clearLog();
+  QString a = QStringLiteral("a.png"), b = QStringLiteral("b.png");
+  const Picture art = cache->loadPictureCached(a);
+  ASSERT_TRUE(art);
+  EXPECT_EQ(art->size(), QSize(8, 8));
+  EXPECT_EQ(art->devicePixelRatio(), 2);
+  EXPECT_EQ(cache->loadPictureCached(b)->size(), QSize(4, 4));
+  EXPECT_TRUE(s_http->requests().isEmpty()) << s_http->requests().join(u' ').toStdString();
+}
+
 TEST_F(CacheTest, PictureTableIsBoundedAndEvictsPicturesNoOneHolds) {
   const QString root = m_root.path() + u'/';
   const qint64 pictureSize = 100 * 100 * 4;

@@ -338,7 +338,13 @@ QImage Cache::readHighDensityArt(const QString &art) {
   QBuffer downloaded;
   OpenedFile file;
   QByteArray format;
-  if (isRemote(art)) {
+  if (const auto preloaded = m_artPreloaded.constFind(art); preloaded != m_artPreloaded.cend()) {
+    const bool ok = *preloaded;
+    m_artPreloaded.erase(preloaded);
+    if (!ok) return {};
+    file = openCachedBody(art);
+    format = cacheExtensionOf(art).mid(1).toLatin1();
+  } else if (isRemote(art)) {
     const Copy copy = obtainCopy(art);
     format = cacheExtensionOf(art).mid(1).toLatin1();
     if (!copy.downloaded.isEmpty()) {
@@ -476,34 +482,46 @@ void Cache::preload(const QStringList &locations, bool pictures) {
     const QString key = pictureKeyOf(location, path);
     if (queued.contains(key) || (pictures && m_pictures.contains(key))) continue;
     queued.insert(key);
-    const bool hasCopy = hasCachedCopy(location);
-    auto settle = [this, location, key, pictures](const Copy &copy) {
-      if (pictures) settlePicture(location, key, copy);
-    };
-    auto download = [this, &group, location, hasCopy, settle](const QString &lastModified) {
-      group.add(location, false, [=, this](TransferResult &&answer) {
-        settle(storeDownload(location, lastModified, answer, hasCopy));
-      });
-    };
-    switch (firstStep(hasCopy)) {
-    case CopyStep::UseCopy:
-      settle({true, {}, false});
-      break;
-    case CopyStep::AskServer:
-      group.add(location, true, [=, this](TransferResult &&head) {
-        const std::optional<QString> changed = changedLastModified(location, head);
-        if (changed)
-          download(*changed);
-        else
-          settle({true, {}, false});
-      });
-      break;
-    case CopyStep::Download:
-      download(QString());
-      break;
+    // A picture's art comes with it, so that showing the picture later asks nothing more.
+    if (pictures && m_highDensity && !m_artTried.contains(key)) {
+      const QString art = highDensityLocationOf(location);
+      if (!art.isEmpty())
+        queueCopy(group, art,
+                  [this, art](const Copy &copy) { m_artPreloaded.insert(art, copy.ok); });
     }
+    queueCopy(group, location, [this, location, key, pictures](const Copy &copy) {
+      if (pictures) settlePicture(location, key, copy);
+    });
   }
   group.wait();
+}
+
+// The steps of obtainCopy for one location of a group; settle gets what they gave.
+void Cache::queueCopy(TransferGroup &group, const QString &location,
+                      std::function<void(const Copy &)> settle) {
+  const bool hasCopy = hasCachedCopy(location);
+  auto download = [this, &group, location, hasCopy, settle](const QString &lastModified) {
+    group.add(location, false, [=, this](TransferResult &&answer) {
+      settle(storeDownload(location, lastModified, answer, hasCopy));
+    });
+  };
+  switch (firstStep(hasCopy)) {
+  case CopyStep::UseCopy:
+    settle({true, {}, false});
+    break;
+  case CopyStep::AskServer:
+    group.add(location, true, [=, this](TransferResult &&head) {
+      const std::optional<QString> changed = changedLastModified(location, head);
+      if (changed)
+        download(*changed);
+      else
+        settle({true, {}, false});
+    });
+    break;
+  case CopyStep::Download:
+    download(QString());
+    break;
+  }
 }
 
 Cache::CopyStep Cache::firstStep(bool hasCopy) const {

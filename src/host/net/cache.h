@@ -102,6 +102,7 @@ public:
   void forgetPictures() {
     m_pictures.clear();
     m_artTried.clear();
+    m_artPreloaded.clear();
     m_pictureBytes = 0;
   }
 
@@ -154,6 +155,8 @@ private:
   Picture keepPicture(const QString &key, const QString &location, QIODevice *source,
                       const QByteArray &format, QString failure);
   void preload(const QStringList &locations, bool pictures);
+  void queueCopy(TransferGroup &group, const QString &location,
+                 std::function<void(const Copy &)> settle);
   // The picture table's entry for key, shown from its double-density art when that is wanted
   // and can be had; picture is what the entry holds now.
   Picture withHighDensityArt(const QString &location, const QString &key, Picture picture);
@@ -176,6 +179,8 @@ private:
   QSet<QString> m_noticed;
   bool m_highDensity = false;
   QSet<QString> m_artTried; // picture keys whose art was looked for this run
+  // Art a preload fetched, until its picture is shown: whether the cache holds a copy.
+  QHash<QString, bool> m_artPreloaded;
   std::function<void(const QString &)> m_pictureNotice;
 };
 
