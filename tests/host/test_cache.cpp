@@ -440,9 +440,14 @@ TEST_F(CacheTest, HighDensityArtBesideALocalPicture) {
       {"garbled@2x.png", "not a picture"},
       {"broken.png", "not a picture"},
       {"broken@2x.png", nuv::test::pngBytes(20, 12, two)},
+      {"piped.png", nuv::test::pngBytes(10, 6, one)},
+      {"foldered.png", nuv::test::pngBytes(10, 6, one)},
   };
   for (const auto &file : files)
     writeAll(root + QString::fromUtf8(file.name), file.bytes);
+  // Art that is no regular file is never opened for reading: a FIFO would wait for a writer.
+  ASSERT_EQ(::mkfifo(qPrintable(root + QStringLiteral("piped@2x.png")), 0600), 0);
+  QDir().mkpath(root + QStringLiteral("foldered@2x.png"));
   const struct {
     const char *name;
     bool highDensity;
@@ -451,10 +456,11 @@ TEST_F(CacheTest, HighDensityArtBesideALocalPicture) {
     QRgb colour;
     int notices;
   } cases[] = {
-      {"art.png", true, {20, 12}, 2, two, 0}, {"ART.png", true, {20, 12}, 2, two, 0},
-      {"art.png", false, {10, 6}, 1, one, 0}, {"plain.png", true, {10, 6}, 1, one, 0},
-      {"odd.png", true, {10, 6}, 1, one, 1},  {"garbled.png", true, {10, 6}, 1, one, 0},
-      {"broken.png", true, {}, 1, 0, 0},
+      {"art.png", true, {20, 12}, 2, two, 0},     {"ART.png", true, {20, 12}, 2, two, 0},
+      {"art.png", false, {10, 6}, 1, one, 0},     {"plain.png", true, {10, 6}, 1, one, 0},
+      {"odd.png", true, {10, 6}, 1, one, 1},      {"garbled.png", true, {10, 6}, 1, one, 0},
+      {"broken.png", true, {}, 1, 0, 0},          {"piped.png", true, {10, 6}, 1, one, 0},
+      {"foldered.png", true, {10, 6}, 1, one, 0},
   };
   for (const auto &c : cases) {
     const auto cache = newRun();
