@@ -6,6 +6,7 @@ import subprocess
 import unittest
 
 from skivet import UserTest, png, solid, wait_for
+from test_alpha import Compositor
 
 ROOT, KEY = (0, 0, 0), (255, 0, 255)
 INK, PAPER = (20, 120, 220), (240, 200, 30)
@@ -103,6 +104,33 @@ class Density(UserTest):
         def expected(x, y):
             return art(x, y) if left <= x < right and top <= y < bottom else ROOT
         self.assert_drawn(engine, window, expected)
+
+    def test_alpha_skin_with_art_takes_clicks_on_the_art_visible_pixels(self):
+        """With a compositor the window is whole and its input shape follows the art: a device
+        pixel left of the box, within the box's first logical pixel, lets the click through."""
+        compositor = Compositor(self.env)
+        self.addCleanup(compositor.close)
+
+        def alpha(box):
+            colour = blob(box, 1)
+            return lambda x, y: colour(x, y) + ((0,) if colour(x, y) == KEY else (255,))
+        self.write_bytes("skin.png", png(*SIZE, alpha(PICTURE_BOX)))
+        self.write_bytes("skin@2x.png", png(2 * SIZE[0], 2 * SIZE[1], alpha(ART_BOX)))
+        engine, window = self.open('ALPHABLENDBITMAP "skin.png"\nSETSHAPEBMP')
+        left, top, _, _ = engine.geometry(window)
+        # The art's own pixel there: (5 + 10) is odd.
+        self.assertEqual(engine.wait_pixel(left + 5, top + 10, PAPER), PAPER)
+        self.assertIsNone(engine.shape_extents(window))
+
+        def under(x, y):
+            engine.xdotool("mousemove", left + x, top + y)
+            out = subprocess.run(["xdotool", "getmouselocation"], env=self.env,
+                                 capture_output=True, text=True, check=True).stdout
+            return dict(item.split(":") for item in out.split())["window"]
+        self.assertEqual(under(5, 10), window)
+        self.assertNotEqual(under(4, 10), window)
+        self.assertEqual(under(70, 52), window)
+        self.assertNotEqual(under(71, 52), window)
 
     def test_shaped_button_with_art_keeps_to_the_traced_device_pixels(self):
         self.write_bytes("panel.png", solid(*SIZE, ROOT[:2] + (90,)))
