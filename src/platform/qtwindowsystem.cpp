@@ -249,12 +249,23 @@ QRect shownPart(const QWidget *button, QSize pictureSize) {
 void QtWindowSystem::showPicture(ControlId id, QWidget *widget, const Picture &given) {
   m_cutFrom.erase(id);
   // Art of another ratio than the display's is drawn from a copy in device pixels, which the
-  // control alone holds, so that a shaped button's edge stays the traced one.
+  // control alone holds, so that a shaped button's edge stays the traced one. The copies count
+  // with the parts; past their bound a control draws the art itself, scaled as it is painted.
   Picture picture = given;
-  if (given && given->devicePixelRatio() != 1.0) {
-    QImage shown = shownAt(*given, widget->devicePixelRatioF(), true);
-    if (shown.cacheKey() != given->cacheKey())
-      picture = std::make_shared<const QImage>(std::move(shown));
+  const qreal ratio = widget->devicePixelRatioF();
+  if (given && given->devicePixelRatio() != 1.0 &&
+      !qFuzzyCompare(given->devicePixelRatio(), ratio)) {
+    const QSize logical = logicalSizeOf(*given);
+    const qint64 bytes = qint64(qRound(logical.width() * ratio)) *
+                         qRound(logical.height() * ratio) * std::max(1, given->depth() / 8);
+    if (*m_cutBytes + bytes <= maxCutBytes) {
+      *m_cutBytes += bytes;
+      picture = Picture(new QImage(shownAt(*given, ratio, true)),
+                        [count = m_cutBytes, bytes](const QImage *image) {
+                          *count -= bytes;
+                          delete image;
+                        });
+    }
   }
   const QSize size = picture ? picture->size() : QSize();
   PictureView view = viewOf(picture, shownPart(widget, size));

@@ -181,6 +181,26 @@ class ThreeHalves(UserTest):
                                   for column in range(x, x + shape_width)})
 
 
+    def test_shaped_button_with_art_shows_no_key_colour(self):
+        self.env["QT_SCALE_FACTOR"] = "1.5"
+        panel = (0, 0, 90)
+        self.write_bytes("panel.png", solid(*SIZE, panel))
+        self.write_bytes("knob.png", png(20, 16, blob((2, 1, 18, 14), 1)))
+        self.write_bytes("knob@2x.png", png(40, 32, blob((3, 3, 37, 29), 2)))
+        self.write("app.nuv", '"app.skv"')
+        self.write("app.skv", f'TITLE "Knob"\nOBJECT FORM\nLEFT {LEFT}\nTOP {TOP}\n'
+                   'BITMAP "panel.png"\nENDOBJECT\nOBJECT BUTTON\nTYPE SHAPED\nNAME Knob\n'
+                   'BITMAP "knob.png"\nLEFT 10\nTOP 6\nENDOBJECT\n')
+        engine = self.start("app.nuv")
+        window = engine.window("Knob")
+        left, top, width, height = engine.geometry(window)
+
+        def colours():
+            return {colour for row in engine.area(left, top, width, height) for colour in row}
+        got = wait_for(colours, lambda got: INK in got)
+        self.assertEqual(got, {panel, INK, PAPER})
+
+
 class RemoteDensity(UserTest):
     """A remote document's pictures: art comes from the same server through the cache, and a
     picture without art costs one quiet "not found"."""
