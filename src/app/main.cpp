@@ -98,6 +98,9 @@ int main(int argc, char *argv[]) {
 
   nuv::Cache cache;
   cache.transfer().setLimits(nuv::TransferLimits::fromEnvironment());
+  // Below 1.5 device pixels to a pixel double-density art would only be scaled down again, so
+  // none is looked for.
+  cache.setHighDensity(app.devicePixelRatio() >= 1.5);
   nuv::HostResources resources(cache);
   nuv::QtWindowSystem windows;
   nuv::Interpreter interpreter(windows, resources);

@@ -4,6 +4,7 @@
 #include "alphashape.h"
 #include "compositor.h"
 #include "controls.h"
+#include "density.h"
 #include "mainwindow.h"
 
 #include <QEvent>
@@ -85,10 +86,16 @@ const AlphaSkin::Prepared &AlphaSkin::prepare(const QImage &picture) {
     m_prepared.move(found - m_prepared.begin(), 0);
     return m_prepared.first();
   }
-  // Premultiplied is what the window's surface holds: painting it is a plain copy.
-  Prepared prepared{
-      picture.cacheKey(), picture.convertToFormat(QImage::Format_ARGB32_Premultiplied), {}};
+  // Premultiplied is what the window's surface holds: painting it is a plain copy. Art is
+  // drawn pixel for pixel, so its regions are in device pixels.
+  Prepared prepared;
+  prepared.source = picture.cacheKey();
+  prepared.skin = shownAt(picture, m_window->devicePixelRatioF(), true)
+                      .convertToFormat(QImage::Format_ARGB32_Premultiplied);
   prepared.regions = alphaRegions(prepared.skin);
+  prepared.scale = prepared.skin.devicePixelRatio();
+  if (prepared.scale != 1.0)
+    prepared.opaqueCover = logicalCover(prepared.regions.opaque, prepared.scale);
   m_prepared.prepend(std::move(prepared));
   if (m_prepared.size() > keptSkins) m_prepared.removeLast();
   return m_prepared.first();
@@ -98,6 +105,8 @@ void AlphaSkin::enter(const QImage &picture, const MaskColor &key, bool clipObje
   const Prepared &prepared = prepare(picture);
   const QImage skin = prepared.skin;
   m_regions = prepared.regions;
+  m_scale = prepared.scale;
+  m_opaqueCover = prepared.scale == 1.0 ? prepared.regions.opaque : prepared.opaqueCover;
   m_key = qRgb(key.red, key.green, key.blue);
   m_clip = clipObjects;
   if (!m_active) m_window->installEventFilter(this);
@@ -119,6 +128,8 @@ void AlphaSkin::leave() {
     if (object != nullptr) release(object);
   m_objects.clear();
   m_regions = {};
+  m_opaqueCover = {};
+  m_scale = 1.0;
   m_window->clearMask();
   setInputShape(m_window, std::nullopt);
   m_window->setPicture(QImage());
@@ -165,16 +176,24 @@ void AlphaSkin::applyShape() {
   QRegion objects;
   for (const QPointer<QWidget> &object : std::as_const(m_objects)) {
     const std::optional<QRegion> own = ownShape(object);
-    setObjectMask(object, m_clip ? objectClip(m_regions.opaque, object->geometry(), own) : own);
+    // Objects are laid out in logical pixels: one is clipped to those the opaque pixels touch.
+    setObjectMask(object, m_clip ? objectClip(m_opaqueCover, object->geometry(), own) : own);
     if (object->isHidden()) continue;
     objects += own.value_or(QRegion(object->rect())).translated(object->pos());
   }
+  // With art the skin's regions are in device pixels, and the window is shaped in those.
+  const bool device = m_scale != 1.0;
+  if (device) objects = deviceRegionOf(objects, m_scale);
   const WindowShape shape = alphaWindowShape(m_regions, objects, m_clip, composited());
   if (!shape.bounding)
     m_window->clearMask();
+  else if (shape.bounding->isEmpty())
+    m_window->setMask(nowhere);
+  else if (device)
+    m_window->setDeviceShape(*shape.bounding);
   else
-    m_window->setMask(shape.bounding->isEmpty() ? nowhere : *shape.bounding);
-  setInputShape(m_window, shape.input);
+    m_window->setMask(*shape.bounding);
+  setInputShape(m_window, shape.input, device);
 }
 
 bool AlphaSkin::eventFilter(QObject *watched, QEvent *event) {

@@ -44,9 +44,11 @@ private:
   // The last skins shown, ready to paint with their regions: switching between two skins in
   // an event block then costs no conversion and no pass over the pixels.
   struct Prepared {
-    qint64 source = 0; // QImage::cacheKey of the picture it was made from
-    QImage skin;       // premultiplied
-    AlphaRegions regions;
+    qint64 source = 0;    // QImage::cacheKey of the picture it was made from
+    QImage skin;          // premultiplied
+    AlphaRegions regions; // in the skin's pixels
+    qreal scale = 1.0;    // the skin's device pixels to a logical one
+    QRegion opaqueCover;  // with art: the logical pixels its opaque pixels touch
   };
   const Prepared &prepare(const QImage &picture);
 
@@ -54,6 +56,8 @@ private:
   QList<Prepared> m_prepared; // most recent first
   Compositor *m_compositor;
   AlphaRegions m_regions;
+  qreal m_scale = 1.0;
+  QRegion m_opaqueCover; // the opaque pixels in logical ones, for the objects' clips
   QRgb m_key = 0;
   bool m_clip = true;
   bool m_active = false;

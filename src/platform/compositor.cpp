@@ -1,6 +1,8 @@
 // Compositor presence through the X selection its manager owns, and XShape input regions.
 #include "compositor.h"
 
+#include "density.h"
+
 #include <QAbstractEventDispatcher>
 #include <QGuiApplication>
 #include <QTimer>
@@ -108,27 +110,15 @@ bool Compositor::nativeEventFilter(const QByteArray &eventType, void *message, q
   return false;
 }
 
-void setInputShape(QWidget *window, const std::optional<QRegion> &region) {
-  // A Wayland window's mask is its input region.
-  if (onWayland()) {
-    if (window != nullptr && window->windowHandle() != nullptr)
-      window->windowHandle()->setMask(region.value_or(QRegion()));
-    return;
-  }
-  xcb_connection_t *connection = x11Connection();
-  if (connection == nullptr || window == nullptr || !window->testAttribute(Qt::WA_WState_Created))
-    return;
-  const auto id = xcb_window_t(window->winId());
-  if (!region) {
-    xcb_shape_mask(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, id, 0, 0, XCB_NONE);
-    xcb_flush(connection);
-    return;
-  }
-  // The region is in logical pixels; the native window counts device pixels.
-  const qreal scale = window->devicePixelRatioF();
+namespace {
+
+// The X shape of kind on a window, from a region of scale device pixels to its pixels. The
+// rectangles are scaled one by one: X takes them overlapping and unsorted.
+void setShape(xcb_connection_t *connection, xcb_shape_kind_t kind, QWidget *window,
+              const QRegion &region, qreal scale) {
   std::vector<xcb_rectangle_t> rectangles;
-  rectangles.reserve(size_t(region->rectCount()));
-  for (const QRect &r : *region) {
+  rectangles.reserve(size_t(region.rectCount()));
+  for (const QRect &r : region) {
     const int left = int(std::floor(r.left() * scale));
     const int top = int(std::floor(r.top() * scale));
     const int right = int(std::ceil((r.right() + 1) * scale));
@@ -136,9 +126,49 @@ void setInputShape(QWidget *window, const std::optional<QRegion> &region) {
     rectangles.push_back(
         {int16_t(left), int16_t(top), uint16_t(right - left), uint16_t(bottom - top)});
   }
-  xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
-                       id, 0, 0, uint32_t(rectangles.size()), rectangles.data());
+  xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, kind, XCB_CLIP_ORDERING_UNSORTED,
+                       xcb_window_t(window->winId()), 0, 0, uint32_t(rectangles.size()),
+                       rectangles.data());
   xcb_flush(connection);
+}
+
+xcb_connection_t *connectionFor(const QWidget *window) {
+  xcb_connection_t *connection = x11Connection();
+  if (connection == nullptr || window == nullptr || !window->testAttribute(Qt::WA_WState_Created))
+    return nullptr;
+  return connection;
+}
+
+} // namespace
+
+void setInputShape(QWidget *window, const std::optional<QRegion> &region, bool devicePixels) {
+  // A Wayland window's mask is its input region.
+  if (onWayland()) {
+    if (window != nullptr && window->windowHandle() != nullptr) {
+      const QRegion logical = region && devicePixels
+                                  ? logicalCover(*region, window->devicePixelRatioF())
+                                  : region.value_or(QRegion());
+      window->windowHandle()->setMask(logical);
+    }
+    return;
+  }
+  xcb_connection_t *connection = connectionFor(window);
+  if (connection == nullptr) return;
+  if (!region) {
+    xcb_shape_mask(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, xcb_window_t(window->winId()),
+                   0, 0, XCB_NONE);
+    xcb_flush(connection);
+    return;
+  }
+  // The native window counts device pixels.
+  setShape(connection, XCB_SHAPE_SK_INPUT, window, *region,
+           devicePixels ? 1.0 : window->devicePixelRatioF());
+}
+
+void setBoundingShape(QWidget *window, const QRegion &deviceRegion) {
+  if (onWayland()) return;
+  if (xcb_connection_t *connection = connectionFor(window))
+    setShape(connection, XCB_SHAPE_SK_BOUNDING, window, deviceRegion, 1.0);
 }
 
 } // namespace nuv

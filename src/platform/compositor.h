@@ -41,8 +41,15 @@ private:
 };
 
 // Where a top-level window takes clicks; none restores the default (its bounding shape). Needs
-// the native window; on X11 its input shape, on Wayland its input region.
-void setInputShape(QWidget *window, const std::optional<QRegion> &region);
+// the native window; on X11 its input shape, on Wayland its input region. The region is in
+// logical pixels, or in the native window's own device pixels when devicePixels is set.
+void setInputShape(QWidget *window, const std::optional<QRegion> &region,
+                   bool devicePixels = false);
+
+// A top-level window's X11 bounding shape in its device pixels, set over the one Qt made from
+// its mask: a shape traced from double-density art has edges between logical pixels, which no
+// mask can name. Needs the native window; does nothing off X11.
+void setBoundingShape(QWidget *window, const QRegion &deviceRegion);
 
 // Running natively on Wayland: the compositor places and moves windows, and a window's shape is
 // its transparent pixels.

@@ -1,6 +1,8 @@
 // The widgets that show a Skivet's objects, each reporting the user's actions by record index.
 #include "controls.h"
 
+#include "density.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -14,10 +16,17 @@ namespace nuv {
 void PictureView::paint(QPainter &painter, QPoint origin, const QRect &area) const {
   if (!pixels) return;
   // Only what is asked for: a small control on a huge picture never touches the rest.
-  const QRect placed(origin + at, pixels->size());
+  const QRect placed(origin + at, logicalSizeOf(*pixels));
   const QRect target = placed & area;
   if (target.isEmpty()) return;
-  painter.drawImage(target.topLeft(), *pixels, target.translated(-placed.topLeft()));
+  const QRect source = target.translated(-placed.topLeft());
+  const qreal ratio = pixels->devicePixelRatio();
+  if (ratio == 1.0) {
+    painter.drawImage(target.topLeft(), *pixels, source);
+    return;
+  }
+  painter.drawImage(QRectF(target), *pixels,
+                    QRectF(QPointF(source.topLeft()) * ratio, QSizeF(source.size()) * ratio));
 }
 
 namespace {
@@ -105,15 +114,19 @@ void PictureButton::setPicture(PictureView picture) {
   update();
 }
 
-void PictureButton::setOutline(const QRegion &outline) {
-  m_outline = outline;
+void PictureButton::setOutline(const QRegion &outline, qreal scale) {
+  m_outline = logicalCover(outline, scale);
+  m_exactOutline = scale == 1.0 ? QPainterPath() : logicalPathOf(outline, scale);
   m_outlineRing.reset();
-  setMask(outline);
+  setMask(m_outline);
 }
 
 void PictureButton::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
+  // The mask holds whole logical pixels; the picture keeps to the device pixels traced.
+  if (!m_exactOutline.isEmpty()) painter.setClipPath(m_exactOutline);
   m_picture.paint(painter, QPoint(0, 0), event->rect());
+  painter.setClipping(false);
   if (!FocusRing::shownOn(this)) return;
   if (m_outline.isEmpty()) {
     FocusRing::along(QRegion(rect())).paint(painter, palette());

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QRegion>
 #include <QWidget>
@@ -76,8 +77,10 @@ public:
   void setPicture(PictureView picture);
   const PictureView &picture() const { return m_picture; }
   // A shaped button's own outline, which it is cut to. Its mask may be cut further (an alpha
-  // skin clips objects), so the outline is kept apart.
-  void setOutline(const QRegion &outline);
+  // skin clips objects), so the outline is kept apart. The outline is traced in pixels of
+  // scale device pixels to a logical one (2 for double-density art); outline() gives the logical
+  // pixels it touches.
+  void setOutline(const QRegion &outline, qreal scale = 1.0);
   const QRegion &outline() const { return m_outline; }
   // What a click does, at once: press, release and activation. For the keyboard's Enter and a
   // screen reader's press action.
@@ -102,7 +105,8 @@ private:
   int m_record;
   int m_id;
   PictureView m_picture;
-  QRegion m_outline; // empty: not shaped
+  QRegion m_outline;           // empty: not shaped
+  QPainterPath m_exactOutline; // the outline's device pixels, when they split logical ones
   // Traced from a shaped button's outline when the ring first shows, then kept with it.
   std::optional<FocusRing> m_outlineRing;
   bool m_pressed = false;

@@ -1,6 +1,8 @@
 // The small window shown while PRELOAD fetches: a "LOADING" panel, or the document's picture.
 #include "loadingwindow.h"
 
+#include "compositor.h"
+#include "density.h"
 #include "outline.h"
 
 #include <QGuiApplication>
@@ -43,15 +45,22 @@ LoadingWindow::LoadingWindow()
 
 void LoadingWindow::present(const QImage &picture, bool shaped, const QWidget *near) {
   m_picture = picture;
+  m_deviceShape = QRegion();
   clearMask();
   if (m_picture.isNull()) {
     resize(panelSize);
   } else {
-    resize(m_picture.size());
-    // A picture without a shape keeps its rectangle.
+    m_picture = shownAt(picture, devicePixelRatioF(), shaped);
+    resize(logicalSizeOf(m_picture));
+    // A picture without a shape keeps its rectangle. Art is traced in device pixels, which the
+    // native window takes as they are (see MainWindow::setDeviceShape).
     const QRegion region = shaped ? outlineRegion(TraceOutline(m_picture)) : QRegion();
-    if (!region.isEmpty()) setMask(region);
+    const qreal scale = m_picture.devicePixelRatio();
+    if (!region.isEmpty()) setMask(logicalCover(region, scale));
+    if (scale != 1.0) m_deviceShape = region;
   }
+  if (!m_deviceShape.isEmpty() && testAttribute(Qt::WA_WState_Created))
+    setBoundingShape(this, m_deviceShape);
   // At start-up nothing else shows, so Esc must be able to reach this window.
   setWindowFlag(Qt::WindowDoesNotAcceptFocus, near != nullptr);
   setAttribute(Qt::WA_ShowWithoutActivating, near != nullptr);
@@ -63,6 +72,8 @@ void LoadingWindow::present(const QImage &picture, bool shaped, const QWidget *n
 }
 
 void LoadingWindow::showEvent(QShowEvent *) {
+  // A native window made anew took the mask; the exact shape goes over it.
+  if (!m_deviceShape.isEmpty()) setBoundingShape(this, m_deviceShape);
   if (m_picture.isNull()) m_pulse.start();
   QCoreApplication::instance()->installEventFilter(this);
 }

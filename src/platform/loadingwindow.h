@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
@@ -31,7 +32,8 @@ protected:
 
 private:
   QImage m_picture;
-  QTimer m_pulse; // moves the panel's busy stripe, so a long wait still looks alive
+  QRegion m_deviceShape; // a shape traced from art, in device pixels
+  QTimer m_pulse;        // moves the panel's busy stripe, so a long wait still looks alive
   int m_phase = 0;
 };
 

@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 
 #include "compositor.h"
+#include "density.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -55,19 +56,37 @@ void MainWindow::resizeEvent(QResizeEvent *) {
     layer->setGeometry(rect());
 }
 
-void MainWindow::setPicture(const QImage &picture) {
+void MainWindow::setPicture(const QImage &picture, bool smooth) {
   m_picture = picture;
-  if (!picture.isNull()) resize(picture.size());
+  m_smooth = smooth;
+  if (!picture.isNull()) resize(logicalSizeOf(picture));
   update();
+}
+
+void MainWindow::setDeviceShape(const QRegion &deviceRegion) {
+  m_deviceShape = deviceRegion;
+  m_shapeCover = logicalCover(deviceRegion, devicePixelRatioF());
+  setMask(m_shapeCover);
+  applyDeviceShape();
+}
+
+// Qt shapes a native window from the mask when it makes it; the exact shape goes over that.
+void MainWindow::applyDeviceShape() {
+  if (m_deviceShape.isEmpty() || mask() != m_shapeCover) return;
+  setBoundingShape(this, m_deviceShape);
 }
 
 void MainWindow::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
   // Wayland shows every pixel a window paints: its shape is what the window leaves unpainted.
-  if (m_clipToMask && !mask().isEmpty()) painter.setClipRegion(mask());
+  if (m_clipToMask && !m_deviceShape.isEmpty() && mask() == m_shapeCover)
+    painter.setClipPath(logicalPathOf(m_deviceShape, devicePixelRatioF()));
+  else if (m_clipToMask && !mask().isEmpty())
+    painter.setClipRegion(mask());
   // An ARGB window that shows no alpha skin is opaque all over.
   if (!m_translucent && testAttribute(Qt::WA_TranslucentBackground))
     painter.fillRect(event->rect(), palette().window());
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, m_smooth);
   if (!m_picture.isNull()) painter.drawImage(0, 0, m_picture);
   if (!m_painted) {
     m_painted = true;
@@ -76,6 +95,7 @@ void MainWindow::paintEvent(QPaintEvent *event) {
 }
 
 void MainWindow::showEvent(QShowEvent *) {
+  applyDeviceShape();
   Q_EMIT aboutToMap();
 }
 

@@ -15,8 +15,14 @@ class MainWindow : public QWidget {
 public:
   explicit MainWindow(QWidget *parent = nullptr);
 
-  // Shows the picture and takes its size.
-  void setPicture(const QImage &picture);
+  // Shows the picture and takes its logical size. A picture the display scales is drawn
+  // smoothly when smooth is set; otherwise its pixels stay square, as a shape or colour key
+  // traced from them needs.
+  void setPicture(const QImage &picture, bool smooth = false);
+  // Cuts the window to a region in its device pixels (a shape traced from art drawn pixel for
+  // pixel): the mask covers it in logical pixels, and the native window takes the exact shape,
+  // again whenever it is made anew. Any later setMask or clearMask replaces it.
+  void setDeviceShape(const QRegion &deviceRegion);
   const QImage &picture() const { return m_picture; }
   void setMoveRestriction(MoveRestriction restriction) { m_restriction = restriction; }
   // The widget a new control goes into, in creation order: a layer of at most controlsPerLayer
@@ -54,7 +60,12 @@ protected:
   void resizeEvent(QResizeEvent *event) override;
 
 private:
+  void applyDeviceShape();
+
   QImage m_picture;
+  bool m_smooth = false;
+  QRegion m_deviceShape; // set by setDeviceShape, while the mask is still m_shapeCover
+  QRegion m_shapeCover;
   bool m_translucent = false;
   bool m_painted = false;
   bool m_dragging = false;

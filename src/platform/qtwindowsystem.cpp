@@ -5,6 +5,7 @@
 #include "alphaskin.h"
 #include "compositor.h"
 #include "controls.h"
+#include "density.h"
 #include "loadingwindow.h"
 #include "messages.h"
 #include "outline.h"
@@ -209,6 +210,8 @@ QSize QtWindowSystem::screenSize() const {
 
 PictureView QtWindowSystem::viewOf(const Picture &picture, const QRect &shown) {
   if (!picture || picture->isNull()) return {};
+  // Art is shown whole: parts are cut in logical pixels.
+  if (picture->devicePixelRatio() != 1.0) return {picture, QPoint(0, 0), logicalSizeOf(*picture)};
   const PictureView whole{picture, QPoint(0, 0), picture->size()};
   const QRect part = shown & picture->rect();
   const qint64 partBytes = qint64(part.width()) * part.height() * std::max(1, picture->depth() / 8);
@@ -243,8 +246,27 @@ QRect shownPart(const QWidget *button, QSize pictureSize) {
 
 } // namespace
 
-void QtWindowSystem::showPicture(ControlId id, QWidget *widget, const Picture &picture) {
+void QtWindowSystem::showPicture(ControlId id, QWidget *widget, const Picture &given) {
   m_cutFrom.erase(id);
+  // Art of another ratio than the display's is drawn from a copy in device pixels, which the
+  // control alone holds, so that a shaped button's edge stays the traced one. The copies count
+  // with the parts; past their bound a control draws the art itself, scaled as it is painted.
+  Picture picture = given;
+  const qreal ratio = widget->devicePixelRatioF();
+  if (given && given->devicePixelRatio() != 1.0 &&
+      !qFuzzyCompare(given->devicePixelRatio(), ratio)) {
+    const QSize logical = logicalSizeOf(*given);
+    const qint64 bytes = qint64(qRound(logical.width() * ratio)) *
+                         qRound(logical.height() * ratio) * std::max(1, given->depth() / 8);
+    if (*m_cutBytes + bytes <= maxCutBytes) {
+      *m_cutBytes += bytes;
+      picture = Picture(new QImage(shownAt(*given, ratio, true)),
+                        [count = m_cutBytes, bytes](const QImage *image) {
+                          *count -= bytes;
+                          delete image;
+                        });
+    }
+  }
   const QSize size = picture ? picture->size() : QSize();
   PictureView view = viewOf(picture, shownPart(widget, size));
   if (view.pixels != picture) m_cutFrom.emplace(id, picture);
@@ -330,14 +352,21 @@ SkinKind QtWindowSystem::showSkin(const SkinRequest &skin) {
     return SkinKind::Plain;
   }
   if (!*skin.bitmap || (*skin.bitmap)->isNull()) return m_skin;
-  const QImage &picture = **skin.bitmap;
+  // A shape is traced from the very pixels drawn: art in device pixels, or the bitmap's own
+  // pixels, which the display then scales as squares along with the region. Only a skin with no
+  // shape to match is scaled smoothly.
+  const QImage picture = shownAt(**skin.bitmap, m_main->devicePixelRatioF(), skin.shape);
   leaveAlphaSkin();
-  m_main->setPicture(picture);
+  m_main->setPicture(picture, !skin.shape);
   if (!skin.shape) return SkinKind::Plain;
   centreIfUnplaced();
   // A bitmap without a shape leaves the window's region as it was.
   const QRegion region = outlineRegion(TraceOutline(picture));
-  if (!region.isEmpty()) m_main->setMask(region);
+  if (region.isEmpty()) return SkinKind::Shaped;
+  if (picture.devicePixelRatio() == 1.0)
+    m_main->setMask(region);
+  else
+    m_main->setDeviceShape(region);
   return SkinKind::Shaped;
 }
 
@@ -461,10 +490,11 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
     if (request.kind == ObjectKind::ShapedButton) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
       // Without a picture it has no size.
-      geometry.setSize(request.picture ? request.picture->size() : QSize(0, 0));
+      geometry.setSize(request.picture ? logicalSizeOf(*request.picture) : QSize(0, 0));
       if (request.picture) {
-        const QRegion region = outlineRegion(TraceOutline(*request.picture));
-        if (!region.isEmpty()) button->setOutline(region);
+        const QImage shown = shownAt(*request.picture, button->devicePixelRatioF(), true);
+        const QRegion region = outlineRegion(TraceOutline(shown));
+        if (!region.isEmpty()) button->setOutline(region, shown.devicePixelRatio());
       }
     }
     widget = button;
@@ -546,8 +576,10 @@ std::optional<ControlId> QtWindowSystem::createBrowser(const BrowserSpec &reques
   if (widget == nullptr) return std::nullopt;
   m_browserMade = true;
   if (request.mask) {
-    const QRegion region = outlineRegion(TraceOutline(*request.mask));
-    if (!region.isEmpty()) widget->setMask(region);
+    // A page is drawn in logical pixels: the mask covers every one the outline touches.
+    const QImage shown = shownAt(*request.mask, widget->devicePixelRatioF(), true);
+    const QRegion region = outlineRegion(TraceOutline(shown));
+    if (!region.isEmpty()) widget->setMask(logicalCover(region, shown.devicePixelRatio()));
   }
   widget->setGeometry(request.geometry);
   widget->setVisible(request.visible);

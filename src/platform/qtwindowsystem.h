@@ -26,6 +26,7 @@ class LoadingWindow;
 // bound, once however many show it. A control that shows at most a quarter of a picture of at
 // least minCutPictureBytes keeps a copy of that part instead, which lets the table drop the
 // whole; such parts together stay under maxCutBytes, past which controls share the whole again.
+// Copies of art at the display's own ratio count with them.
 inline constexpr qint64 minCutPictureBytes = qint64(4) * 1024 * 1024;
 inline constexpr qint64 maxCutBytes = qint64(64) * 1024 * 1024;
 

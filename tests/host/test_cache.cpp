@@ -422,6 +422,147 @@ TEST_F(CacheTest, SpellingsOfOnePictureShareOneCopy) {
   EXPECT_EQ(s_http->requests(), QStringList{"GET /pics/q.png"});
 }
 
+// Double-density art stands in for a picture only when asked for and only at exactly twice the
+// picture's size, keeping the picture's size through its pixel ratio; the table counts the art.
+TEST_F(CacheTest, HighDensityArtBesideALocalPicture) {
+  const QString root = m_root.path() + u'/';
+  const QRgb one = 0x112233, two = 0x445566;
+  const struct {
+    const char *name;
+    QByteArray bytes;
+  } files[] = {
+      {"art.png", nuv::test::pngBytes(10, 6, one)},
+      {"art@2x.png", nuv::test::pngBytes(20, 12, two)},
+      {"plain.png", nuv::test::pngBytes(10, 6, one)},
+      {"odd.png", nuv::test::pngBytes(10, 6, one)},
+      {"odd@2x.png", nuv::test::pngBytes(21, 12, two)},
+      {"garbled.png", nuv::test::pngBytes(10, 6, one)},
+      {"garbled@2x.png", "not a picture"},
+      {"broken.png", "not a picture"},
+      {"broken@2x.png", nuv::test::pngBytes(20, 12, two)},
+      {"piped.png", nuv::test::pngBytes(10, 6, one)},
+      {"foldered.png", nuv::test::pngBytes(10, 6, one)},
+  };
+  for (const auto &file : files)
+    writeAll(root + QString::fromUtf8(file.name), file.bytes);
+  // Art that is no regular file is never opened for reading: a FIFO would wait for a writer.
+  ASSERT_EQ(::mkfifo(qPrintable(root + QStringLiteral("piped@2x.png")), 0600), 0);
+  QDir().mkpath(root + QStringLiteral("foldered@2x.png"));
+  const struct {
+    const char *name;
+    bool highDensity;
+    QSize pixels; // empty: no picture
+    qreal ratio;
+    QRgb colour;
+    int notices;
+  } cases[] = {
+      {"art.png", true, {20, 12}, 2, two, 0},     {"ART.png", true, {20, 12}, 2, two, 0},
+      {"art.png", false, {10, 6}, 1, one, 0},     {"plain.png", true, {10, 6}, 1, one, 0},
+      {"odd.png", true, {10, 6}, 1, one, 1},      {"garbled.png", true, {10, 6}, 1, one, 0},
+      {"broken.png", true, {}, 1, 0, 0},          {"piped.png", true, {10, 6}, 1, one, 0},
+      {"foldered.png", true, {10, 6}, 1, one, 0},
+  };
+  for (const auto &c : cases) {
+    const auto cache = newRun();
+    cache->setBaseFolder(root);
+    cache->setHighDensity(c.highDensity);
+    QStringList notices;
+    cache->setPictureNotice([&](const QString &line) { notices << line; });
+    QString location = QString::fromUtf8(c.name);
+    const Picture picture = cache->loadPictureCached(location);
+    EXPECT_EQ(notices.size(), c.notices) << c.name << " " << notices.join(u'|').toStdString();
+    if (c.pixels.isEmpty()) {
+      EXPECT_FALSE(picture) << c.name;
+      continue;
+    }
+    ASSERT_TRUE(picture) << c.name;
+    EXPECT_EQ(picture->size(), c.pixels) << c.name;
+    EXPECT_EQ(picture->devicePixelRatio(), c.ratio) << c.name;
+    EXPECT_EQ(picture->pixel(0, 0) & 0xffffff, c.colour) << c.name;
+    EXPECT_EQ(cache->pictureBytes(), picture->sizeInBytes()) << c.name;
+    // Asked again, the table answers: the same picture.
+    EXPECT_EQ(cache->loadPictureCached(location), picture) << c.name;
+  }
+}
+
+// Remote art comes through the cache like any picture. Most pictures have none: the server's
+// "not found" is asked once a run, leaves nothing in the cache and is said nowhere, and only
+// the picture itself can fail. Without high density nothing is asked for.
+TEST_F(CacheTest, HighDensityArtFromTheServer) {
+  s_http->writeFile(QStringLiteral("hd/with.png"), nuv::test::pngBytes(8, 4, 0x0000ff));
+  s_http->writeFile(QStringLiteral("hd/with@2x.png"), nuv::test::pngBytes(16, 8, 0x00ff00));
+  s_http->writeFile(QStringLiteral("hd/without.png"), nuv::test::pngBytes(8, 4, 0x0000ff));
+  s_http->clearLog();
+  auto run = [&](int level, bool highDensity) {
+    auto cache = newRun(level);
+    cache->setBaseFolder(s_http->url("/hd/"));
+    cache->setHighDensity(highDensity);
+    return cache;
+  };
+  auto load = [](Cache &cache, const char *name) {
+    QString location = QString::fromUtf8(name);
+    return cache.loadPictureCached(location);
+  };
+
+  const auto cache = run(1, true);
+  QStringList notices;
+  cache->setPictureNotice([&](const QString &line) { notices << line; });
+  const Picture with = load(*cache, "with.png");
+  ASSERT_TRUE(with);
+  EXPECT_EQ(with->size(), QSize(16, 8));
+  EXPECT_EQ(with->devicePixelRatio(), 2);
+  for (int i = 0; i < 2; ++i) {
+    const Picture without = load(*cache, i == 0 ? "without.png" : "./without.png");
+    ASSERT_TRUE(without);
+    EXPECT_EQ(without->size(), QSize(8, 4));
+  }
+  EXPECT_FALSE(load(*cache, "missing.png"));
+  EXPECT_EQ(s_http->requests(),
+            (QStringList{"GET /hd/with.png", "GET /hd/with@2x.png", "GET /hd/without.png",
+                         "GET /hd/without@2x.png", "GET /hd/missing.png"}));
+  EXPECT_TRUE(notices.isEmpty()) << notices.join(u'|').toStdString();
+  EXPECT_TRUE(cache->hasCachedCopy(s_http->url("/hd/with@2x.png")));
+  EXPECT_FALSE(QFileInfo::exists(cache->headerFileOf(s_http->url("/hd/without@2x.png"))));
+
+  // At scale 1 nothing is asked for beyond the picture.
+  s_http->clearLog();
+  const auto plain = run(0, false);
+  EXPECT_EQ(load(*plain, "with.png")->size(), QSize(8, 4));
+  EXPECT_EQ(s_http->requests(), QStringList{"GET /hd/with.png"});
+
+  // A later run that uses its copies shows the art from the cache.
+  s_http->clearLog();
+  const auto cached = run(2, true);
+  EXPECT_EQ(load(*cached, "with.png")->size(), QSize(16, 8));
+  EXPECT_TRUE(s_http->requests().isEmpty()) << s_http->requests().join(u' ').toStdString();
+}
+
+// A PRELOAD list fetches each picture's art beside it, side by side: showing the pictures later
+// asks the server nothing more, a missing art included.
+TEST_F(CacheTest, PreloadedPicturesBringTheirArt) {
+  s_http->writeFile(QStringLiteral("pre/a.png"), nuv::test::pngBytes(4, 4, 0x0000ff));
+  s_http->writeFile(QStringLiteral("pre/a@2x.png"), nuv::test::pngBytes(8, 8, 0x00ff00));
+  s_http->writeFile(QStringLiteral("pre/b.png"), nuv::test::pngBytes(4, 4, 0x0000ff));
+  s_http->clearLog();
+  const auto cache = newRun(0);
+  cache->setBaseFolder(s_http->url("/pre/"));
+  cache->setHighDensity(true);
+  cache->preloadPictures({QStringLiteral("a.png"), QStringLiteral("b.png")});
+  QStringList requests = s_http->requests();
+  requests.sort();
+  EXPECT_EQ(requests, (QStringList{"GET /pre/a.png", "GET /pre/a@2x.png", "GET /pre/b.png",
+                                   "GET /pre/b@2x.png"}));
+
+  s_http->clearLog();
+  QString a = QStringLiteral("a.png"), b = QStringLiteral("b.png");
+  const Picture art = cache->loadPictureCached(a);
+  ASSERT_TRUE(art);
+  EXPECT_EQ(art->size(), QSize(8, 8));
+  EXPECT_EQ(art->devicePixelRatio(), 2);
+  EXPECT_EQ(cache->loadPictureCached(b)->size(), QSize(4, 4));
+  EXPECT_TRUE(s_http->requests().isEmpty()) << s_http->requests().join(u' ').toStdString();
+}
+
 TEST_F(CacheTest, PictureTableIsBoundedAndEvictsPicturesNoOneHolds) {
   const QString root = m_root.path() + u'/';
   const qint64 pictureSize = 100 * 100 * 4;

@@ -77,6 +77,39 @@ TEST(Locations, FolderAndExtension) {
   }
 }
 
+// Qt's naming of double-density art: "@2x" before the extension of the file name itself. A
+// remote address keeps what follows its path, so a query that picks a version picks the art's.
+TEST(Locations, HighDensityArtName) {
+  const struct {
+    const char *location;
+    const char *art;
+  } cases[] = {
+      {"skin.bmp", "skin@2x.bmp"},
+      {"/docs/img/Skin.PNG", "/docs/img/Skin@2x.PNG"},
+      {"a.b/c", "a.b/c@2x"},
+      {"dir\\pic.v2.png", "dir\\pic.v2@2x.png"},
+      {"C:\\docs\\skin.bmp", "C:\\docs\\skin@2x.bmp"},
+      {"file:///x/skin.png", "file:///x/skin@2x.png"},
+      {".hidden", ".hidden@2x"},
+      {"http://h/img/skin.png", "http://h/img/skin@2x.png"},
+      {"HTTP://h.com/img/skin", "HTTP://h.com/img/skin@2x"},
+      {"http://h/img/skin.png?v=3&x=a.b", "http://h/img/skin@2x.png?v=3&x=a.b"},
+      {"https://h/a.png#part", "https://h/a@2x.png#part"},
+      {"ftp://h/pub/a.gif", "ftp://h/pub/a@2x.gif"},
+      // Already art, or no file named.
+      {"skin@2x.png", ""},
+      {"skin@2X", ""},
+      {"folder/", ""},
+      {"http://h", ""},
+      {"http://h/", ""},
+      {"http://h/?q=a.png", ""},
+      {"", ""},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(highDensityLocationOf(QString::fromUtf8(c.location)), QString::fromUtf8(c.art))
+        << c.location;
+}
+
 class LocalFiles : public ::testing::Test {
 protected:
   void SetUp() override {

@@ -193,6 +193,14 @@ class Engine:
                               "rgb:-"], env=self.env, capture_output=True, check=True).stdout
         return tuple(out[:3])
 
+    def area(self, x, y, width, height):
+        """The colours on screen of a rectangle, as rows of (r, g, b)."""
+        out = subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}",
+                              "-depth", "8", "rgb:-"], env=self.env, capture_output=True,
+                             check=True).stdout
+        return [[tuple(out[(row * width + column) * 3:(row * width + column) * 3 + 3])
+                 for column in range(width)] for row in range(height)]
+
     def wait_pixel(self, x, y, expected, timeout=WAIT, tolerance=0):
         """The colour at (x, y) once it is within tolerance of expected (lossy pictures)."""
         def near(got):

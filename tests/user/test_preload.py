@@ -76,6 +76,26 @@ class LoadingWindow(UserTest):
         engine.window("Loaded")
         self.assertFalse(self.wait_gone(engine, "LOADING"))
 
+    def test_a_shaped_loading_image_with_art_takes_the_art_outline(self):
+        # Two device pixels to a pixel; the art's box has odd edges, half-pixels of the picture.
+        self.env["QT_SCALE_FACTOR"] = "2"
+        self.write_bytes("wait.png", png(30, 20, lambda x, y: DISC if 2 <= x < 27 and 2 <= y < 17
+                                         else MAGENTA))
+        self.write_bytes("wait@2x.png", png(60, 40, lambda x, y: DISC if 3 <= x < 57 and
+                                            5 <= y < 35 else MAGENTA))
+        engine = self.start_document(f"LOADINGIMAGE SHAPED 'wait.png'\nPRELOAD IMAGE "
+                                     f"\"{self.server.url}item0.bin\"\nTITLE 'Loaded'\n")
+        window = engine.window("LOADING")
+        self.assertEqual(engine.geometry(window)[2:], (60, 40))
+        # The traced region leaves out the outline's last column and row.
+        self.assertEqual(wait_for(lambda: engine.shape_extents(window),
+                                  lambda got: got == (53, 29, 3, 5)), (53, 29, 3, 5))
+        left, top, _, _ = engine.geometry(window)
+        self.assertEqual(engine.wait_pixel(left + 3, top + 5, DISC), DISC)
+        self.release()
+        engine.window("Loaded")
+        self.assertFalse(self.wait_gone(engine, "LOADING"))
+
     def test_typing_goes_on_in_the_main_window_while_a_click_preloads(self):
         self.write_bytes("bg.png", solid(300, 160, (90, 90, 120)))
         engine = self.start_document(

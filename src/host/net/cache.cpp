@@ -270,9 +270,11 @@ Picture Cache::loadPictureCached(QString &location) {
   const QString key = pictureKeyOf(location, path);
   if (const auto known = m_pictures.find(key); known != m_pictures.end()) {
     known->lastUse = ++m_pictureClock;
-    return known->picture;
+    // A preloaded picture has not been looked at for its art yet.
+    return withHighDensityArt(location, key, known->picture);
   }
-  if (isRemote(location)) return settlePicture(location, key, obtainCopy(location));
+  if (isRemote(location))
+    return withHighDensityArt(location, key, settlePicture(location, key, obtainCopy(location)));
 
   // The decoder reads the rows from the file itself: a copy of the whole file first would cost
   // its size in fresh memory, which start-up pays page by page.
@@ -286,7 +288,81 @@ Picture Cache::loadPictureCached(QString &location) {
   else if (file.error == LocalReadError::TooLarge)
     failure = QStringLiteral("it is larger than the bound of ") +
               describeBytes(m_transfer.limits().maxBodyBytes);
-  return keepPicture(key, location, file.file.get(), QFileInfo(path).suffix().toLatin1(), failure);
+  return withHighDensityArt(
+      location, key,
+      keepPicture(key, location, file.file.get(), QFileInfo(path).suffix().toLatin1(), failure));
+}
+
+// The art replaces the picture in the table: what is shown is what the bound counts.
+Picture Cache::withHighDensityArt(const QString &location, const QString &key, Picture picture) {
+  if (!m_highDensity || !picture || m_artTried.contains(key)) return picture;
+  m_artTried.insert(key);
+  // Beside the file as it is spelled on disk: "SKIN.BMP" found as "skin.bmp" has "skin@2x.bmp".
+  const QString art =
+      highDensityLocationOf(isRemote(location) ? location : findLocalFile(location));
+  if (art.isEmpty()) return picture;
+  QImage image = readHighDensityArt(art);
+  if (image.isNull()) return picture;
+  if (image.size() != picture->size() * 2) {
+    notePicture(art, art,
+                QStringLiteral("its %1x%2 pixels are not twice the %3x%4 of the picture, so the "
+                               "picture is shown")
+                    .arg(image.width())
+                    .arg(image.height())
+                    .arg(picture->width())
+                    .arg(picture->height()));
+    return picture;
+  }
+  // An event run while the art was fetched may have changed the table.
+  auto entry = m_pictures.find(key);
+  if (entry == m_pictures.end() || entry->picture != picture) return picture;
+  const qint64 oldCost = entry->cost;
+  const qint64 cost = image.sizeInBytes();
+  m_pictureBytes -= oldCost;
+  // The entry itself stays: picture holds it in use.
+  if (!makeRoomForPicture(cost)) {
+    m_pictureBytes += oldCost;
+    return picture;
+  }
+  image.setDevicePixelRatio(2);
+  entry = m_pictures.find(key);
+  entry->picture = std::make_shared<const QImage>(std::move(image));
+  entry->cost = cost;
+  m_pictureBytes += cost;
+  return entry->picture;
+}
+
+// Through the cache as any picture, but quietly: most pictures have no such art, and a server's
+// "not found" is the common answer.
+QImage Cache::readHighDensityArt(const QString &art) {
+  QBuffer downloaded;
+  OpenedFile file;
+  QByteArray format;
+  if (const auto preloaded = m_artPreloaded.constFind(art); preloaded != m_artPreloaded.cend()) {
+    const bool ok = *preloaded;
+    m_artPreloaded.erase(preloaded);
+    if (!ok) return {};
+    file = openCachedBody(art);
+    format = cacheExtensionOf(art).mid(1).toLatin1();
+  } else if (isRemote(art)) {
+    const Copy copy = obtainCopy(art);
+    format = cacheExtensionOf(art).mid(1).toLatin1();
+    if (!copy.downloaded.isEmpty()) {
+      downloaded.setData(copy.downloaded);
+      downloaded.open(QIODevice::ReadOnly);
+      return decodePicture(downloaded, format).image;
+    }
+    if (!copy.ok) return {};
+    file = openCachedBody(art);
+  } else {
+    // Only the exact name: looking through the folder for another letter case costs a listing
+    // of it for every picture that has no art.
+    const QString path = localPathOf(art);
+    file = openRegularFile(path, m_transfer.limits().maxBodyBytes);
+    format = QFileInfo(path).suffix().toLatin1();
+  }
+  if (!file.ok()) return {};
+  return decodePicture(*file.file, format).image;
 }
 
 Picture Cache::settlePicture(const QString &location, const QString &key, const Copy &copy) {
@@ -406,34 +482,46 @@ void Cache::preload(const QStringList &locations, bool pictures) {
     const QString key = pictureKeyOf(location, path);
     if (queued.contains(key) || (pictures && m_pictures.contains(key))) continue;
     queued.insert(key);
-    const bool hasCopy = hasCachedCopy(location);
-    auto settle = [this, location, key, pictures](const Copy &copy) {
-      if (pictures) settlePicture(location, key, copy);
-    };
-    auto download = [this, &group, location, hasCopy, settle](const QString &lastModified) {
-      group.add(location, false, [=, this](TransferResult &&answer) {
-        settle(storeDownload(location, lastModified, answer, hasCopy));
-      });
-    };
-    switch (firstStep(hasCopy)) {
-    case CopyStep::UseCopy:
-      settle({true, {}, false});
-      break;
-    case CopyStep::AskServer:
-      group.add(location, true, [=, this](TransferResult &&head) {
-        const std::optional<QString> changed = changedLastModified(location, head);
-        if (changed)
-          download(*changed);
-        else
-          settle({true, {}, false});
-      });
-      break;
-    case CopyStep::Download:
-      download(QString());
-      break;
+    // A picture's art comes with it, so that showing the picture later asks nothing more.
+    if (pictures && m_highDensity && !m_artTried.contains(key)) {
+      const QString art = highDensityLocationOf(location);
+      if (!art.isEmpty())
+        queueCopy(group, art,
+                  [this, art](const Copy &copy) { m_artPreloaded.insert(art, copy.ok); });
     }
+    queueCopy(group, location, [this, location, key, pictures](const Copy &copy) {
+      if (pictures) settlePicture(location, key, copy);
+    });
   }
   group.wait();
+}
+
+// The steps of obtainCopy for one location of a group; settle gets what they gave.
+void Cache::queueCopy(TransferGroup &group, const QString &location,
+                      std::function<void(const Copy &)> settle) {
+  const bool hasCopy = hasCachedCopy(location);
+  auto download = [this, &group, location, hasCopy, settle](const QString &lastModified) {
+    group.add(location, false, [=, this](TransferResult &&answer) {
+      settle(storeDownload(location, lastModified, answer, hasCopy));
+    });
+  };
+  switch (firstStep(hasCopy)) {
+  case CopyStep::UseCopy:
+    settle({true, {}, false});
+    break;
+  case CopyStep::AskServer:
+    group.add(location, true, [=, this](TransferResult &&head) {
+      const std::optional<QString> changed = changedLastModified(location, head);
+      if (changed)
+        download(*changed);
+      else
+        settle({true, {}, false});
+    });
+    break;
+  case CopyStep::Download:
+    download(QString());
+    break;
+  }
 }
 
 Cache::CopyStep Cache::firstStep(bool hasCopy) const {

@@ -101,8 +101,18 @@ public:
   // Decodes every picture afresh when next asked for: their files may have changed.
   void forgetPictures() {
     m_pictures.clear();
+    m_artTried.clear();
+    m_artPreloaded.clear();
     m_pictureBytes = 0;
   }
+
+  // For a display of 1.5 device pixels or more to a pixel: a picture whose double-density art
+  // (highDensityLocationOf, beside it or on the same server, through the cache) exists and is
+  // exactly twice its size is shown from that art, with a device pixel ratio of 2 so that it
+  // keeps the picture's size. The art is looked for once per picture and run; art that is
+  // missing or unreadable is no error, and only the picture itself can fail. Off by default:
+  // nothing is looked for.
+  void setHighDensity(bool on) { m_highDensity = on; }
 
   // Stores a document the reader has downloaded, in the document header layout.
   bool storeDocument(QStringView location, const QByteArray &bytes, qint64 characterCount);
@@ -145,6 +155,13 @@ private:
   Picture keepPicture(const QString &key, const QString &location, QIODevice *source,
                       const QByteArray &format, QString failure);
   void preload(const QStringList &locations, bool pictures);
+  void queueCopy(TransferGroup &group, const QString &location,
+                 std::function<void(const Copy &)> settle);
+  // The picture table's entry for key, shown from its double-density art when that is wanted
+  // and can be had; picture is what the entry holds now.
+  Picture withHighDensityArt(const QString &location, const QString &key, Picture picture);
+  // The double-density art at a location, decoded; null when it cannot be had.
+  QImage readHighDensityArt(const QString &art);
   QString pictureKeyOf(const QString &location, QString &path) const;
   bool makeRoomForPicture(qint64 cost);
   void notePicture(const QString &key, const QString &location, const QString &cause);
@@ -160,6 +177,10 @@ private:
   qint64 m_maxPictureBytes = defaultMaxPictureBytes;
   quint64 m_pictureClock = 0;
   QSet<QString> m_noticed;
+  bool m_highDensity = false;
+  QSet<QString> m_artTried; // picture keys whose art was looked for this run
+  // Art a preload fetched, until its picture is shown: whether the cache holds a copy.
+  QHash<QString, bool> m_artPreloaded;
   std::function<void(const QString &)> m_pictureNotice;
 };
 

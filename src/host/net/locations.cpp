@@ -110,4 +110,30 @@ bool locationExists(QStringView location) {
   return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
+QString highDensityLocationOf(QStringView location) {
+  qsizetype pathStart = 0;
+  qsizetype pathEnd = location.size();
+  if (isRemote(location)) {
+    const qsizetype authority = location.indexOf(u"://");
+    if (authority < 0) return {};
+    pathStart = location.indexOf(u'/', authority + 3);
+    if (pathStart < 0) return {};
+    for (const char16_t stop : {u'?', u'#'}) {
+      const qsizetype at = location.indexOf(stop, pathStart);
+      if (at >= 0) pathEnd = std::min(pathEnd, at);
+    }
+  }
+  const QStringView path = location.mid(pathStart, pathEnd - pathStart);
+  const qsizetype nameStart = lastSeparator(path) + 1;
+  const QStringView name = path.mid(nameStart);
+  if (name.isEmpty()) return {};
+  // A leading dot starts a hidden name, not an extension.
+  const qsizetype dot = name.lastIndexOf(u'.');
+  const qsizetype stemLength = dot > 0 ? dot : name.size();
+  if (name.left(stemLength).endsWith(u"@2x", Qt::CaseInsensitive)) return {};
+  QString art = location.toString();
+  art.insert(pathStart + nameStart + stemLength, QStringLiteral("@2x"));
+  return art;
+}
+
 } // namespace nuv

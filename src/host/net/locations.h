@@ -32,4 +32,10 @@ QString findLocalFile(QStringView location);
 // A local location naming an existing file; false for remote ones and on any failure.
 bool locationExists(QStringView location);
 
+// Where the double-density art of a picture lies, as Qt names it: "@2x" before the extension of
+// the last path component ("skin.bmp" -> "skin@2x.bmp", "a.b/c" -> "a.b/c@2x"). A remote
+// address keeps its query and fragment after the path ("x.png?v=2" -> "x@2x.png?v=2"). "" when
+// the name already ends in "@2x" or names no file (a folder, an address without a path).
+QString highDensityLocationOf(QStringView location);
+
 } // namespace nuv

@@ -18,8 +18,10 @@ std::shared_ptr<const PointerPicture> HostResources::loadPointer(const QString &
   if (std::optional<PointerPicture> pointer = readPointerFile(file.bytes))
     return std::make_shared<const PointerPicture>(std::move(*pointer));
   const Picture picture = m_cache.loadPictureCached(path);
-  if (!picture || picture->width() > maxPointerSide || picture->height() > maxPointerSide)
-    return nullptr;
+  if (!picture) return nullptr;
+  // Art counts at the picture's own size: its extra pixels are the display's.
+  const QSize side = picture->deviceIndependentSize().toSize();
+  if (side.width() > maxPointerSide || side.height() > maxPointerSide) return nullptr;
   PointerPicture still;
   still.frames.push_back(PointerFrame{*picture, QPoint(0, 0)});
   return std::make_shared<const PointerPicture>(std::move(still));
