@@ -3,6 +3,7 @@
 
 #include "webbrowser.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QLoggingCategory>
 #include <QWebEngineProfile>
@@ -43,6 +44,17 @@ void limitRendererProcesses() {
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
 }
 
+// Chromium describes a page to screen readers only when told at its start: with one active, the
+// page's headings, text and controls appear below the browser in the accessibility tree.
+void describePagesToScreenReaders() {
+  if (!QAccessible::isActive()) return;
+  QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  if (flags.contains("--force-renderer-accessibility")) return;
+  if (!flags.isEmpty()) flags += ' ';
+  flags += "--force-renderer-accessibility";
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}
+
 } // namespace
 
 WebEngineModule::WebEngineModule() {
@@ -51,6 +63,7 @@ WebEngineModule::WebEngineModule() {
   if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   limitRendererProcesses();
+  describePagesToScreenReaders();
   // Known to the web engine before its first profile, a "nuv:" link is a navigation that pages
   // may make and the request interceptor sees.
   QWebEngineUrlScheme scheme("nuv");

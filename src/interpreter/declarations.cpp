@@ -335,6 +335,7 @@ void Interpreter::closeBrowser() {
   }
   BrowserSpec request;
   request.recordIndex = index;
+  request.name = m_objects.nameOfNext(record.name);
   request.geometry = saturatedRect(record.left, record.top, record.width, record.height);
   request.location = record.location; // resolved when the LOCATION line was read
   request.mask = pictureAt(resolved(record.mask));

@@ -575,6 +575,7 @@ std::optional<ControlId> QtWindowSystem::createBrowser(const BrowserSpec &reques
   QWidget *widget = m_browsers.create(id, request, m_main->controlParent());
   if (widget == nullptr) return std::nullopt;
   m_browserMade = true;
+  nameForScreenReaders(widget, request.name);
   if (request.mask) {
     // A page is drawn in logical pixels: the mask covers every one the outline touches.
     const QImage shown = shownAt(*request.mask, widget->devicePixelRatioF(), true);

@@ -62,6 +62,7 @@ struct ControlSpec {
 // What a new embedded browser starts with.
 struct BrowserSpec {
   int recordIndex = 0; // the record its navigation events report
+  QString name;        // the object's NAME: what a screen reader calls the browser
   QRect geometry;      // pixels, relative to the main window
   QString location;    // resolved; loaded at creation when not empty
   Picture mask;        // the picture whose outline clips the browser; null for none

@@ -1,6 +1,6 @@
 """A Skivet as a screen reader sees it: the tree read over AT-SPI from a private accessibility
 bus, each kind of object with its role and name, the window named by its TITLE, hidden objects
-left out, and a button's press action running its CLICK."""
+left out, a button's press action running its CLICK, and a browser's page below the browser."""
 import json
 import os
 import subprocess
@@ -142,6 +142,22 @@ class Accessibility(UserTest):
                 self.assertEqual([window["name"] for window in windows], [title])
         # Play's CLICK hid Go: it has left the tree.
         self.assertEqual(self.named(self.tree(engine), "Go on"), [])
+
+    def test_a_browser_is_named_and_its_page_lies_below_it(self):
+        self.write("page.html", "<html><body><h1>Hello reader</h1><p>Some text.</p>"
+                                "<button>Page button</button></body></html>", crlf=False)
+        self.write("app.skv", 'TITLE "Pages"\nOBJECT FORM\nNAME Main\nLEFT 100\nTOP 80\n'
+                              'BITMAP "skin.png"\nENDOBJECT\nOBJECT BROWSER\nNAME Web\nLEFT 10\n'
+                              'TOP 10\nWIDTH 180\nHEIGHT 120\nLOCATION "page.html"\nENDOBJECT\n')
+        engine = self.start("app.nuv")
+        engine.window("Pages")
+        tree = self.wait_tree(engine, lambda tree: any(
+            self.named(browser, "Page button") for browser in self.named(tree, "Web")))
+        browsers = self.named(tree, "Web")
+        self.assertEqual(len(browsers), 1, tree)
+        page = list(flatten(browsers[0]))
+        self.assertIn(("heading", "Hello reader"), [(n["role"], n["name"]) for n in page])
+        self.assertIn(("push button", "Page button"), [(n["role"], n["name"]) for n in page])
 
 
 if __name__ == "__main__":
