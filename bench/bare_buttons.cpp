@@ -54,10 +54,17 @@ int main(int argc, char *argv[]) {
   const int count = std::atoi(argv[2]);
   Window window(sinceStart);
   window.resize(400, 300);
-  // Placed as the engine places a document's default buttons: all at the same place.
+  // Placed as the engine places a document's default buttons: all at the same place, in layers
+  // of 500 as the engine holds them (Qt paints siblings recursively, one stack frame each).
+  constexpr int perLayer = 500;
+  QWidget *layer = nullptr;
   for (int i = 0; i < count; ++i) {
-    QWidget *control = buttons ? static_cast<QWidget *>(new QPushButton(&window))
-                               : static_cast<QWidget *>(new Plain(&window));
+    if (i % perLayer == 0) {
+      layer = new QWidget(&window);
+      layer->resize(window.size());
+    }
+    QWidget *control = buttons ? static_cast<QWidget *>(new QPushButton(layer))
+                               : static_cast<QWidget *>(new Plain(layer));
     control->setGeometry(0, 0, 100, 30);
   }
   // As the engine does: polished in one pass, the controls show in linear time.
