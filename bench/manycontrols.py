@@ -5,8 +5,10 @@ EXIT as its last line, which builds every control and ends the process.
 
 The sizes alternate so that load on the machine falls on all alike. Prints the median of each
 and the ratio 20,000 / 10,000, with the goal: at most 2.2 (linear time would give 2). The goal
-is reported, not enforced. With --against BUILD the nuv of another build runs alongside. Runs
-under a private Xvfb display (or offscreen with --offscreen)."""
+is reported, not enforced. With --against BUILD the nuv of another build runs alongside; with
+--bare, bench/bare_buttons does too: the same number of bare Qt push buttons and of plain
+widgets, the floor that one widget per control puts under the engine. Runs under a private Xvfb
+display (or offscreen with --offscreen)."""
 import argparse
 import os
 import shutil
@@ -55,6 +57,8 @@ def main():
                         default=SIZES, help="comma-separated button counts")
     parser.add_argument("--against", metavar="BUILD",
                         help="also run the nuv of another build (an earlier commit), alternating")
+    parser.add_argument("--bare", action="store_true",
+                        help="also run bench/bare_buttons: bare Qt push buttons and plain widgets")
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="nuv-manycontrols-")
@@ -66,7 +70,9 @@ def main():
     sizes = args.sizes
     locations = {n: write_document(work, n) for n in sizes}
     exiting = write_document(work, sizes[-1], "EXIT\n")
-    times = {(name, n): [] for name, _ in engines for n in sizes}
+    bare = os.path.join(args.build, "bench", "bare_buttons")
+    bares = [("bare Qt", "buttons"), ("bare plain", "plain")] if args.bare else []
+    times = {(name, n): [] for name, _ in engines + bares for n in sizes}
     exits = {name: [] for name, _ in engines}
     try:
         for _, engine in engines:
@@ -76,6 +82,9 @@ def main():
                 for n in sizes:
                     times[(name, n)].append(first_paint([engine, locations[n]], paint_env)[0])
                 exits[name].append(whole_run([engine, exiting], env))
+            for name, kind in bares:
+                for n in sizes:
+                    times[(name, n)].append(first_paint([bare, kind, str(n)], paint_env)[0])
     finally:
         if display:
             display.close()
@@ -89,6 +98,10 @@ def main():
             t = times[(name, n)]
             print(f"{name:12} {n:8} {statistics.median(t):10.1f} {min(t):5} {max(t):5}")
         print(f"{name:12} {sizes[-1]:8} + EXIT, whole run: {statistics.median(exits[name]):.0f} ms")
+    for name, _ in bares:
+        for n in sizes:
+            t = times[(name, n)]
+            print(f"{name:12} {n:8} {statistics.median(t):10.1f} {min(t):5} {max(t):5}")
     medians = {n: statistics.median(times[("this build", n)]) for n in sizes}
     if 10000 in medians and 20000 in medians:
         ratio = medians[20000] / max(medians[10000], 1)

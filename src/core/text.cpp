@@ -2,8 +2,14 @@
 #include "text.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <iterator>
 #include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace nuv {
 
@@ -135,23 +141,45 @@ int replaceLeftmostRepeatedly(QString &text, const PatternMatcher &matcher,
   return count;
 }
 
+// The first character from p on that lies at or below CR, the highest character normalising may
+// change; end when there is none. Most of a text lies above it, so it is passed over in wide
+// steps.
+const char16_t *nextLow(const char16_t *p, const char16_t *end) {
+#if defined(__SSE2__)
+  // A saturating subtraction leaves zero exactly where a character is CR or below.
+  const __m128i cr = _mm_set1_epi16(short(kCr));
+  const __m128i zero = _mm_setzero_si128();
+  for (; end - p >= 8; p += 8) {
+    const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const int low = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_subs_epu16(chars, cr), zero));
+    if (low != 0) return p + std::countr_zero(unsigned(low)) / 2;
+  }
+#endif
+  while (p != end && *p > kCr)
+    ++p;
+  return p;
+}
+
 // normaliseLines from one buffer into another, optionally turning TABs into blanks on the way
 // (they never touch a break). Returns the end of the output. The output never runs ahead of the
-// input, so in and out may be the same buffer.
-QChar *normaliseInto(const QChar *in, const QChar *end, QChar *write, bool tabsToBlanks) {
-  bool afterBreak = false;
-  for (; in != end; ++in) {
-    const QChar c = *in;
-    const char16_t u = c.unicode();
-    // TAB, LF and CR all lie below this; the bulk of a text takes only this test.
-    if (u > kCr) {
-      *write++ = c;
+// input, so in and out may be the same buffer; afterBreak says whether what came before in ended
+// in a break.
+char16_t *normaliseInto(const char16_t *in, const char16_t *end, char16_t *write, bool tabsToBlanks,
+                        bool afterBreak = false) {
+  while (in != end) {
+    const char16_t *const low = nextLow(in, end);
+    if (low != in) {
+      const qsizetype run = low - in;
+      if (write != in) std::memmove(write, in, size_t(run) * sizeof(char16_t));
+      write += run;
+      in = low;
       afterBreak = false;
-      continue;
+      if (in == end) break;
     }
+    const char16_t u = *in++;
     const bool isBreak = u == kLf || u == kCr;
     if (isBreak && afterBreak) continue;
-    *write++ = QChar(isBreak ? kLf : tabsToBlanks && u == u'\t' ? u' ' : u);
+    *write++ = isBreak ? kLf : tabsToBlanks && u == u'\t' ? u' ' : u;
     afterBreak = isBreak;
   }
   return write;
@@ -159,8 +187,9 @@ QChar *normaliseInto(const QChar *in, const QChar *end, QChar *write, bool tabsT
 
 QString normalisedCopy(QStringView text, bool tabsToBlanks) {
   QString out(text.size(), Qt::Uninitialized);
-  QChar *const begin = out.data();
-  out.truncate(normaliseInto(text.data(), text.data() + text.size(), begin, tabsToBlanks) - begin);
+  auto *const begin = reinterpret_cast<char16_t *>(out.data());
+  out.truncate(normaliseInto(text.utf16(), text.utf16() + text.size(), begin, tabsToBlanks) -
+               begin);
   return out;
 }
 
@@ -294,13 +323,35 @@ QString prepareText(QStringView text) {
 
 namespace {
 
+// Where normaliseInto would first write something other than what it reads: a CR, a break right
+// after a break, or (with tabsToBlanks) a TAB. A text that is prepared already is thus checked at
+// the speed of a plain scan.
+qsizetype firstChange(QStringView text, bool tabsToBlanks) {
+  const char16_t *const begin = text.utf16();
+  const char16_t *const end = begin + text.size();
+  for (const char16_t *p = nextLow(begin, end); p != end; p = nextLow(p + 1, end)) {
+    const char16_t u = *p;
+    if (u == kCr || (tabsToBlanks && u == u'\t')) return p - begin;
+    if (u == kLf && p != begin && p[-1] == kLf) return p - begin;
+  }
+  return text.size();
+}
+
 void normaliseInPlace(QString &text, bool tabsToBlanks) {
+  // Texts often arrive prepared already (the reader normalises what the interpreter prepares
+  // again): those are only read, never written or copied.
+  const qsizetype first = firstChange(text, tabsToBlanks);
+  if (first == text.size()) return;
   if (!text.isDetached()) {
     text = normalisedCopy(text, tabsToBlanks);
     return;
   }
-  QChar *const begin = text.data();
-  text.truncate(normaliseInto(begin, begin + text.size(), begin, tabsToBlanks) - begin);
+  auto *const begin = reinterpret_cast<char16_t *>(text.data());
+  // The part before the first change is already as normaliseInto would leave it; the walk
+  // resumes there with the break state that part ends in.
+  char16_t *const from = begin + first;
+  const bool afterBreak = first > 0 && from[-1] == kLf;
+  text.truncate(normaliseInto(from, begin + text.size(), from, tabsToBlanks, afterBreak) - begin);
 }
 
 } // namespace

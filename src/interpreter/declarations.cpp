@@ -246,9 +246,8 @@ void Interpreter::browserProperty(Run &run) {
 // closed ends with the text, and what was collected is kept.
 QString Interpreter::readEventBlock(Run &run) {
   QString text;
-  while (run.lineIndex < run.lineCount()) {
-    ++run.lineIndex;
-    const QStringView line = trimmedView(run.lines.line(run.lineIndex));
+  while (!run.atEnd()) {
+    const QStringView line = trimmedView(run.nextLine());
     if (tokenIs(line, 1, u"ENDEVENT")) break;
     text += line;
     text += u'\n';

@@ -117,9 +117,9 @@ void Interpreter::parseContent(QString &text) {
   ++m_runDepth;
   prepareTextInPlace(text);
   Run run(text);
-  for (run.lineIndex = 1; run.lineIndex <= run.lineCount(); ++run.lineIndex) {
+  while (!run.atEnd()) {
     const QStringView statement =
-        trimmedView(withoutComment(trimmedView(run.lines.line(run.lineIndex)), u'#', u"\""));
+        trimmedView(withoutComment(trimmedView(run.nextLine()), u'#', u"\""));
     if (statement.isEmpty()) continue;
     run.line = statement;
     assignKeyword(run.keyword, statement);

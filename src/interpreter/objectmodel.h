@@ -5,7 +5,8 @@
 
 #include <QHash>
 #include <QString>
-#include <vector>
+
+#include <deque>
 
 namespace nuv {
 
@@ -88,7 +89,8 @@ struct ObjectIndexEntry {
 };
 
 // A table indexed from 1: slot 0 exists and is never used. Tables only grow,
-// and runs nest, so callers hold indices, never references, across statements.
+// and runs nest, so callers hold indices, never references, across statements. A deque grows
+// without moving what it holds: a document of many objects never copies its table again.
 template <typename Record> class RecordTable {
 public:
   RecordTable() : m_records(1) {}
@@ -104,7 +106,7 @@ public:
   bool operator==(const RecordTable &) const = default;
 
 private:
-  std::vector<Record> m_records;
+  std::deque<Record> m_records;
 };
 
 class ObjectModel {

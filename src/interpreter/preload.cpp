@@ -32,9 +32,8 @@ void Interpreter::preload(Run &run) {
 // items are read first and then fetched together.
 void Interpreter::preloadList(Run &run, bool images) {
   QStringList locations;
-  while (run.lineIndex < run.lineCount()) {
-    ++run.lineIndex;
-    const QString line = trimBlanks(run.lines.line(run.lineIndex));
+  while (!run.atEnd()) {
+    const QString line = trimBlanks(run.nextLine());
     if (line.isEmpty() || line.startsWith(u'#')) continue;
     if (tokenIs(line, 1, u"ENDPRELOAD")) break;
     locations << m_evaluator.stringValue(line, 1);

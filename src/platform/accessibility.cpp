@@ -9,7 +9,8 @@
 #include <QApplication>
 #include <QMetaObject>
 #include <QPointer>
-#include <QVariant>
+
+#include <utility>
 
 namespace nuv {
 
@@ -86,8 +87,7 @@ QAccessibleInterface *interfaceFor(const QString &, QObject *object) {
   return nullptr;
 }
 
-// Where a control's name waits while no assistive technology is active.
-constexpr char waitingName[] = "nuvWaitingAccessibleName";
+} // namespace
 
 // Gives the waiting names once an assistive technology comes.
 class NameOnActivation : public QAccessible::ActivationObserver {
@@ -95,15 +95,13 @@ public:
   void accessibilityActiveChanged(bool active) override {
     if (!active) return;
     for (QWidget *widget : QApplication::allWidgets()) {
-      const QVariant name = widget->property(waitingName);
-      if (!name.isValid()) continue;
-      widget->setAccessibleName(name.toString());
-      widget->setProperty(waitingName, QVariant());
+      auto *waiting = dynamic_cast<WaitingName *>(widget);
+      // A control without a name has nothing to give: Qt names it from what it shows.
+      if (waiting == nullptr || waiting->m_waitingName.isEmpty()) continue;
+      widget->setAccessibleName(std::exchange(waiting->m_waitingName, QString()));
     }
   }
 };
-
-} // namespace
 
 void installAccessibility() {
   static const bool installed = [] {
@@ -116,10 +114,12 @@ void installAccessibility() {
 }
 
 void nameForScreenReaders(QWidget *control, const QString &name) {
-  if (QAccessible::isActive())
+  auto *waiting = dynamic_cast<WaitingName *>(control);
+  if (QAccessible::isActive() || waiting == nullptr) {
     control->setAccessibleName(name);
-  else
-    control->setProperty(waitingName, name);
+    return;
+  }
+  waiting->m_waitingName = name;
 }
 
 } // namespace nuv

@@ -63,12 +63,14 @@ QPoint PictureView::originOn(const QWidget *button, QSize pictureSize) {
           (button->height() - pictureSize.height()) / 2};
 }
 
-TextButton::TextButton(int recordIndex, int id, QWidget *parent)
-    : QPushButton(parent), m_record(recordIndex), m_id(id) {
+TextButton::TextButton(int recordIndex, int id, ControlSink sink, QWidget *parent)
+    : QPushButton(parent), m_record(recordIndex), m_id(id), m_sink(sink) {
   setMouseTracking(true);
   // Reached by Tab, never by a click: clicking a button leaves the focus in an input box.
   setFocusPolicy(Qt::TabFocus);
-  connect(this, &QPushButton::clicked, this, [this] { Q_EMIT activated(m_record); });
+  connect(this, &QPushButton::clicked, this, [this] {
+    if (ControlEvents *events = m_sink.get()) events->buttonClicked(m_record);
+  });
 }
 
 void TextButton::setPicture(PictureView picture) {
@@ -78,7 +80,7 @@ void TextButton::setPicture(PictureView picture) {
 
 void TextButton::mouseMoveEvent(QMouseEvent *event) {
   QPushButton::mouseMoveEvent(event);
-  Q_EMIT pointerOver(m_record, m_id);
+  if (ControlEvents *events = m_sink.get()) events->pointerOverButton(m_record, m_id, false);
 }
 
 void TextButton::paintEvent(QPaintEvent *event) {
@@ -103,8 +105,8 @@ void TextButton::keyPressEvent(QKeyEvent *event) {
   QPushButton::keyPressEvent(event);
 }
 
-PictureButton::PictureButton(int recordIndex, int id, QWidget *parent)
-    : QWidget(parent), m_record(recordIndex), m_id(id) {
+PictureButton::PictureButton(int recordIndex, int id, ControlSink sink, QWidget *parent)
+    : QWidget(parent), m_record(recordIndex), m_id(id), m_sink(sink) {
   setMouseTracking(true);
   setFocusPolicy(Qt::TabFocus);
 }
@@ -136,14 +138,25 @@ void PictureButton::paintEvent(QPaintEvent *event) {
   m_outlineRing->paint(painter, palette());
 }
 
-void PictureButton::click() {
-  // Each report may run a block that takes the controls away.
+bool PictureButton::report(void (ControlEvents::*event)(int, ControlId)) {
+  ControlEvents *const events = m_sink.get();
+  if (events == nullptr) return true;
   const QPointer<PictureButton> self(this);
-  Q_EMIT pressed(m_record, m_id);
-  if (self.isNull()) return;
-  Q_EMIT released(m_record, m_id);
-  if (self.isNull()) return;
-  Q_EMIT activated(m_record);
+  (events->*event)(m_record, m_id);
+  return !self.isNull();
+}
+
+bool PictureButton::reportClick() {
+  ControlEvents *const events = m_sink.get();
+  if (events == nullptr) return true;
+  const QPointer<PictureButton> self(this);
+  events->buttonClicked(m_record);
+  return !self.isNull();
+}
+
+void PictureButton::click() {
+  if (report(&ControlEvents::buttonPressed) && report(&ControlEvents::buttonReleased))
+    reportClick();
 }
 
 void PictureButton::keyPressEvent(QKeyEvent *event) {
@@ -152,7 +165,7 @@ void PictureButton::keyPressEvent(QKeyEvent *event) {
     // A held key repeats; the button stays pressed once until the key comes up.
     if (!event->isAutoRepeat() && !m_pressed) {
       m_pressed = m_spaceDown = true;
-      Q_EMIT pressed(m_record, m_id);
+      report(&ControlEvents::buttonPressed);
     }
     return;
   case Qt::Key_Return:
@@ -171,9 +184,7 @@ void PictureButton::keyReleaseEvent(QKeyEvent *event) {
   }
   if (event->isAutoRepeat()) return;
   m_pressed = m_spaceDown = false;
-  const QPointer<PictureButton> self(this);
-  Q_EMIT released(m_record, m_id);
-  if (!self.isNull()) Q_EMIT activated(m_record);
+  if (report(&ControlEvents::buttonReleased)) reportClick();
 }
 
 // Focus moving away while Space is held takes the press back without a click, as a pointer
@@ -182,13 +193,13 @@ void PictureButton::focusOutEvent(QFocusEvent *event) {
   QWidget::focusOutEvent(event);
   if (!m_spaceDown) return;
   m_pressed = m_spaceDown = false;
-  Q_EMIT released(m_record, m_id);
+  report(&ControlEvents::buttonReleased);
 }
 
 void PictureButton::mousePressEvent(QMouseEvent *event) {
   if (event->button() != Qt::LeftButton || m_spaceDown) return;
   m_pressed = true;
-  Q_EMIT pressed(m_record, m_id);
+  report(&ControlEvents::buttonPressed);
 }
 
 void PictureButton::mouseReleaseEvent(QMouseEvent *event) {
@@ -197,21 +208,22 @@ void PictureButton::mouseReleaseEvent(QMouseEvent *event) {
   // The release may run a block that lets further events through; decide the click first.
   const bool inside = rect().contains(event->position().toPoint()) &&
                       (mask().isEmpty() || mask().contains(event->position().toPoint()));
-  Q_EMIT released(m_record, m_id);
-  if (inside) Q_EMIT activated(m_record);
+  if (report(&ControlEvents::buttonReleased) && inside) reportClick();
 }
 
 void PictureButton::mouseMoveEvent(QMouseEvent *) {
-  Q_EMIT pointerOver(m_record, m_id);
+  if (ControlEvents *events = m_sink.get()) events->pointerOverButton(m_record, m_id, true);
 }
 
-InputBox::InputBox(int recordIndex, QWidget *parent) : QLineEdit(parent), m_record(recordIndex) {}
+InputBox::InputBox(int recordIndex, ControlSink sink, QWidget *parent)
+    : QLineEdit(parent), m_record(recordIndex), m_sink(sink) {}
 
 void InputBox::keyPressEvent(QKeyEvent *event) {
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter || !event->text().isEmpty()) {
+  ControlEvents *const events = m_sink.get();
+  if (events != nullptr && (enter || !event->text().isEmpty())) {
     const QPointer<InputBox> self(this);
-    Q_EMIT keyTyped(m_record, text(), enter);
+    events->inputBoxKey(m_record, text(), enter);
     if (self.isNull()) return;
   }
   QLineEdit::keyPressEvent(event);

@@ -1,7 +1,9 @@
 // The widgets that show a Skivet's objects, each reporting the user's actions by record index.
 #pragma once
 
+#include "accessibility.h"
 #include "picture.h"
+#include "windowsystem.h"
 
 #include <QImage>
 #include <QLineEdit>
@@ -44,18 +46,27 @@ struct FocusRing {
   static bool shownOn(const QWidget *control);
 };
 
+// Where controls report the user's actions: the window system's sink, read at each report, so
+// that clearing it silences every control. A call instead of a signal: a connection per control
+// and signal costs a document of many controls an allocation each.
+class ControlSink {
+public:
+  explicit ControlSink(ControlEvents *const &events) : m_events(events) {}
+  // The sink as it stands now; null while no one listens.
+  ControlEvents *get() const { return m_events; }
+
+private:
+  ControlEvents *const &m_events;
+};
+
 // Text buttons, with or without a picture under the caption.
-class TextButton : public QPushButton {
+class TextButton : public QPushButton, public WaitingName {
   Q_OBJECT
 public:
-  TextButton(int recordIndex, int id, QWidget *parent);
+  TextButton(int recordIndex, int id, ControlSink sink, QWidget *parent);
   int recordIndex() const { return m_record; }
   void setPicture(PictureView picture);
   const PictureView &picture() const { return m_picture; }
-
-Q_SIGNALS:
-  void activated(int recordIndex);
-  void pointerOver(int recordIndex, int id);
 
 protected:
   void mouseMoveEvent(QMouseEvent *event) override;
@@ -65,14 +76,15 @@ protected:
 private:
   int m_record;
   int m_id;
+  ControlSink m_sink;
   PictureView m_picture;
 };
 
 // Graphical and shaped buttons: a picture that swaps on press and hover.
-class PictureButton : public QWidget {
+class PictureButton : public QWidget, public WaitingName {
   Q_OBJECT
 public:
-  PictureButton(int recordIndex, int id, QWidget *parent);
+  PictureButton(int recordIndex, int id, ControlSink sink, QWidget *parent);
   int recordIndex() const { return m_record; }
   void setPicture(PictureView picture);
   const PictureView &picture() const { return m_picture; }
@@ -86,12 +98,6 @@ public:
   // screen reader's press action.
   void click();
 
-Q_SIGNALS:
-  void pressed(int recordIndex, int id);
-  void released(int recordIndex, int id);
-  void activated(int recordIndex);
-  void pointerOver(int recordIndex, int id);
-
 protected:
   void paintEvent(QPaintEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
@@ -102,8 +108,13 @@ protected:
   void focusOutEvent(QFocusEvent *event) override;
 
 private:
+  // Each report may run a block that takes the controls away: false when this one went.
+  bool report(void (ControlEvents::*event)(int, ControlId));
+  bool reportClick();
+
   int m_record;
   int m_id;
+  ControlSink m_sink;
   PictureView m_picture;
   QRegion m_outline;           // empty: not shaped
   QPainterPath m_exactOutline; // the outline's device pixels, when they split logical ones
@@ -113,20 +124,18 @@ private:
   bool m_spaceDown = false; // pressed by the Space key, which releases it
 };
 
-class InputBox : public QLineEdit {
+// Reports each key before it takes effect, with the box's text as it stands.
+class InputBox : public QLineEdit, public WaitingName {
   Q_OBJECT
 public:
-  InputBox(int recordIndex, QWidget *parent);
-
-Q_SIGNALS:
-  // Before the key takes effect: textBefore is the box's text as it stands.
-  void keyTyped(int recordIndex, const QString &textBefore, bool enter);
+  InputBox(int recordIndex, ControlSink sink, QWidget *parent);
 
 protected:
   void keyPressEvent(QKeyEvent *event) override;
 
 private:
   int m_record;
+  ControlSink m_sink;
 };
 
 } // namespace nuv

@@ -420,36 +420,6 @@ void QtWindowSystem::applyPointer(PointerTarget target, QWidget *widget) {
   m_pointers.apply(target, widget);
 }
 
-void QtWindowSystem::connectReports(QWidget *widget) {
-  // Each report reads the sink when it comes, so clearing the sink silences every control.
-  if (auto *button = qobject_cast<TextButton *>(widget)) {
-    QObject::connect(button, &TextButton::activated, m_main, [this](int record) {
-      if (m_events != nullptr) m_events->buttonClicked(record);
-    });
-    QObject::connect(button, &TextButton::pointerOver, m_main, [this](int record, int id) {
-      if (m_events != nullptr) m_events->pointerOverButton(record, id, false);
-    });
-  } else if (auto *picture = qobject_cast<PictureButton *>(widget)) {
-    QObject::connect(picture, &PictureButton::pressed, m_main, [this](int record, int id) {
-      if (m_events != nullptr) m_events->buttonPressed(record, id);
-    });
-    QObject::connect(picture, &PictureButton::released, m_main, [this](int record, int id) {
-      if (m_events != nullptr) m_events->buttonReleased(record, id);
-    });
-    QObject::connect(picture, &PictureButton::activated, m_main, [this](int record) {
-      if (m_events != nullptr) m_events->buttonClicked(record);
-    });
-    QObject::connect(picture, &PictureButton::pointerOver, m_main, [this](int record, int id) {
-      if (m_events != nullptr) m_events->pointerOverButton(record, id, true);
-    });
-  } else if (auto *box = qobject_cast<InputBox *>(widget)) {
-    QObject::connect(box, &InputBox::keyTyped, m_main,
-                     [this](int record, const QString &textBefore, bool enter) {
-                       if (m_events != nullptr) m_events->inputBoxKey(record, textBefore, enter);
-                     });
-  }
-}
-
 bool QtWindowSystem::startProcess(const QString &program, const QStringList &arguments,
                                   const QStringList &environment) {
   QProcess process;
@@ -476,7 +446,8 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   switch (request.kind) {
   case ObjectKind::TextButton:
   case ObjectKind::TextPictureButton: {
-    auto *button = new TextButton(request.recordIndex, id, m_main->controlParent());
+    auto *button =
+        new TextButton(request.recordIndex, id, ControlSink(m_events), m_main->controlParent());
     button->setText(request.caption);
     // The caption names it; one without a caption goes by its object's name.
     if (request.caption.isEmpty()) nameForScreenReaders(button, request.name);
@@ -485,7 +456,8 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
   }
   case ObjectKind::PictureButton:
   case ObjectKind::ShapedButton: {
-    auto *button = new PictureButton(request.recordIndex, id, m_main->controlParent());
+    auto *button =
+        new PictureButton(request.recordIndex, id, ControlSink(m_events), m_main->controlParent());
     nameForScreenReaders(button, request.caption.isEmpty() ? request.name : request.caption);
     if (request.kind == ObjectKind::ShapedButton) {
       // Sized to its picture and cut to the picture's outline, once: a later BITMAP keeps it.
@@ -501,7 +473,7 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
     break;
   }
   case ObjectKind::InputBox: {
-    auto *box = new InputBox(request.recordIndex, m_main->controlParent());
+    auto *box = new InputBox(request.recordIndex, ControlSink(m_events), m_main->controlParent());
     box->setText(request.text);
     nameForScreenReaders(box, request.name);
     // The first input box declared takes the focus, unless Tab has already moved it.
@@ -514,7 +486,6 @@ ControlId QtWindowSystem::createControl(const ControlSpec &request) {
     Q_ASSERT_X(false, "createControl", "browsers and the form are no controls");
     return 0;
   }
-  connectReports(widget);
   if (const std::optional<PointerTarget> target = pointerTargetOf(widget))
     applyPointer(*target, widget);
   widget->setGeometry(geometry);

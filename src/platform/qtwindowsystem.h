@@ -94,8 +94,6 @@ private:
   void publishTitle();
   void holdFocusInWindow();
   void runWhenPlaced();
-  // Connects a new control's reports to the sink; the sink is read when a report comes.
-  void connectReports(QWidget *widget);
   // The pointer a target was given, or its own, on one control of that target.
   void applyPointer(PointerTarget target, QWidget *widget);
   SkinKind showSkin(const SkinRequest &skin);

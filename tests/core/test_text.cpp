@@ -232,6 +232,43 @@ TEST(TextLines, NormaliseLinesMatchesRestartingReplacement) {
   }
 }
 
+// Normalising passes over characters above CR in steps of several: the long prefixes put the
+// first change at and around the edges of those steps, and the alphabet holds characters that
+// only look like breaks in one byte (U+0D0D) or to a signed comparison (U+FFFF).
+TEST(TextLines, InPlaceFormsMatchTheCopyingOnes) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> prefix(0, 70);
+  const QString alphabet =
+      QString("a\r\n\t\v") + QChar(0xE9) + QChar(0xFFFF) + QChar(0x0D0D) + QChar(0x0A00);
+  for (int round = 0; round < 5000; ++round) {
+    const QString text = QString(prefix(rng), u'a') + randomText(rng, alphabet, 40);
+    QString prepared = text;
+    prepared.detach();
+    prepareTextInPlace(prepared);
+    ASSERT_EQ(prepared, prepareText(text)) << text.toStdString();
+    QString normalised = text;
+    normalised.detach();
+    normaliseLinesInPlace(normalised);
+    ASSERT_EQ(normalised, normaliseLines(text)) << text.toStdString();
+  }
+}
+
+// A text that is prepared already, as the reader hands it on, is neither copied nor written.
+TEST(TextLines, PreparedTextStaysShared) {
+  const QString prepared = QString(100, u'a') + QString("\nTITLE \"x\"\nOBJECT\nb");
+  QString again = prepared;
+  prepareTextInPlace(again);
+  EXPECT_TRUE(again.isSharedWith(prepared));
+  normaliseLinesInPlace(again);
+  EXPECT_TRUE(again.isSharedWith(prepared));
+  // One that needs a change is changed in its own copy.
+  const QString tabbed = prepared + QString("\tx");
+  QString changed = tabbed;
+  prepareTextInPlace(changed);
+  EXPECT_EQ(changed, prepared + QString(" x"));
+  EXPECT_EQ(tabbed, prepared + QString("\tx"));
+}
+
 TEST(TextLines, CountLinesAndGetLine) {
   const struct {
     QString text;

@@ -195,6 +195,9 @@ TEST_F(DocumentReaderTest, TextsWithoutDirectivesReadAsTheLineWalkReadsThem) {
       {"empty", "", QString()},
       {"at the bound", "xxxxxxxx\nxxxxxxxx\n", QStringLiteral("xxxxxxxx\nxxxxxxxx\n"), 20},
       {"past the bound", "xxxxxxxxx\nxxxxxxxx\n", QString(), 20},
+      // Short lines: the characters alone fit, the breaks carry the text past the bound.
+      {"short lines past the bound", "a\na\na\na\na\na\n", QString(), 15},
+      {"short lines within the bound", "a\na\n", QStringLiteral("a\na\n"), 8},
   };
   for (const auto &c : cases) {
     reader.setMaxCharacters(c.bound);

@@ -216,6 +216,11 @@ QString DocumentReader::expand(QString text, const QString &location) {
   // each line, so mapped reads take the walk below. Every line counts with a two-character
   // break there, and so here.
   if (m_map == nullptr && !hasDirectiveLine(text)) {
+    // The document itself is counted last: nothing after it reads the total, so its lines need
+    // counting only when twice its size, more than any count of breaks could add, passes the
+    // bound.
+    const bool last = m_includeChain.size() == 1;
+    if (last && m_total + 2 * text.size() <= m_maxCharacters) return text;
     m_total += text.size() + text.count(u'\n');
     if (m_total <= m_maxCharacters) return text;
     m_stop = Stop::TooLarge;
