@@ -75,9 +75,12 @@ class Display:
     def __init__(self, width=1280, height=1024):
         self.width, self.height = width, height
         read_end, write_end = os.pipe()
+        # A key a test holds stays held: the server would start repeating it after 660 ms, and a
+        # step slowed by a busy machine would then see a held key pressed and released again.
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
-             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+             "-nolisten", "tcp", "-noreset", "-ardelay", "600000"], pass_fds=(write_end,),
+            stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as f:
             self.name = ":" + f.readline().strip()
