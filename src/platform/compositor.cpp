@@ -13,7 +13,6 @@
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -118,13 +117,10 @@ void setShape(xcb_connection_t *connection, xcb_shape_kind_t kind, QWidget *wind
               const QRegion &region, qreal scale) {
   std::vector<xcb_rectangle_t> rectangles;
   rectangles.reserve(size_t(region.rectCount()));
-  for (const QRect &r : region) {
-    const int left = int(std::floor(r.left() * scale));
-    const int top = int(std::floor(r.top() * scale));
-    const int right = int(std::ceil((r.right() + 1) * scale));
-    const int bottom = int(std::ceil((r.bottom() + 1) * scale));
+  for (const QRect &logical : region) {
+    const QRect r = deviceRectOf(logical, scale);
     rectangles.push_back(
-        {int16_t(left), int16_t(top), uint16_t(right - left), uint16_t(bottom - top)});
+        {int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height())});
   }
   xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, kind, XCB_CLIP_ORDERING_UNSORTED,
                        xcb_window_t(window->winId()), 0, 0, uint32_t(rectangles.size()),

@@ -37,16 +37,19 @@ QRegion logicalCover(const QRegion &deviceRegion, qreal dpr) {
   return cover;
 }
 
+QRect deviceRectOf(const QRect &logical, qreal dpr) {
+  const int left = int(std::floor(logical.left() * dpr));
+  const int top = int(std::floor(logical.top() * dpr));
+  const int right = int(std::ceil((logical.right() + 1) * dpr));
+  const int bottom = int(std::ceil((logical.bottom() + 1) * dpr));
+  return {left, top, right - left, bottom - top};
+}
+
 QRegion deviceRegionOf(const QRegion &logicalRegion, qreal dpr) {
   if (dpr == 1.0) return logicalRegion;
   QRegion device;
-  for (const QRect &r : logicalRegion) {
-    const int left = int(std::floor(r.left() * dpr));
-    const int top = int(std::floor(r.top() * dpr));
-    const int right = int(std::ceil((r.right() + 1) * dpr));
-    const int bottom = int(std::ceil((r.bottom() + 1) * dpr));
-    device += QRect(left, top, right - left, bottom - top);
-  }
+  for (const QRect &r : logicalRegion)
+    device += deviceRectOf(r, dpr);
   return device;
 }
 

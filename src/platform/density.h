@@ -22,6 +22,8 @@ QImage shownAt(const QImage &picture, qreal dpr, bool exact);
 
 // The logical pixels that any of a device region's pixels fall in.
 QRegion logicalCover(const QRegion &deviceRegion, qreal dpr);
+// The device pixels that a logical rectangle touches.
+QRect deviceRectOf(const QRect &logical, qreal dpr);
 // The device pixels that a logical region touches.
 QRegion deviceRegionOf(const QRegion &logicalRegion, qreal dpr);
 // A device region in logical coordinates, exactly: a clip that keeps a painter to those device

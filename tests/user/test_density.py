@@ -54,6 +54,14 @@ class Density(UserTest):
                  if got[y][x] != wanted[y][x]]
         self.assertEqual(wrong[:5], [], f"{len(wrong)} device pixels differ")
 
+    def write_alpha_skin_with_art(self):
+        """skin.png and its @2x art: the key colour transparent, every other pixel opaque."""
+        def alpha(box):
+            colour = blob(box, 1)
+            return lambda x, y: colour(x, y) + ((0,) if colour(x, y) == KEY else (255,))
+        self.write_bytes("skin.png", png(*SIZE, alpha(PICTURE_BOX)))
+        self.write_bytes("skin@2x.png", png(2 * SIZE[0], 2 * SIZE[1], alpha(ART_BOX)))
+
     def test_shaped_skin_is_drawn_from_its_art_and_cut_to_it_pixel_for_pixel(self):
         self.write_bytes("skin.png", png(*SIZE, blob(PICTURE_BOX, 1)))
         self.write_bytes("skin@2x.png", png(2 * SIZE[0], 2 * SIZE[1], blob(ART_BOX, 1)))
@@ -91,11 +99,7 @@ class Density(UserTest):
         self.assertGreater(len(got), 2, got)
 
     def test_alpha_skin_with_art_is_cut_to_the_art_opaque_pixels(self):
-        def alpha(box):
-            colour = blob(box, 1)
-            return lambda x, y: colour(x, y) + ((0,) if colour(x, y) == KEY else (255,))
-        self.write_bytes("skin.png", png(*SIZE, alpha(PICTURE_BOX)))
-        self.write_bytes("skin@2x.png", png(2 * SIZE[0], 2 * SIZE[1], alpha(ART_BOX)))
+        self.write_alpha_skin_with_art()
         # No compositor runs: the window is cut to the opaque pixels.
         engine, window = self.open('ALPHABLENDBITMAP "skin.png"\nSETSHAPEBMP')
         art = blob(ART_BOX, 1)
@@ -110,12 +114,7 @@ class Density(UserTest):
         pixel left of the box, within the box's first logical pixel, lets the click through."""
         compositor = Compositor(self.env)
         self.addCleanup(compositor.close)
-
-        def alpha(box):
-            colour = blob(box, 1)
-            return lambda x, y: colour(x, y) + ((0,) if colour(x, y) == KEY else (255,))
-        self.write_bytes("skin.png", png(*SIZE, alpha(PICTURE_BOX)))
-        self.write_bytes("skin@2x.png", png(2 * SIZE[0], 2 * SIZE[1], alpha(ART_BOX)))
+        self.write_alpha_skin_with_art()
         engine, window = self.open('ALPHABLENDBITMAP "skin.png"\nSETSHAPEBMP')
         left, top, _, _ = engine.geometry(window)
         # The art's own pixel there: (5 + 10) is odd.
